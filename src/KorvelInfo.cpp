@@ -1,0 +1,132 @@
+#include "KorvelInfo.h"
+
+#include "HomeDirectory.h"
+
+#include <fstream>
+#include <iostream>
+
+int KorvelInfo::BufferSize = 512;
+int KorvelInfo::Samplerate = 44100;
+bool KorvelInfo::WantMidi = false;
+std::string KorvelInfo::MidiDevice = "/dev/midi";
+int KorvelInfo::FilterGranularity = 50;
+std::string KorvelInfo::OutputDevice = "/dev/dsp";
+bool KorvelInfo::WantRealtimeOut = true;
+int KorvelInfo::Polyphony = 1;
+
+const float KorvelInfo::SampleScale = 1.0f / KorvelInfo::MaxSampleValue;
+
+namespace {
+
+// The file is read by position only; key and "=" words are skipped whatever
+// they say, and may be of any length.
+void SkipWord(std::istream &in)
+{
+    std::string word;
+    in >> word;
+}
+
+// A number outside 1 ... max would later divide by zero or allocate absurd
+// buffers, so it keeps the built-in value and says so.
+void ReadCount(std::istream &in, const char *name, int max, int &setting)
+{
+    SkipWord(in);
+    SkipWord(in);
+    int value = 0;
+    if (!(in >> value)) return;
+    if (value < 1 || value > max) {
+        std::cerr << "Resource file: " << name << " = " << value << " is outside 1 to " << max
+                  << ", keeping " << setting << std::endl;
+        return;
+    }
+    setting = value;
+}
+
+// Like formatted bool extraction: any integer other than 0 or 1 reads as true
+// and fails the stream, so every later setting keeps its built-in value.
+void ReadFlag(std::istream &in, bool &setting)
+{
+    SkipWord(in);
+    SkipWord(in);
+    long value = 0;
+    if (!(in >> value)) return;
+    setting = value != 0;
+    if (value != 0 && value != 1) in.setstate(std::ios::failbit);
+}
+
+void ReadWord(std::istream &in, std::string &setting)
+{
+    SkipWord(in);
+    SkipWord(in);
+    std::string value;
+    if (in >> value) setting = value;
+}
+
+} // namespace
+
+KorvelInfo::KorvelInfo() : m_HasHome(HomeDirectory::Current()->Find(m_HomePath)) {}
+
+KorvelInfo::~KorvelInfo() = default;
+
+std::string KorvelInfo::ResourceFileName()
+{
+    return ".KorvelSoundrc";
+}
+
+std::string KorvelInfo::ResourceFilePath()
+{
+    if (!m_HasHome) return "";
+    return m_HomePath + "/" + ResourceFileName();
+}
+
+void KorvelInfo::LoadResourceFile()
+{
+    if (!m_HasHome) {
+        std::cerr << "No home directory known: running with the built-in settings" << std::endl;
+        return;
+    }
+    std::string path = ResourceFilePath();
+    std::ifstream in(path.c_str());
+    if (in.fail() || in.bad()) {
+        std::cerr << "Creating " << path << std::endl;
+        SaveResourceFile();
+        return;
+    }
+    ReadSettings(in);
+}
+
+void KorvelInfo::SaveResourceFile()
+{
+    if (!m_HasHome) return;
+    std::ofstream out(ResourceFilePath().c_str());
+    WriteSettings(out);
+}
+
+void KorvelInfo::ReadSettings(std::istream &in)
+{
+    SkipWord(in);
+    SkipWord(in);
+    SkipWord(in);
+    ReadCount(in, "BufferSize", MaxBufferSize, BufferSize);
+    ReadCount(in, "Samplerate", MaxSamplerate, Samplerate);
+    ReadFlag(in, WantMidi);
+    ReadCount(in, "FilterGranularity", MaxFilterGranularity, FilterGranularity);
+    ReadWord(in, OutputDevice);
+    ReadWord(in, MidiDevice);
+    ReadFlag(in, WantRealtimeOut);
+    ReadCount(in, "Polyphony", MaxPolyphony, Polyphony);
+}
+
+void KorvelInfo::WriteSettings(std::ostream &out)
+{
+    out << "KorvelSound resource file" << std::endl;
+    out << std::endl;
+    out << "BufferSize        = " << BufferSize << std::endl;
+    out << "Samplerate        = " << Samplerate << std::endl;
+    out << "WantMidi          = " << (WantMidi ? 1 : 0) << std::endl;
+    out << "FilterGranularity = " << FilterGranularity << std::endl;
+    out << "Output            = " << OutputDevice << std::endl;
+    out << "Midi              = " << MidiDevice << std::endl;
+    out << "WantRealtimeOut   = " << (WantRealtimeOut ? 1 : 0) << std::endl;
+    out << "Polyphony         = " << Polyphony << std::endl;
+}

@@ -1,0 +1,53 @@
+#ifndef KORVEL_INFO_H
+#define KORVEL_INFO_H
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+
+// Program-wide settings. They start at built-in defaults, are replaced once at
+// start-up from the resource file and are read-only afterwards, so every audio
+// and panel class reads them directly as static members.
+class KorvelInfo
+{
+public:
+    KorvelInfo();
+    virtual ~KorvelInfo();
+
+    virtual std::string ResourceFileName();
+    virtual void ReadSettings(std::istream &in);
+    virtual void WriteSettings(std::ostream &out);
+
+    // Reads $HOME/<ResourceFileName()>, or creates it from the current values.
+    void LoadResourceFile();
+    void SaveResourceFile();
+
+    // Full path of the resource file; empty when no home directory is known.
+    std::string ResourceFilePath();
+
+    std::string m_HomePath;
+    bool m_HasHome;
+
+    static int BufferSize;
+    static int Samplerate;
+    static bool WantMidi;
+    static std::string MidiDevice;
+    static int FilterGranularity;
+    static std::string OutputDevice;
+    static bool WantRealtimeOut;
+    static int Polyphony;
+
+    static const int64_t MaxSampleValue = 32767;
+    static const float SampleScale;
+    static const int PanelColour = 139;
+    static const int PanelBackColour = 49;
+
+    // Largest values accepted from the resource file; anything above would
+    // allocate absurd buffers or stall the audio cycle.
+    static const int MaxBufferSize = 65536;
+    static const int MaxSamplerate = 384000;
+    static const int MaxFilterGranularity = 65536;
+    static const int MaxPolyphony = 256;
+};
+
+#endif

@@ -1,0 +1,36 @@
+#ifndef DELAY_H
+#define DELAY_H
+
+#include "KorvelSound/Sample.h"
+
+#include <cstdint>
+
+// Samples in every delay line: the built-in sample rate, copied before the
+// resource file is read, so a line is one second at 44100 Hz.
+extern const int MaxDelay;
+
+// Feedback comb filter with a left and a right line, serving mono blocks (a
+// loop) and interleaved stereo blocks (the master output) alike.
+class Delay
+{
+public:
+    Delay();
+    ~Delay();
+    Delay(const Delay &) = delete;
+    Delay &operator=(const Delay &) = delete;
+
+    // Processes the first m_Channels x BufferSize values of data in place.
+    void Process(Sample &data);
+
+    Sample m_LeftLine;
+    Sample m_RightLine;
+    int64_t m_LeftPos;
+    int64_t m_RightPos;
+    float m_DelayL;    // 0 ... 1, fraction of MaxDelay
+    float m_DelayR;    // 0 ... 1, fraction of MaxDelay
+    float m_Feedback;  // 0 ... 1
+    int m_Channels;    // 1 mono, 2 interleaved stereo
+    bool m_Bypass;
+};
+
+#endif

@@ -1,0 +1,200 @@
+#include "KorvelSound/Sample.h"
+
+#include "KorvelInfo.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace {
+const char *const SourceFile = "KorvelSound/Sample.cpp";
+
+short ClampToSample(int64_t value)
+{
+    if (value > KorvelInfo::MaxSampleValue) return static_cast<short>(KorvelInfo::MaxSampleValue);
+    if (value < -KorvelInfo::MaxSampleValue) return static_cast<short>(-KorvelInfo::MaxSampleValue);
+    return static_cast<short>(value);
+}
+
+// Region lengths are rounded down to whole blocks so that loops built from
+// whole blocks stay so after a cut.
+int WholeBlocks(int length)
+{
+    int block = KorvelInfo::BufferSize;
+    return length - length % block;
+}
+} // namespace
+
+void SampleAssertFail(const char *function, const char *file, const char *expression)
+{
+    std::fprintf(stderr, "Assertion failed: function %s, file %s, expression %s\n", function, file, expression);
+    std::fflush(stderr);
+    std::abort();
+}
+
+Sample::Sample(int Len) : m_Data(nullptr), m_Length(0)
+{
+    if (Len != 0) {
+        m_Data = new short[Len];
+        m_Length = Len;
+    }
+}
+
+Sample::Sample(const Sample &other) : m_Data(nullptr), m_Length(0)
+{
+    if (other.m_Data) {
+        m_Data = new short[other.m_Length];
+        std::memcpy(m_Data, other.m_Data, other.m_Length * sizeof(short));
+        m_Length = other.m_Length;
+    }
+}
+
+Sample::Sample(const short *S, int Len) : m_Data(nullptr), m_Length(0)
+{
+    SAMPLE_ASSERT("Sample", SourceFile, S);
+    m_Data = new short[Len];
+    std::memcpy(m_Data, S, Len * sizeof(short));
+    m_Length = Len;
+}
+
+Sample::~Sample()
+{
+    delete[] m_Data;
+}
+
+bool Sample::Allocate(int Size)
+{
+    Clear();
+    short *data = new (std::nothrow) short[Size];
+    if (!data) return false;
+    m_Data = data;
+    m_Length = Size;
+    return true;
+}
+
+void Sample::Clear()
+{
+    delete[] m_Data;
+    m_Data = nullptr;
+    m_Length = 0;
+}
+
+void Sample::Zero()
+{
+    if (m_Length > 0) std::memset(m_Data, 0, m_Length * sizeof(short));
+}
+
+void Sample::Replace(short *NewData, int NewLength)
+{
+    delete[] m_Data;
+    m_Data = NewData;
+    m_Length = NewLength;
+}
+
+void Sample::Insert(const Sample &S, int Pos)
+{
+    SAMPLE_ASSERT("Insert", SourceFile, Pos<=GetLength());
+    int oldLength = GetLength();
+    int insertLength = S.GetLength();
+    short *data = new short[oldLength + insertLength];
+    // S may be this very sample: everything is read before the old array goes.
+    std::copy(m_Data, m_Data + Pos, data);
+    std::copy(S.m_Data, S.m_Data + insertLength, data + Pos);
+    std::copy(m_Data + Pos, m_Data + oldLength, data + Pos + insertLength);
+    Replace(data, oldLength + insertLength);
+}
+
+void Sample::Add(const Sample &S)
+{
+    Insert(S, GetLength());
+}
+
+void Sample::Mix(const Sample &S, int Pos)
+{
+    SAMPLE_ASSERT("Mix", SourceFile, Pos<=GetLength());
+    int length = GetLength();
+    if (length == 0) return; // nothing to mix into; wrapping would never end
+    int position = Pos;
+    for (int i = 0; i < S.GetLength(); i++) {
+        if (position >= length) position = 0;
+        m_Data[position] = ClampToSample(static_cast<int64_t>(m_Data[position]) + S.m_Data[i]);
+        position++;
+    }
+}
+
+void Sample::Remove(int Start, int End)
+{
+    SAMPLE_ASSERT("Remove", SourceFile, End<=GetLength() && Start<=GetLength());
+    SAMPLE_ASSERT("Remove", SourceFile, Start<=End);
+    int removed = WholeBlocks(End - Start);
+    int NewLen = GetLength() - removed;
+    short *data = new short[NewLen];
+    int ToPos = 0;
+    for (int from = 0; from < GetLength(); from++) {
+        if (from >= Start && from < Start + removed) continue;
+        SAMPLE_ASSERT("Remove", SourceFile, ToPos<=NewLen);
+        data[ToPos++] = m_Data[from];
+    }
+    Replace(data, NewLen);
+}
+
+void Sample::Reverse(int Start, int End)
+{
+    SAMPLE_ASSERT("Reverse", SourceFile, End<=GetLength() && Start<=GetLength());
+    SAMPLE_ASSERT("Reverse", SourceFile, Start<=End);
+    int NewLen = End - Start;
+    int ToPos = 0;
+    for (int from = End - 1; ToPos < NewLen / 2; from--) {
+        SAMPLE_ASSERT("Reverse", SourceFile, ToPos<=NewLen);
+        std::swap(m_Data[Start + ToPos], m_Data[from]);
+        ToPos++;
+    }
+}
+
+void Sample::GetRegion(Sample &S, int Start, int End) const
+{
+    SAMPLE_ASSERT("GetRegion", SourceFile, End<=GetLength() && Start<=GetLength());
+    SAMPLE_ASSERT("GetRegion", SourceFile, Start<=End);
+    int length = WholeBlocks(End - Start);
+    short *data = new short[length];
+    std::copy(m_Data + Start, m_Data + Start + length, data);
+    S.Replace(data, length);
+}
+
+void Sample::CropTo(int NewLength)
+{
+    SAMPLE_ASSERT("CropTo", SourceFile, NewLength<GetLength());
+    short *data = new short[NewLength];
+    std::copy(m_Data, m_Data + NewLength, data);
+    Replace(data, NewLength);
+}
+
+void Sample::Shrink(int Amount)
+{
+    int NewLength = GetLength() - Amount;
+    SAMPLE_ASSERT("Shrink", SourceFile, NewLength>0 && NewLength<=GetLength());
+    short *data = new short[NewLength];
+    std::copy(m_Data, m_Data + NewLength, data);
+    Replace(data, NewLength);
+}
+
+void Sample::Expand(int Amount)
+{
+    Sample silence(Amount);
+    silence.Zero();
+    Insert(silence, GetLength());
+}
+
+void Sample::Rotate(int Offset)
+{
+    int length = GetLength();
+    if (length == 0) return;
+    int offset = Offset % length;
+    if (offset < 0) offset += length;
+    short *data = new short[length];
+    std::copy(m_Data + offset, m_Data + length, data);
+    std::copy(m_Data, m_Data + offset, data + (length - offset));
+    Replace(data, length);
+}

@@ -1,0 +1,28 @@
+#include "LoopHost.h"
+
+LoopHost::LoopHost() : m_MasterLength(0.0f), m_MasterSpeed(1.0f), m_MasterPeriod(0.0f), m_MasterID(-1) {}
+
+LoopHost::~LoopHost() = default;
+
+void LoopHost::Cut(Sample &sample, int start, int end)
+{
+    m_Clipboard.Clear();
+    sample.GetRegion(m_Clipboard, start, end);
+    sample.Remove(start, end);
+}
+
+void LoopHost::Copy(Sample &sample, int start, int end)
+{
+    m_Clipboard.Clear();
+    sample.GetRegion(m_Clipboard, start, end);
+}
+
+void LoopHost::Paste(Sample &sample, int position)
+{
+    sample.Insert(m_Clipboard, position);
+}
+
+void LoopHost::PasteMix(Sample &sample, int position)
+{
+    sample.Mix(m_Clipboard, position);
+}

@@ -1,0 +1,27 @@
+#ifndef LOOP_HOST_H
+#define LOOP_HOST_H
+
+#include "KorvelSound/Sample.h"
+
+// What a loop needs of the application: the clipboard shared by all loops and
+// the master loop's timing. Kept free of FLTK so the engine builds and tests
+// without a display; LoopsApp derives from it.
+class LoopHost
+{
+public:
+    LoopHost();
+    virtual ~LoopHost();
+
+    void Cut(Sample &sample, int start, int end);
+    void Copy(Sample &sample, int start, int end);
+    void Paste(Sample &sample, int position);
+    void PasteMix(Sample &sample, int position);
+
+    Sample m_Clipboard;
+    float m_MasterLength; // play length in samples of the master loop
+    float m_MasterSpeed;
+    float m_MasterPeriod; // m_MasterLength / m_MasterSpeed
+    int m_MasterID;       // -1 until a loop is made master
+};
+
+#endif

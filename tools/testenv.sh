@@ -1,0 +1,60 @@
+# Sourced by ./test and ./run: a private X server (Xvfb) and a private
+# PulseAudio server whose default sink is a null sink, so the program can be
+# seen, driven and heard on a machine with no display and no sound card.
+# korvel_env_start exports DISPLAY, PULSE_SERVER, KORVEL_PULSEDSP and
+# KORVEL_SINK; korvel_env_stop stops only what korvel_env_start started.
+
+KORVEL_ENV_DIR=""
+KORVEL_XVFB_PID=""
+KORVEL_PULSE_PID=""
+
+korvel_pulsedsp_path() {
+  local arch
+  arch=$(gcc -print-multiarch 2>/dev/null || dpkg-architecture -qDEB_HOST_MULTIARCH)
+  echo "/usr/lib/${arch}/pulseaudio/libpulsedsp.so"
+}
+
+korvel_env_start() {
+  KORVEL_ENV_DIR=$(mktemp -d /tmp/korvel-env.XXXXXX)
+  # Display: let Xvfb pick a free number and tell it back.
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$KORVEL_ENV_DIR/display" \
+    >"$KORVEL_ENV_DIR/xvfb.log" 2>&1 &
+  KORVEL_XVFB_PID=$!
+  local i
+  for i in $(seq 1 100); do
+    [ -s "$KORVEL_ENV_DIR/display" ] && break
+    sleep 0.1
+  done
+  export DISPLAY=":$(head -n1 "$KORVEL_ENV_DIR/display")"
+
+  # Sound: a PulseAudio server of our own with a null sink; its monitor is
+  # what tests record to check what the program played.
+  export KORVEL_SINK=korvel_null
+  mkdir -p "$KORVEL_ENV_DIR/pulse"
+  PULSE_RUNTIME_PATH="$KORVEL_ENV_DIR/pulse" PULSE_STATE_PATH="$KORVEL_ENV_DIR/pulse" \
+    pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --system=no \
+    --disallow-module-loading=no \
+    -L "module-native-protocol-unix socket=$KORVEL_ENV_DIR/pulse/native auth-anonymous=1" \
+    -L "module-null-sink sink_name=$KORVEL_SINK rate=44100 channels=2" \
+    -L "module-always-sink" \
+    >"$KORVEL_ENV_DIR/pulse.log" 2>&1 &
+  KORVEL_PULSE_PID=$!
+  export PULSE_SERVER="unix:$KORVEL_ENV_DIR/pulse/native"
+  for i in $(seq 1 100); do
+    pactl info >/dev/null 2>&1 && break
+    sleep 0.1
+  done
+  pactl set-default-sink "$KORVEL_SINK" >/dev/null 2>&1 || true
+  export KORVEL_PULSEDSP
+  KORVEL_PULSEDSP=$(korvel_pulsedsp_path)
+}
+
+korvel_env_stop() {
+  [ -n "$KORVEL_PULSE_PID" ] && kill "$KORVEL_PULSE_PID" 2>/dev/null && wait "$KORVEL_PULSE_PID" 2>/dev/null
+  [ -n "$KORVEL_XVFB_PID" ] && kill "$KORVEL_XVFB_PID" 2>/dev/null && wait "$KORVEL_XVFB_PID" 2>/dev/null
+  [ -n "$KORVEL_ENV_DIR" ] && rm -rf "$KORVEL_ENV_DIR"
+  KORVEL_PULSE_PID=""
+  KORVEL_XVFB_PID=""
+  KORVEL_ENV_DIR=""
+  return 0
+}
