@@ -1,6 +1,6 @@
 #include "LoopHost.h"
 
-LoopHost::LoopHost() : m_MasterLength(0.0f), m_MasterSpeed(1.0f), m_MasterPeriod(0.0f), m_MasterID(-1) {}
+LoopHost::LoopHost() : m_MasterLength(0.0f), m_MasterSpeed(1.0f), m_MasterPeriod(0.0f), m_MasterID(-1), m_PluginWindow(nullptr) {}
 
 LoopHost::~LoopHost() = default;
 
@@ -25,4 +25,12 @@ void LoopHost::Paste(Sample &sample, int position)
 void LoopHost::PasteMix(Sample &sample, int position)
 {
     sample.Mix(m_Clipboard, position);
+}
+
+void LoopHost::SetMaster(int id, float length, float speed)
+{
+    m_MasterID = id;
+    m_MasterLength = length;
+    m_MasterSpeed = speed;
+    m_MasterPeriod = length / speed;
 }

@@ -3,6 +3,8 @@
 
 #include "KorvelSound/Sample.h"
 
+class Fl_Window;
+
 // What a loop needs of the application: the clipboard shared by all loops and
 // the master loop's timing. Kept free of FLTK so the engine builds and tests
 // without a display; LoopsApp derives from it.
@@ -17,11 +19,18 @@ public:
     void Paste(Sample &sample, int position);
     void PasteMix(Sample &sample, int position);
 
+    // Records the master loop's timing; the application also clears the
+    // master light of every other loop.
+    virtual void SetMaster(int id, float length, float speed);
+
     Sample m_Clipboard;
     float m_MasterLength; // play length in samples of the master loop
     float m_MasterSpeed;
     float m_MasterPeriod; // m_MasterLength / m_MasterSpeed
     int m_MasterID;       // -1 until a loop is made master
+    // The plug-in's window, handed to loop displays so their cursor keeps
+    // off it; only a pointer here, so no FLTK is needed.
+    Fl_Window *m_PluginWindow;
 };
 
 #endif
