@@ -1,0 +1,95 @@
+#ifndef FL_LOOP_H
+#define FL_LOOP_H
+
+#include <FL/Fl_Double_Window.H>
+
+// The window of one loop: its sound drawn as a trace round a ring, the play
+// position as an exclusive-or line, and mouse gestures and Control-key chords
+// turned into edit requests. It holds no audio and edits nothing itself; the
+// owner installs the requests and refreshes the display afterwards.
+//
+// Angles are degrees: 0 straight down, 90 right, 180 up, 270 left;
+// x = MidX + sin(a) * r, y = MidY + cos(a) * r.
+class Fl_Loop : public Fl_Double_Window
+{
+public:
+    typedef void (*RangeRequest)(Fl_Loop *display, int start, int end);
+    typedef void (*PositionRequest)(Fl_Loop *display, int position);
+    typedef void (*Request)(Fl_Loop *display);
+    typedef void (*MoveRequest)(Fl_Loop *display, int offset);
+
+    Fl_Loop(int x, int y, int w, int h, const char *label = 0);
+    ~Fl_Loop();
+
+    void SetData(const short *data) { m_Data = data; }
+    void SetPos(float *pos) { m_Pos = pos; }
+    void SetSkipWindow(Fl_Window *window) { m_SkipWindow = window; }
+    void SetUpdate(bool update) { m_Update = update; }
+    void SetWaveSize(float size) { m_WaveSize = size; }
+    void SetSnap(bool snap) { m_Snap = snap; }
+    void SetSnapAngle(int degrees) { m_SnapDegrees = degrees; }
+    // Stores the length and recomputes the selected indices from the angles.
+    void SetLength(int len);
+
+    void SetCallbacks(RangeRequest cut, RangeRequest copy, PositionRequest paste, PositionRequest pasteMix,
+                      RangeRequest zero, RangeRequest reverse, Request halve, Request hold, Request newTrigger,
+                      MoveRequest move);
+
+    // Moves the play cursor to the current play position, drawing straight
+    // onto the window outside the redraw cycle.
+    void DrawPosMarker();
+
+    const short *m_Data;
+    Fl_Window *m_SkipWindow;
+    int m_Length;
+    int m_InnerRad;
+    int m_OuterRad;
+    int m_CursorX1;
+    int m_CursorY1;
+    int m_CursorX2;
+    int m_CursorY2;
+    int m_MidX;
+    int m_MidY;
+    float m_StartAngle;
+    float m_EndAngle;
+    float m_MoveAngle;
+    int m_RangeStart;
+    int m_RangeEnd;
+    float m_Angle;
+    float *m_Pos;
+    bool m_Update;
+    float m_WaveSize;
+    int m_MoveIndex;
+    int m_LastMoveIndex;
+    bool m_Snap;
+    int m_SnapDegrees;
+
+    // Mouse button of the last press on any loop display (1 left, 2 middle, 3 right).
+    static int s_Button;
+
+protected:
+    void draw() override;
+    int handle(int event) override;
+
+private:
+    int AngleToIndex(float angle) const;
+    void UpdateRange();
+    void DrawTrace();
+    void DrawCursorLine();
+    bool MouseAngle(int ex, int ey);
+    void HandleMouse();
+    void HandleKeys();
+
+    RangeRequest m_CutRequest;
+    RangeRequest m_CopyRequest;
+    PositionRequest m_PasteRequest;
+    PositionRequest m_PasteMixRequest;
+    RangeRequest m_ZeroRequest;
+    RangeRequest m_ReverseRequest;
+    Request m_HalveRequest;
+    Request m_HoldRequest;
+    Request m_NewTriggerRequest;
+    MoveRequest m_MoveRequest;
+};
+
+#endif
