@@ -1,16 +1,20 @@
 #include "KorvelLoopsInfo.h"
-#include "KorvelSound/Output.h"
+#include "LoopsApp.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Window.H>
 
 #include <cstdlib>
 #include <ctime>
 
-// Opens the sound device and plays one block of silence.
-int main()
+int main(int argc, char **argv)
 {
     srand(time(NULL));
     KorvelLoopsInfo::Instance()->LoadResourceFile();
-    Output output(2);
-    output.ClearBuffer();
-    output.Write();
-    return 0;
+    LoopsApp *app = new LoopsApp;
+    Fl::visual(FL_DOUBLE);
+    app->CreateWindow()->show(argc, argv);
+    while (Fl::check()) app->Run();
+    delete app;
+    return 1;
 }

@@ -1,0 +1,471 @@
+#include "GUI/LoopGUI.h"
+
+#include "GUI/DelayGUI.h"
+#include "GUI/FileChooser.h"
+#include "GUI/Fl_Knob.h"
+#include "GUI/Fl_LED_Button.h"
+#include "GUI/Fl_Loop.h"
+#include "GUI/Fl_Trigger.h"
+#include "GUI/ReverbGUI.h"
+#include "KorvelInfo.h"
+#include "Loop.h"
+#include "LoopHost.h"
+
+#include <FL/Fl_Button.H>
+#include <FL/Fl_Slider.H>
+#include <FL/Fl_Value_Output.H>
+
+#include <cmath>
+#include <iostream>
+
+namespace {
+
+// The height the effect panels add below the ring.
+const int EffectsHeight = 130;
+
+LoopGUI *PanelOf(Fl_Widget *widget)
+{
+    return static_cast<LoopGUI *>(widget->parent()->user_data());
+}
+
+LoopGUI *PanelOf(Fl_Loop *display)
+{
+    return static_cast<LoopGUI *>(display->user_data());
+}
+
+double ValueOf(Fl_Widget *widget)
+{
+    return static_cast<Fl_Valuator *>(widget)->value();
+}
+
+bool IsDown(Fl_Widget *widget)
+{
+    return static_cast<Fl_Button *>(widget)->value() != 0;
+}
+
+void ShowLengthAndRatio(LoopGUI *panel)
+{
+    Loop *loop = panel->m_Loop;
+    panel->m_SecondsOut->value(static_cast<float>(loop->m_LoopLength) / KorvelInfo::Samplerate);
+    panel->m_RatioOut->value(loop->GetMasterRatio());
+}
+
+// Control handlers.
+
+void VolumeChanged(Fl_Widget *widget, void *)
+{
+    PanelOf(widget)->m_Loop->m_Volume = static_cast<float>(1 - ValueOf(widget));
+}
+
+void CutoffChanged(Fl_Widget *widget, void *)
+{
+    double v = ValueOf(widget);
+    Filter &filter = PanelOf(widget)->m_Loop->m_Filter;
+    filter.m_Bypass = (v == 0);
+    float f = static_cast<float>(100 - v);
+    filter.m_Cutoff = static_cast<double>(static_cast<int>(f * f + 10));
+}
+
+void EmphasisChanged(Fl_Widget *widget, void *)
+{
+    PanelOf(widget)->m_Loop->m_Filter.m_Resonance = static_cast<double>(static_cast<int>(ValueOf(widget) + 1));
+}
+
+void BalanceChanged(Fl_Widget *widget, void *)
+{
+    PanelOf(widget)->m_Loop->SetPan(static_cast<float>(ValueOf(widget)));
+}
+
+void SpeedChanged(Fl_Widget *widget, void *)
+{
+    LoopGUI *panel = PanelOf(widget);
+    double v = ValueOf(widget);
+    panel->m_Loop->m_Speed = static_cast<float>(v);
+    panel->m_SpeedOut->value(v);
+    panel->m_RatioOut->value(panel->m_Loop->GetMasterRatio());
+}
+
+void LengthChanged(Fl_Widget *widget, void *)
+{
+    LoopGUI *panel = PanelOf(widget);
+    Loop *loop = panel->m_Loop;
+    int total = loop->GetTotalLength();
+    loop->m_LoopLength = static_cast<int>(total * ValueOf(widget));
+    panel->m_Display->SetLength(static_cast<int>(loop->m_LoopLength));
+    ShowLengthAndRatio(panel);
+    panel->m_Display->redraw();
+}
+
+void RecordChanged(Fl_Widget *widget, void *)
+{
+    LoopGUI *panel = PanelOf(widget);
+    panel->m_Loop->m_Recording = IsDown(widget);
+    if (!IsDown(widget)) panel->m_Loop->EndRecord();
+    panel->Refresh();
+}
+
+void LoadPressed(Fl_Widget *widget, void *)
+{
+    LoopGUI *panel = PanelOf(widget);
+    std::string path = FileChooser::Current()->Ask("Pick a Wav file to load", "*.wav");
+    if (!path.empty()) panel->m_Loop->LoadWav(path);
+    panel->m_Display->SetData(panel->m_Loop->m_StoreBuffer.GetBuffer());
+    panel->m_Display->SetLength(static_cast<int>(panel->m_Loop->m_LoopLength));
+    ShowLengthAndRatio(panel);
+    panel->m_Display->redraw();
+}
+
+void EffectsChanged(Fl_Widget *widget, void *)
+{
+    LoopGUI *panel = PanelOf(widget);
+    Fl_Loop *display = panel->m_Display;
+    int height = IsDown(widget) ? display->h() + EffectsHeight : display->h() - EffectsHeight;
+    display->resize(display->x(), display->y(), display->w(), height);
+    panel->m_Loop->m_EffectsOn = IsDown(widget);
+}
+
+void DoublePressed(Fl_Widget *widget, void *)
+{
+    LoopGUI *panel = PanelOf(widget);
+    panel->m_Loop->Double();
+    panel->Refresh();
+}
+
+void MatchPressed(Fl_Widget *widget, void *)
+{
+    LoopGUI *panel = PanelOf(widget);
+    Loop *loop = panel->m_Loop;
+    if (loop->m_App->m_MasterLength == 0) return;
+    loop->MatchLength(static_cast<int>(loop->m_App->m_MasterLength));
+    loop->m_Speed = loop->m_App->m_MasterSpeed;
+    panel->Refresh();
+}
+
+void SavePressed(Fl_Widget *widget, void *)
+{
+    std::string path = FileChooser::Current()->Ask("Save loop as Wav file", "*.wav");
+    if (!path.empty()) PanelOf(widget)->m_Loop->SaveWav(path);
+}
+
+void PlayChanged(Fl_Widget *widget, void *)
+{
+    PanelOf(widget)->m_Loop->m_Playing = IsDown(widget);
+}
+
+void MasterPressed(Fl_Widget *widget, void *)
+{
+    LoopGUI *panel = PanelOf(widget);
+    Loop *loop = panel->m_Loop;
+    if (loop->m_Speed != 0) loop->m_App->SetMaster(loop->m_ID, static_cast<float>(loop->m_LoopLength), loop->m_Speed);
+    panel->m_RatioOut->value(loop->GetMasterRatio());
+    panel->m_Display->redraw();
+}
+
+void UpdateChanged(Fl_Widget *widget, void *)
+{
+    PanelOf(widget)->m_Display->SetUpdate(IsDown(widget));
+}
+
+void WaveSizeChanged(Fl_Widget *widget, void *)
+{
+    LoopGUI *panel = PanelOf(widget);
+    panel->m_Display->SetWaveSize(static_cast<float>(ValueOf(widget) + 1));
+    panel->m_Display->redraw();
+}
+
+// Closing the window only asks for the loop's removal: the application
+// deletes loop and panel between two cycles.
+void WindowClosed(Fl_Widget *widget, void *)
+{
+    Fl_Loop *display = static_cast<Fl_Loop *>(widget);
+    display->hide();
+    PanelOf(display)->m_Loop->m_Delete = true;
+}
+
+// Display requests.
+
+void CutRange(Fl_Loop *display, int start, int end)
+{
+    PanelOf(display)->m_Loop->Cut(start, end);
+    PanelOf(display)->Refresh();
+}
+
+void CopyRange(Fl_Loop *display, int start, int end)
+{
+    PanelOf(display)->m_Loop->Copy(start, end);
+    PanelOf(display)->Refresh();
+}
+
+void PasteAt(Fl_Loop *display, int position)
+{
+    PanelOf(display)->m_Loop->Paste(position);
+    PanelOf(display)->Refresh();
+}
+
+void PasteMixAt(Fl_Loop *display, int position)
+{
+    PanelOf(display)->m_Loop->PasteMix(position);
+    PanelOf(display)->Refresh();
+}
+
+void ZeroRange(Fl_Loop *display, int start, int end)
+{
+    PanelOf(display)->m_Loop->Silence(start, end);
+    PanelOf(display)->Refresh();
+}
+
+void ReverseRange(Fl_Loop *display, int start, int end)
+{
+    PanelOf(display)->m_Loop->Reverse(start, end);
+    PanelOf(display)->Refresh();
+}
+
+void HalveLoop(Fl_Loop *display)
+{
+    PanelOf(display)->m_Loop->Halve();
+    PanelOf(display)->Refresh();
+}
+
+void TakeHeldSound(Fl_Loop *display)
+{
+    PanelOf(display)->m_Loop->KeepHold();
+    PanelOf(display)->Refresh();
+}
+
+void AddTrigger(Fl_Loop *display)
+{
+    PanelOf(display)->NewTrigger();
+}
+
+void MoveSound(Fl_Loop *display, int offset)
+{
+    PanelOf(display)->m_Loop->Rotate(offset);
+    PanelOf(display)->Refresh();
+}
+
+// Widget construction helpers: the table of controls repeats these looks.
+
+Fl_Slider *MakeSlider(int x, int y, const char *label, double maximum, double step, Fl_Callback *handler)
+{
+    Fl_Slider *slider = new Fl_Slider(x, y, 20, 70, label);
+    slider->type(FL_VERT_NICE_SLIDER);
+    slider->color(KorvelInfo::PanelBackColour);
+    slider->selection_color(KorvelInfo::PanelColour);
+    slider->labelsize(10);
+    slider->maximum(maximum);
+    slider->step(step);
+    slider->value(0);
+    slider->callback(handler);
+    return slider;
+}
+
+Fl_Knob *MakeKnob(int x, int y, int size, const char *label, double maximum, double step, double value,
+                  Fl_Callback *handler)
+{
+    Fl_Knob *knob = new Fl_Knob(x, y, size, size, label);
+    knob->color(KorvelInfo::PanelColour);
+    knob->SetKnobType(0);
+    knob->labelsize(10);
+    knob->maximum(maximum);
+    knob->step(step);
+    knob->value(value);
+    knob->callback(handler);
+    return knob;
+}
+
+Fl_Button *MakeButton(int x, int y, const char *label, uchar type, Fl_Callback *handler)
+{
+    Fl_Button *button = new Fl_Button(x, y, 40, 14, label);
+    button->type(type);
+    button->color(KorvelInfo::PanelBackColour);
+    button->down_box(FL_DOWN_BOX);
+    button->labelsize(10);
+    button->callback(handler);
+    return button;
+}
+
+Fl_LED_Button *MakeLED(int x, int y, const char *label, int value, Fl_Callback *handler)
+{
+    Fl_LED_Button *led = new Fl_LED_Button(x, y, 40, 25, label);
+    led->type(FL_TOGGLE_BUTTON);
+    led->color(KorvelInfo::PanelBackColour);
+    led->down_box(FL_DOWN_BOX);
+    led->labelsize(10);
+    led->value(value);
+    led->callback(handler);
+    return led;
+}
+
+Fl_Value_Output *MakeReadout(int x, int y, int w)
+{
+    Fl_Value_Output *out = new Fl_Value_Output(x, y, w, 15);
+    out->labelsize(10);
+    out->textsize(10);
+    return out;
+}
+
+} // namespace
+
+LoopGUI::LoopGUI(Loop *loop, Delay *delay, Reverb *reverb)
+    : m_Loop(loop), m_LastAngle(0), m_Display(nullptr), m_CutoffSlider(nullptr), m_VolumeSlider(nullptr),
+      m_BalanceKnob(nullptr), m_LengthKnob(nullptr), m_SpeedKnob(nullptr), m_EmphasisKnob(nullptr),
+      m_SpeedOut(nullptr), m_SecondsOut(nullptr), m_RatioOut(nullptr), m_WaveSizeKnob(nullptr),
+      m_RecordBtn(nullptr), m_LoadBtn(nullptr), m_PlayBtn(nullptr), m_MasterBtn(nullptr), m_UpdateBtn(nullptr),
+      m_EffectsBtn(nullptr), m_DoubleBtn(nullptr), m_MatchBtn(nullptr), m_SaveBtn(nullptr), m_DelayGUI(nullptr),
+      m_ReverbGUI(nullptr), m_Delay(delay), m_Reverb(reverb)
+{
+    if (!loop || !delay || !reverb) std::cerr << "WARNING: Loop not correctly set up" << std::endl;
+}
+
+LoopGUI::~LoopGUI()
+{
+    // The effect panels delete their own groups, which the window would
+    // otherwise delete a second time.
+    delete m_DelayGUI;
+    delete m_ReverbGUI;
+    delete m_Display;
+    m_Triggers.clear();
+}
+
+void LoopGUI::CreateGUI(const char *title)
+{
+    m_Display = new Fl_Loop(0, 0, 300, 300);
+    m_Display->copy_label(title);
+    m_Display->box(FL_NO_BOX);
+    m_Display->color(KorvelInfo::PanelBackColour);
+    m_Display->align(FL_ALIGN_TOP | FL_ALIGN_LEFT | FL_ALIGN_INSIDE);
+    m_Display->user_data(this);
+
+    m_Display->SetData(m_Loop->m_StoreBuffer.GetBuffer());
+    m_Display->SetLength(static_cast<int>(m_Loop->m_LoopLength));
+    m_Display->SetPos(&m_Loop->m_Pos);
+    m_Display->callback(WindowClosed);
+    m_Display->SetCallbacks(CutRange, CopyRange, PasteAt, PasteMixAt, ZeroRange, ReverseRange, HalveLoop,
+                            TakeHeldSound, AddTrigger, MoveSound);
+    m_Display->SetSkipWindow(m_Loop->m_App ? m_Loop->m_App->m_PluginWindow : nullptr);
+
+    m_VolumeSlider = MakeSlider(60, 100, "Volume", 1.0, 0.001, VolumeChanged);
+    m_CutoffSlider = MakeSlider(220, 100, "Cutoff", 100.0, 0.1, CutoffChanged);
+    m_EmphasisKnob = MakeKnob(160, 140, 45, "Emphasis", 10.0, 0.1, 0, EmphasisChanged);
+    m_BalanceKnob = MakeKnob(95, 140, 45, "Balance", 2.0, 0.001, 1.0, BalanceChanged);
+    m_SpeedKnob = MakeKnob(95, 60, 45, "Speed", 3.0, 0.0001, 1.0, SpeedChanged);
+    m_LengthKnob = MakeKnob(160, 60, 45, "Length", 1.0, 0.0001, 1.0, LengthChanged);
+    m_RecordBtn = MakeButton(85, 200, "Record", FL_TOGGLE_BUTTON, RecordChanged);
+    m_LoadBtn = MakeButton(175, 200, "Load", FL_NORMAL_BUTTON, LoadPressed);
+    m_EffectsBtn = MakeButton(130, 200, "Effects", FL_TOGGLE_BUTTON, EffectsChanged);
+    m_DoubleBtn = MakeButton(85, 218, "Double", FL_NORMAL_BUTTON, DoublePressed);
+    m_MatchBtn = MakeButton(130, 218, "Match", FL_NORMAL_BUTTON, MatchPressed);
+    m_SaveBtn = MakeButton(175, 218, "Save", FL_NORMAL_BUTTON, SavePressed);
+    m_PlayBtn = MakeLED(255, 275, "Play", 1, PlayChanged);
+    m_SpeedOut = MakeReadout(93, 120, 50);
+    m_SecondsOut = MakeReadout(157, 120, 50);
+    m_RatioOut = MakeReadout(125, 235, 50);
+    m_MasterBtn = MakeLED(2, 5, "Master", 0, MasterPressed);
+    m_UpdateBtn = MakeLED(2, 275, "Update", 0, UpdateChanged);
+    m_UpdateBtn->selection_color(3);
+    m_WaveSizeKnob = MakeKnob(262, 5, 30, "WaveSize", 10.0, 0.01, 0, WaveSizeChanged);
+    m_WaveSizeKnob->labelsize(8);
+
+    m_DelayGUI = new DelayGUI(m_Delay);
+    m_DelayGUI->CreateGUI(0, 300, "Delay");
+    m_ReverbGUI = new ReverbGUI(m_Reverb);
+    m_ReverbGUI->CreateGUI(0, 365, "Reverb");
+
+    m_Display->show();
+    m_Display->end();
+}
+
+void LoopGUI::Refresh()
+{
+    m_Display->SetData(m_Loop->m_StoreBuffer.GetBuffer());
+    m_Display->SetLength(static_cast<int>(m_Loop->m_LoopLength));
+    m_Display->redraw();
+}
+
+void LoopGUI::UpdateValues()
+{
+    m_VolumeSlider->value(1 - m_Loop->m_Volume);
+    // A filter that was never set (cutoff -1) shows the bypass position
+    // rather than the square root of a negative number.
+    double cutoff = m_Loop->m_Filter.m_Cutoff;
+    m_CutoffSlider->value(cutoff < 10 ? 0.0f : 100 - std::sqrt(static_cast<float>(cutoff - 10)));
+    m_EmphasisKnob->value(m_Loop->m_Filter.m_Resonance - 1);
+    m_BalanceKnob->value(m_Loop->m_Pan);
+    m_SpeedKnob->value(m_Loop->m_Speed);
+    int total = m_Loop->GetTotalLength();
+    // An empty loop has no fraction to show; the knob rests at full length.
+    m_LengthKnob->value(total == 0 ? 1.0f : static_cast<float>(m_Loop->m_LoopLength) / total);
+    m_EffectsBtn->value(m_Loop->m_EffectsOn);
+    m_PlayBtn->value(m_Loop->m_Playing);
+    m_MasterBtn->value(m_Loop->m_Master);
+    m_DelayGUI->UpdateValues();
+    m_ReverbGUI->UpdateValues();
+}
+
+void LoopGUI::UpdateDataPtr()
+{
+    m_Display->SetData(m_Loop->m_StoreBuffer.GetBuffer());
+}
+
+void LoopGUI::SetMaster(bool on)
+{
+    m_Loop->m_Master = on;
+    m_RatioOut->value(m_Loop->GetMasterRatio());
+    m_MasterBtn->value(on);
+    m_Display->redraw();
+}
+
+void LoopGUI::SetSnapAngle(int degrees)
+{
+    for (Fl_Trigger *trigger : m_Triggers) trigger->SetSnapAngle(degrees);
+    m_Display->SetSnapAngle(degrees);
+    m_Display->redraw();
+}
+
+void LoopGUI::SetSnap(bool on)
+{
+    for (Fl_Trigger *trigger : m_Triggers) trigger->SetSnap(on);
+    m_Display->SetSnap(on);
+}
+
+void LoopGUI::CheckTriggers(std::vector<int> &ids, float angle)
+{
+    // When the position has wrapped to the start since the last check, the
+    // markers between the last angle and the end of the ring and those between
+    // the start and the new angle were passed as well. A marker at exactly 0
+    // never fires.
+    bool wrapped = angle < m_LastAngle;
+    for (Fl_Trigger *trigger : m_Triggers) {
+        float at = trigger->m_Angle;
+        bool passed = wrapped ? (at > m_LastAngle || (at < angle && at > 0)) : (angle > at && at > m_LastAngle);
+        if (!passed) continue;
+        if (trigger->m_Count != 0 && trigger->m_Passes == trigger->m_Count) {
+            m_Loop->m_Playing = false;
+            m_PlayBtn->value(0);
+        }
+        ids.push_back(trigger->m_TargetID);
+        if (trigger->m_Passes >= trigger->m_Count)
+            trigger->m_Passes = 0;
+        else
+            trigger->m_Passes++;
+        trigger->redraw();
+    }
+    m_LastAngle = angle;
+}
+
+Fl_Trigger *LoopGUI::NewTrigger()
+{
+    Fl_Trigger *trigger = new Fl_Trigger(0, 0, 20, 20);
+    trigger->m_CentreX = 150;
+    trigger->m_CentreY = 150;
+    trigger->m_Radius = 125;
+    m_Display->add(trigger);
+    m_Triggers.push_back(trigger);
+    m_Display->redraw();
+    return trigger;
+}
+
+void LoopGUI::DrawPosMarker()
+{
+    if (m_Display) m_Display->DrawPosMarker();
+}

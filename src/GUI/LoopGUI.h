@@ -1,0 +1,76 @@
+#ifndef LOOP_GUI_H
+#define LOOP_GUI_H
+
+#include "GUI/GUIBase.h"
+#include "LoopPanel.h"
+
+#include <vector>
+
+class Delay;
+class DelayGUI;
+class Fl_Button;
+class Fl_Knob;
+class Fl_LED_Button;
+class Fl_Loop;
+class Fl_Slider;
+class Fl_Trigger;
+class Fl_Value_Output;
+class Loop;
+class Reverb;
+class ReverbGUI;
+
+// The control panel and window of one loop: its ring display with every
+// control over and around it, the loop's effect panels below, and its
+// trigger markers.
+class LoopGUI : public GUIBase, public LoopPanel
+{
+public:
+    LoopGUI(Loop *loop, Delay *delay, Reverb *reverb);
+    ~LoopGUI() override;
+
+    using GUIBase::CreateGUI;
+    void UpdateValues() override;
+    virtual void CreateGUI(const char *title);
+
+    void UpdateDataPtr();
+    void SetMaster(bool on);
+    void SetSnapAngle(int degrees);
+    void SetSnap(bool on);
+    // Appends the IDs of the loops that this loop's markers start.
+    void CheckTriggers(std::vector<int> &ids, float angle);
+    Fl_Trigger *NewTrigger();
+    void DrawPosMarker() override;
+
+    // Gives the display the loop's current sound and play length.
+    void Refresh();
+
+    Loop *m_Loop;
+    float m_LastAngle;
+    Fl_Loop *m_Display;
+    Fl_Slider *m_CutoffSlider;
+    Fl_Slider *m_VolumeSlider;
+    Fl_Knob *m_BalanceKnob;
+    Fl_Knob *m_LengthKnob;
+    Fl_Knob *m_SpeedKnob;
+    Fl_Knob *m_EmphasisKnob;
+    Fl_Value_Output *m_SpeedOut;
+    Fl_Value_Output *m_SecondsOut;
+    Fl_Value_Output *m_RatioOut;
+    Fl_Knob *m_WaveSizeKnob;
+    Fl_Button *m_RecordBtn;
+    Fl_Button *m_LoadBtn;
+    Fl_LED_Button *m_PlayBtn;
+    Fl_LED_Button *m_MasterBtn;
+    Fl_LED_Button *m_UpdateBtn;
+    Fl_Button *m_EffectsBtn;
+    Fl_Button *m_DoubleBtn;
+    Fl_Button *m_MatchBtn;
+    Fl_Button *m_SaveBtn;
+    DelayGUI *m_DelayGUI;
+    ReverbGUI *m_ReverbGUI;
+    Delay *m_Delay;
+    Reverb *m_Reverb;
+    std::vector<Fl_Trigger *> m_Triggers;
+};
+
+#endif

@@ -1,0 +1,65 @@
+#include "GUI/OutputGUI.h"
+
+#include "GUI/FileChooser.h"
+#include "GUI/Fl_Knob.h"
+#include "GUI/PanelLook.h"
+#include "KorvelSound/Output.h"
+
+#include <FL/Fl_Button.H>
+#include <FL/Fl_Group.H>
+
+#include <iostream>
+
+namespace {
+
+Output *BoundOutput(Fl_Widget *widget)
+{
+    return static_cast<OutputGUI *>(widget->parent()->user_data())->m_Output;
+}
+
+void Volume(Fl_Widget *widget, void *)
+{
+    BoundOutput(widget)->m_Volume = static_cast<float>(static_cast<Fl_Knob *>(widget)->value());
+}
+
+void Record(Fl_Widget *widget, void *)
+{
+    Fl_Button *button = static_cast<Fl_Button *>(widget);
+    Output *output = BoundOutput(widget);
+    if (!button->value()) {
+        output->m_RecordFile.Close();
+        return;
+    }
+    std::string path = FileChooser::Current()->Ask("Pick a Wav file to save to", "*.wav");
+    if (!path.empty()) {
+        output->Record(path.c_str());
+        return;
+    }
+    output->m_RecordFile.Close();
+    button->value(0);
+}
+
+} // namespace
+
+OutputGUI::OutputGUI(Output *output) : m_Output(output), m_Group(nullptr), m_VolumeKnob(nullptr), m_RecordBtn(nullptr)
+{
+    if (!output) std::cerr << "WARNING: Output not correctly set up" << std::endl;
+}
+
+void OutputGUI::CreateGUI(int x, int y, const char *name)
+{
+    m_Group = PanelLook::Group(x, y, 85, 110, name, this);
+    m_VolumeKnob = PanelLook::Knob(x + 20, y + 22, "Volume", 1, 0.001, 0.5);
+    m_VolumeKnob->SetKnobType(0);
+    m_VolumeKnob->callback(Volume);
+    m_RecordBtn = PanelLook::Toggle(x + 20, y + 80, 40, 25, "Record", 0);
+    m_RecordBtn->down_box(FL_DOWN_BOX);
+    m_RecordBtn->callback(Record);
+    m_Group->end();
+}
+
+void OutputGUI::UpdateValues()
+{
+    if (!m_Group || !m_Output) return;
+    m_VolumeKnob->value(m_Output->m_Volume);
+}

@@ -1,0 +1,25 @@
+#ifndef OUTPUT_GUI_H
+#define OUTPUT_GUI_H
+
+#include "GUI/GUIBase.h"
+
+class Output;
+class Fl_Button;
+class Fl_Group;
+class Fl_Knob;
+
+// Master volume and recording of the output to a WAV file.
+class OutputGUI : public GUIBase
+{
+public:
+    explicit OutputGUI(Output *output);
+    void CreateGUI(int x, int y, const char *name) override;
+    void UpdateValues() override;
+
+    Output *m_Output;
+    Fl_Group *m_Group;
+    Fl_Knob *m_VolumeKnob;
+    Fl_Button *m_RecordBtn;
+};
+
+#endif

@@ -1,0 +1,328 @@
+#include "LoopsApp.h"
+
+#include "DynamicLoader.h"
+#include "GUI/FileChooser.h"
+#include "GUI/Fl_Knob.h"
+#include "GUI/Fl_LED_Button.h"
+#include "GUI/LoopGUI.h"
+#include "GUI/ScopeWidget.h"
+#include "KorvelInfo.h"
+#include "Loop.h"
+#include "Workspace.h"
+
+#include <FL/Fl_Button.H>
+#include <FL/Fl_Group.H>
+#include <FL/Fl_Value_Output.H>
+#include <FL/Fl_Window.H>
+
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <iostream>
+
+namespace {
+
+LoopsApp *AppOf(Fl_Widget *widget)
+{
+    return static_cast<LoopsApp *>(widget->parent()->user_data());
+}
+
+void LoadWorkspacePressed(Fl_Widget *widget, void *)
+{
+    Workspace::Load(AppOf(widget));
+}
+
+void SaveWorkspacePressed(Fl_Widget *widget, void *)
+{
+    Workspace::Save(AppOf(widget));
+}
+
+void NewLoopPressed(Fl_Widget *widget, void *)
+{
+    AppOf(widget)->NewLoop();
+}
+
+void LoadPluginPressed(Fl_Widget *widget, void *)
+{
+    std::string path = FileChooser::Current()->Ask("Pick a plugin", "*.so");
+    if (path.empty()) return;
+    AppOf(widget)->StartPlugin(path.c_str());
+}
+
+void PausePluginChanged(Fl_Widget *widget, void *)
+{
+    AppOf(widget)->PausePlugin(static_cast<Fl_Button *>(widget)->value() != 0);
+}
+
+void SnapPointsMoved(Fl_Widget *widget, void *)
+{
+    AppOf(widget)->SnapPointsChanged(static_cast<Fl_Knob *>(widget)->value());
+}
+
+void SnapToggled(Fl_Widget *widget, void *)
+{
+    AppOf(widget)->SnapChanged(static_cast<Fl_Button *>(widget)->value() != 0);
+}
+
+Fl_Button *MainButton(int x, int y, const char *label, Fl_Callback *handler)
+{
+    Fl_Button *button = new Fl_Button(x, y, 90, 20, label);
+    button->labelsize(10);
+    button->callback(handler);
+    return button;
+}
+
+} // namespace
+
+LoopsApp::LoopsApp(SoundDevice *device, DynamicLoader *loader)
+    : m_Window(nullptr), m_PluginCreate(nullptr), m_PluginRun(nullptr), m_PluginDestroy(nullptr),
+      m_PluginHandle(nullptr), m_PluginLinkError(nullptr), m_PluginOutput(nullptr), m_PluginLoaded(false),
+      m_PluginLinked(false), m_PluginPaused(false), m_DelayGUI(&m_Delay), m_ReverbGUI(&m_Reverb),
+      m_Output(2, device), m_OutputGUI(&m_Output), m_NextID(0), m_MainGroup(nullptr), m_LoadWorkspaceBtn(nullptr),
+      m_SaveWorkspaceBtn(nullptr), m_NewLoopBtn(nullptr), m_LoadPluginBtn(nullptr), m_PausePluginBtn(nullptr),
+      m_SnapPointsKnob(nullptr), m_SnapBtn(nullptr), m_SnapOut(nullptr), m_Loader(loader)
+{
+    static DynamicLoader systemLoader;
+    if (!m_Loader) m_Loader = &systemLoader;
+    m_MixBuffer.Allocate(KorvelInfo::BufferSize);
+    m_MixBuffer.Zero();
+}
+
+LoopsApp::~LoopsApp()
+{
+    if (m_PluginLoaded && m_PluginLinked) {
+        m_PluginDestroy();
+        m_PluginLoaded = false;
+        m_PluginLinked = false;
+        m_Loader->Close(m_PluginHandle);
+    }
+    ClearLoops();
+}
+
+Fl_Window *LoopsApp::CreateWindow()
+{
+    Fl_Group::current(nullptr);
+    m_WindowOwner.reset(new Fl_Window(835, 135, "KorvelLoops 2.0.0"));
+    m_Window = m_WindowOwner.get();
+    m_Window->color(0);
+
+    m_MainGroup = new Fl_Group(5, 5, 200, 125, "Main");
+    m_MainGroup->box(FL_UP_BOX);
+    m_MainGroup->labeltype(FL_ENGRAVED_LABEL);
+    m_MainGroup->align(FL_ALIGN_TOP | FL_ALIGN_LEFT | FL_ALIGN_INSIDE);
+    m_MainGroup->user_data(this);
+    int x = 5, y = 5;
+    m_LoadWorkspaceBtn = MainButton(x + 5, y + 20, "Load Workspace", LoadWorkspacePressed);
+    m_SaveWorkspaceBtn = MainButton(x + 5, y + 40, "Save Workspace", SaveWorkspacePressed);
+    m_NewLoopBtn = MainButton(x + 5, y + 60, "New Loop", NewLoopPressed);
+    m_LoadPluginBtn = MainButton(x + 5, y + 80, "Load Plugin", LoadPluginPressed);
+    m_PausePluginBtn = MainButton(x + 5, y + 100, "Pause Plugin", PausePluginChanged);
+    m_PausePluginBtn->type(FL_TOGGLE_BUTTON);
+    m_SnapPointsKnob = new Fl_Knob(x + 125, y + 5, 40, 40, "Snap Points");
+    m_SnapPointsKnob->color(KorvelInfo::PanelColour);
+    m_SnapPointsKnob->labelsize(10);
+    m_SnapPointsKnob->maximum(50);
+    m_SnapPointsKnob->step(1);
+    m_SnapPointsKnob->value(2);
+    m_SnapPointsKnob->callback(SnapPointsMoved);
+    m_SnapBtn = MainButton(x + 100, y + 80, "Snap", SnapToggled);
+    m_SnapBtn->type(FL_TOGGLE_BUTTON);
+    m_SnapOut = new Fl_Value_Output(105, 63, 90, 15);
+    m_SnapOut->labelsize(10);
+    m_SnapOut->textsize(10);
+    m_MainGroup->end();
+
+    m_DelayGUI.CreateGUI(210, 5, "Delay");
+    m_ReverbGUI.CreateGUI(210, 70, "Reverb");
+    m_ScopeGUI.CreateGUI(515, 13, "Scope");
+    m_OutputGUI.CreateGUI(745, 13, "Output");
+    m_Window->end();
+
+    m_Output.m_Channels = 2;
+    m_ScopeGUI.m_Scope->m_Channels = 2;
+    m_Delay.m_Channels = 2;
+    m_Reverb.SetChannels(2);
+    return m_Window;
+}
+
+void LoopsApp::DestroyEntry(LoopEntry *entry)
+{
+    delete entry->m_GUI;
+    entry->m_Loop->Clear();
+    delete entry->m_Loop;
+    delete entry;
+}
+
+void LoopsApp::Run()
+{
+    m_Output.ClearBuffer();
+
+    // At most one closed loop goes per cycle, which bounds a cycle's work.
+    for (auto it = m_Loops.begin(); it != m_Loops.end(); ++it) {
+        if (it->second->m_Loop->m_Delete) {
+            DestroyEntry(it->second);
+            m_Loops.erase(it);
+            break;
+        }
+    }
+
+    HandleTriggers();
+
+    for (auto &item : m_Loops) {
+        Loop *loop = item.second->m_Loop;
+        if (loop->GetOutput(m_MixBuffer)) m_Output.Send(m_MixBuffer, loop->m_LeftVol, loop->m_RightVol);
+    }
+
+    if (m_PluginLoaded && m_PluginLinked && !m_PluginPaused) m_Output.Send(*m_PluginRun(), 1.0f, 1.0f);
+
+    m_Delay.Process(m_Output.m_Buffer);
+    m_Reverb.Process(m_Output.m_Buffer);
+    m_ScopeGUI.Display(m_Output.m_Buffer.GetBuffer());
+    m_Output.Write();
+}
+
+void LoopsApp::HandleTriggers()
+{
+    std::vector<int> ids;
+    for (auto &item : m_Loops) {
+        Loop *loop = item.second->m_Loop;
+        float angle = loop->m_LoopLength == 0 ? 0.0f : loop->m_Pos / loop->m_LoopLength * 360.0f;
+        item.second->m_GUI->CheckTriggers(ids, angle);
+    }
+    for (int id : ids) {
+        auto found = m_Loops.find(id);
+        if (found == m_Loops.end()) continue;
+        found->second->m_Loop->m_Pos = 0.0f;
+        found->second->m_Loop->m_Playing = true;
+        found->second->m_GUI->m_PlayBtn->value(1);
+    }
+}
+
+void LoopsApp::NewLoop()
+{
+    LoopEntry *entry = new LoopEntry;
+    entry->m_Loop = new Loop(this);
+    entry->m_Loop->m_ID = m_NextID;
+    if (m_PluginOutput) entry->m_Loop->m_Input = m_PluginOutput->GetBuffer();
+    entry->m_GUI = new LoopGUI(entry->m_Loop, &entry->m_Loop->m_Delay, &entry->m_Loop->m_Reverb);
+    char name[64];
+    std::snprintf(name, sizeof name, "KorvelLoop %d", m_NextID);
+    entry->m_GUI->CreateGUI(name);
+    entry->m_Loop->m_GUI = entry->m_GUI;
+    LoopEntry *&slot = m_Loops[m_NextID];
+    if (slot) DestroyEntry(slot);
+    slot = entry;
+    m_NextID++;
+}
+
+void LoopsApp::ClearLoops()
+{
+    for (auto &item : m_Loops) DestroyEntry(item.second);
+    m_Loops.clear();
+}
+
+void LoopsApp::SetMaster(int id, float length, float speed)
+{
+    LoopHost::SetMaster(id, length, speed);
+    for (auto &item : m_Loops)
+        if (item.second->m_Loop->m_ID != id) item.second->m_GUI->SetMaster(false);
+}
+
+void LoopsApp::SnapPointsChanged(double value)
+{
+    if (value == 0.0) return;
+    int points = static_cast<int>(value);
+    int angle = 360 / points;
+    for (auto &item : m_Loops) item.second->m_GUI->SetSnapAngle(angle);
+    if (m_SnapOut) m_SnapOut->value(value);
+}
+
+void LoopsApp::SnapChanged(bool on)
+{
+    for (auto &item : m_Loops) item.second->m_GUI->SetSnap(on);
+}
+
+bool LoopsApp::LoadPlugin(const char *path)
+{
+    void *handle = m_Loader->Open(path, RTLD_NOW);
+    if (!handle) {
+        // A running plug-in keeps its handle, so it is still closed at shutdown.
+        std::cerr << "Error loading plugin:" << std::endl;
+        const char *error = m_Loader->Error();
+        std::cerr << (error ? error : "") << std::flush;
+        return false;
+    }
+    m_PluginHandle = handle;
+    m_PluginLoaded = true;
+    return true;
+}
+
+bool LoopsApp::LinkPlugin()
+{
+    m_Loader->Error(); // forget any earlier error, so only these look-ups count
+    void *destroy = m_Loader->Symbol(m_PluginHandle, "Destroy__Fv");
+    void *create = m_Loader->Symbol(m_PluginHandle, "Create__Fv");
+    void *run = m_Loader->Symbol(m_PluginHandle, "Run__Fv");
+    m_PluginLinkError = m_Loader->Error();
+    if (m_PluginLinkError || !destroy || !create || !run) {
+        // The entry points of a plug-in already running stay as they were.
+        std::cerr << "Error linking to plugin:" << std::endl;
+        std::cerr << (m_PluginLinkError ? m_PluginLinkError : "missing entry point") << std::flush;
+        return false;
+    }
+    m_PluginDestroy = reinterpret_cast<PluginDestroyFunc>(destroy);
+    m_PluginCreate = reinterpret_cast<PluginCreateFunc>(create);
+    m_PluginRun = reinterpret_cast<PluginRunFunc>(run);
+    m_PluginLinked = true;
+    return true;
+}
+
+bool LoopsApp::StartPlugin(const char *path)
+{
+    // What was running before, to go back to when the new one cannot be used.
+    void *earlierHandle = m_PluginHandle;
+    bool earlierLoaded = m_PluginLoaded;
+    bool earlierLinked = m_PluginLinked;
+    PluginCreateFunc earlierCreate = m_PluginCreate;
+    PluginRunFunc earlierRun = m_PluginRun;
+    PluginDestroyFunc earlierDestroy = m_PluginDestroy;
+
+    if (!LoadPlugin(path)) return false;
+    if (!LinkPlugin()) {
+        m_Loader->Close(m_PluginHandle);
+        m_PluginHandle = earlierHandle;
+        m_PluginLoaded = earlierLoaded;
+        return false;
+    }
+
+    Fl_Window *window = m_PluginCreate();
+    if (window) window->show();
+    Sample *output = m_PluginRun();
+
+    // A short block would end the performance at the next mix, so such a
+    // plug-in is not used at all.
+    if (!output || !output->GetBuffer() || output->GetLength() < KorvelInfo::BufferSize) {
+        std::cerr << "Plugin " << path << " gives blocks of " << (output ? output->GetLength() : 0)
+                  << " samples, fewer than the " << KorvelInfo::BufferSize << " needed: not used" << std::endl;
+        if (window) window->hide();
+        m_PluginDestroy();
+        m_Loader->Close(m_PluginHandle);
+        m_PluginHandle = earlierHandle;
+        m_PluginLoaded = earlierLoaded;
+        m_PluginLinked = earlierLinked;
+        m_PluginCreate = earlierCreate;
+        m_PluginRun = earlierRun;
+        m_PluginDestroy = earlierDestroy;
+        return false;
+    }
+
+    m_PluginWindow = window;
+    m_PluginOutput = output;
+    for (auto &item : m_Loops) item.second->m_Loop->m_Input = m_PluginOutput->GetBuffer();
+    return true;
+}
+
+void LoopsApp::PausePlugin(bool paused)
+{
+    m_PluginPaused = paused;
+}

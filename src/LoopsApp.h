@@ -1,0 +1,99 @@
+#ifndef LOOPS_APP_H
+#define LOOPS_APP_H
+
+#include "GUI/DelayGUI.h"
+#include "GUI/OutputGUI.h"
+#include "GUI/ReverbGUI.h"
+#include "GUI/ScopeGUI.h"
+#include "KorvelSound/Delay.h"
+#include "KorvelSound/Output.h"
+#include "KorvelSound/Reverb.h"
+#include "KorvelSound/Sample.h"
+#include "LoopEntry.h"
+#include "LoopHost.h"
+
+#include <map>
+#include <memory>
+#include <vector>
+
+class DynamicLoader;
+class Fl_Button;
+class Fl_Group;
+class Fl_Knob;
+class Fl_Value_Output;
+class Fl_Window;
+class SoundDevice;
+
+// The one application object: the master audio path, the loop registry, the
+// main window's controls and the plug-in host. One Run() is one block.
+class LoopsApp : public LoopHost
+{
+public:
+    typedef Fl_Window *(*PluginCreateFunc)();
+    typedef Sample *(*PluginRunFunc)();
+    typedef void (*PluginDestroyFunc)();
+
+    // Stand-ins for the sound device and the dynamic loader are for tests;
+    // by default the real ones are used.
+    explicit LoopsApp(SoundDevice *device = nullptr, DynamicLoader *loader = nullptr);
+    ~LoopsApp() override;
+    LoopsApp(const LoopsApp &) = delete;
+    LoopsApp &operator=(const LoopsApp &) = delete;
+
+    Fl_Window *CreateWindow();
+    void Run();
+    void HandleTriggers();
+    void NewLoop();
+    void ClearLoops();
+    void SetMaster(int id, float length, float speed) override;
+
+    bool LoadPlugin(const char *path);
+    bool LinkPlugin();
+    // The "Load Plugin" flow after the chooser: load, link, create, first block.
+    bool StartPlugin(const char *path);
+    void PausePlugin(bool paused);
+
+    // Main-window controls, also called by tests.
+    void SnapPointsChanged(double value);
+    void SnapChanged(bool on);
+
+    // Owns the main window; declared first so that it goes last, after the
+    // panels have taken their own groups out of it.
+    std::unique_ptr<Fl_Window> m_WindowOwner;
+    Fl_Window *m_Window;
+    PluginCreateFunc m_PluginCreate;
+    PluginRunFunc m_PluginRun;
+    PluginDestroyFunc m_PluginDestroy;
+    void *m_PluginHandle;
+    const char *m_PluginLinkError;
+    Sample *m_PluginOutput;
+    bool m_PluginLoaded;
+    bool m_PluginLinked;
+    bool m_PluginPaused;
+    Sample m_MixBuffer;
+    Delay m_Delay;
+    DelayGUI m_DelayGUI;
+    Reverb m_Reverb;
+    ReverbGUI m_ReverbGUI;
+    ScopeGUI m_ScopeGUI;
+    Output m_Output;
+    OutputGUI m_OutputGUI;
+    std::map<int, LoopEntry *> m_Loops;
+    int m_NextID;
+
+    Fl_Group *m_MainGroup;
+    Fl_Button *m_LoadWorkspaceBtn;
+    Fl_Button *m_SaveWorkspaceBtn;
+    Fl_Button *m_NewLoopBtn;
+    Fl_Button *m_LoadPluginBtn;
+    Fl_Button *m_PausePluginBtn;
+    Fl_Knob *m_SnapPointsKnob;
+    Fl_Button *m_SnapBtn;
+    Fl_Value_Output *m_SnapOut;
+
+private:
+    void DestroyEntry(LoopEntry *entry);
+    DynamicLoader *m_Loader;
+};
+
+#endif

@@ -1,0 +1,5 @@
+#include "Workspace.h"
+
+void Workspace::Load(LoopsApp *) {}
+
+void Workspace::Save(LoopsApp *) {}
