@@ -13,8 +13,16 @@ class Sample;
 class WavFile
 {
 public:
-    enum Mode { READ, WRITE };
-    enum Channels { MONO, STEREO };
+    enum Mode
+    {
+        READ,
+        WRITE
+    };
+    enum Channels
+    {
+        MONO,
+        STEREO
+    };
 
     WavFile();
     ~WavFile();
@@ -36,6 +44,12 @@ private:
     Mode m_Mode;
     // Values the header of a file opened for reading promised.
     int32_t m_PromisedCount;
+    // For the write-error message.
+    std::string m_Path;
+
+    int OpenForWriting(const std::string &path, Channels channels);
+    int OpenForReading(const std::string &path);
+    void WrongFormat(const std::string &path);
 };
 
 #endif
