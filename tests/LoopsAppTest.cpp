@@ -122,6 +122,7 @@ TEST_F(LoopsAppTest, TriggerNamingAMissingLoopRestartsNothing)
     Fl_Trigger *marker = PanelAt(0)->NewTrigger();
     marker->m_Angle = 1.0f;
     marker->m_TargetID = 7;
+    marker->m_Count = 5;
     LoopAt(0)->m_Pos = 0.0f;
     m_App->Run();
     m_App->Run();

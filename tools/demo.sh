@@ -54,13 +54,20 @@ click() {
   sleep 0.3
 }
 
-# Answers an FLTK file chooser: types the path into it and presses Enter.
+# Answers an FLTK file chooser: pastes the path into its file name field and
+# presses Enter. (Typing it key by key fights the chooser's completion.)
 answer_chooser() {
   local title=$1 path=$2 id
   id=$(wait_window "$title") || fail "no chooser \"$title\""
+  printf '%s' "$path" | xclip -quiet -selection clipboard >/dev/null 2>&1 &
+  local owner=$!
+  sleep 0.2
   xdotool mousemove --window "$id" 200 20
   sleep 0.3
-  xdotool type --delay 5 "$path"
+  xdotool key ctrl+a ctrl+v
+  sleep 0.3
+  kill "$owner" 2>/dev/null
+  wait "$owner" 2>/dev/null
   xdotool key Return
   sleep 0.5
 }
