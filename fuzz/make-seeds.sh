@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Builds the seed corpus of every harness into a folder (made at fuzz time,
+# never committed): files the program writes itself, and WAV files in other
+# shapes made by sox (other rates, stereo, other bit depths and encodings,
+# extra chunks), so the fuzzers start from real files.
+# Usage: make-seeds.sh <fuzz build folder> <corpus folder>
+set -euo pipefail
+build=$1
+out=$2
+mkdir -p "$out/wav_loop" "$out/resource_file" "$out/workspace"
+"$build/fuzz/fuzz-seed-writer" "$out"
+
+w=$out/wav_loop
+tone() { sox -n -r "$1" "${@:3}" "$w/$2" synth 0.01 sine 440 vol 0.5; }
+tone 8000 mono-8k.wav -c 1 -b 16
+tone 22050 stereo-22k.wav -c 2 -b 16
+tone 44100 mono-8bit.wav -c 1 -b 8
+tone 44100 mono-24bit.wav -c 1 -b 24
+tone 44100 mono-float.wav -c 1 -e floating-point -b 32
+tone 8000 mono-ulaw.wav -c 1 -e u-law
+tone 8000 quad-extensible.wav -c 4 -b 16
+tone 8000 stereo-wavpcm.wav -t wavpcm -c 2 -b 16
+# Chunks other programs put between the format and the sound: a LIST chunk
+# and a JUNK chunk.
+le32() { printf '\\x%02x\\x%02x\\x%02x\\x%02x' $(($1 & 255)) $((($1 >> 8) & 255)) $((($1 >> 16) & 255)) $((($1 >> 24) & 255)); }
+src=$w/mono-8k.wav
+{
+  head -c 4 "$src"
+  printf "$(le32 $(($(stat -c %s "$src") - 8 + 8 + 14 + 8 + 6)))"
+  tail -c +9 "$src" | head -c 28
+  printf 'LIST'; printf "$(le32 14)"; printf 'INFOICMT\x02\x00\x00\x00a\x00'
+  printf 'JUNK'; printf "$(le32 6)"; printf "junk!\\x00"
+  tail -c +37 "$src"
+} >"$w/mono-extra-chunks.wav"
+
+r=$out/resource_file
+sed 's/^Samplerate .*/Samplerate        = 0/' "$r/defaults" >"$r/zero-rate"
+head -n 7 "$r/defaults" >"$r/truncated"
+sed 's/= 512/= lots/' "$r/defaults" >"$r/word-for-number"
+
+# The workspace seeds come from the workspace harness's own writer when it is built.
+if [ -x "$build/fuzz/fuzz-workspace" ] && [ -x "$build/fuzz/fuzz-workspace-seeds" ]; then
+  "$build/fuzz/fuzz-workspace-seeds" "$out/workspace"
+fi
