@@ -7,6 +7,8 @@
 #include "Loop.h"
 #include "LoopsApp.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -78,9 +80,11 @@ void FitToSound(Loop *loop)
     if (loop->m_Pos < 0 || loop->m_Pos > static_cast<float>(total)) loop->m_Pos = 0;
 }
 
+// unlink, not remove: whatever was in the way of a temporary name, a
+// directory above all, is not ours to delete.
 void RemoveFiles(const std::vector<std::string> &paths)
 {
-    for (const std::string &path : paths) std::remove(path.c_str());
+    for (const std::string &path : paths) unlink(path.c_str());
 }
 
 bool WriteText(LoopsApp *app, const std::string &path)
@@ -178,7 +182,7 @@ bool Workspace::SaveTo(LoopsApp *app, const std::string &path)
         if (std::rename(temps[i].c_str(), targets[i].c_str()) != 0) {
             std::cerr << "Loop file not saved (" << std::strerror(errno) << ") [" << targets[i] << "]"
                       << std::endl;
-            std::remove(temps[i].c_str());
+            unlink(temps[i].c_str());
             placed = false;
         }
     }
