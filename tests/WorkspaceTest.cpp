@@ -629,3 +629,31 @@ TEST_F(WorkspaceTest, NumbersAreWrittenAndReadInTheClassicLocale)
     EXPECT_FLOAT_EQ(LoopAt(0)->m_Speed, 1.25f);
     EXPECT_FLOAT_EQ(PanelAt(0)->m_Triggers.at(0)->m_Angle, 1234.5f);
 }
+
+TEST_F(WorkspaceTest, CountsBeyondWhatTheRecordsHoldBuildNothing)
+{
+    m_App->NewLoop();
+    PanelAt(0)->NewTrigger();
+    ASSERT_TRUE(Workspace::SaveTo(m_App.get(), Lws()));
+    std::vector<std::string> tokens = Tokens(ReadFileBytes(Lws()));
+    m_App->ClearLoops();
+
+    // Straight through the operators: the stream is refused before a single
+    // window or marker is made for the promised records.
+    std::vector<std::string> records(tokens.begin() + 5, tokens.end());
+    records[CountToken - 5] = "2";
+    std::istringstream app(Join(records));
+    app >> *m_App;
+    EXPECT_TRUE(app.fail());
+    EXPECT_TRUE(m_App->m_Loops.empty());
+
+    m_App->NewLoop();
+    LoopGUI *panel = PanelAt(1);
+    const int children = panel->m_Display->children();
+    std::istringstream markers("10 20 300 300 2 150 150 125 0 1 0 0 45 10 10 ");
+    markers >> *panel;
+    EXPECT_TRUE(markers.fail());
+    EXPECT_TRUE(panel->m_Triggers.empty());
+    EXPECT_EQ(panel->m_Display->children(), children);
+    EXPECT_EQ(panel->m_Display->x(), 0); // not moved either
+}
