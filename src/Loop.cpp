@@ -7,6 +7,7 @@
 #include "LoopPanel.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <iostream>
 
@@ -397,8 +398,13 @@ std::istream &operator>>(std::istream &in, Loop &loop)
     in >> id >> pos >> displayPos >> holdPos >> playing >> master >> length >> speed >> volume >> pan >> leftVol >>
         rightVol;
     in >> loop.m_Filter >> effectsOn >> loop.m_Delay >> loop.m_Reverb;
-    // A negative length or hold index would index the buffers below zero.
-    if (in && (length < 0 || holdPos < 0)) in.setstate(std::ios::failbit);
+    // A negative length or hold index would index the buffers below zero; a
+    // speed or volume beyond the controls' ranges would carry the position or
+    // the sample values past what the playback arithmetic can hold.
+    if (in && (length < 0 || holdPos < 0 || !std::isfinite(pos) || !(speed >= 0.0f && speed <= 3.0f) ||
+               !(volume >= 0.0f && volume <= 1.0f) || !std::isfinite(pan) || !std::isfinite(leftVol) ||
+               !std::isfinite(rightVol)))
+        in.setstate(std::ios::failbit);
     if (!in) return in;
     loop.m_ID = id;
     loop.m_Pos = pos;

@@ -51,10 +51,9 @@ Delay::Delay()
     : m_LeftLine(MaxDelay), m_RightLine(MaxDelay), m_LeftPos(0), m_RightPos(0), m_DelayL(0.5f),
       m_DelayR(0.5f), m_Feedback(0.5f), m_Channels(1), m_Bypass(true)
 {
-    for (int i = 0; i < MaxDelay; i++) {
-        m_LeftLine[i] = 0;
-        m_RightLine[i] = 0;
-    }
+    // One pass each: every loop builds six delay lines of a second each.
+    m_LeftLine.Zero();
+    m_RightLine.Zero();
 }
 
 Delay::~Delay()
@@ -151,7 +150,12 @@ std::istream &operator>>(std::istream &in, Delay &delay)
     float time = 0, feedback = 0;
     bool bypass = false;
     // Only a whole record is taken: a failed read leaves the delay as it was.
-    if (in >> time >> feedback >> bypass) {
+    in >> time >> feedback >> bypass;
+    // A time beyond the line would index past it; the panel's knobs give
+    // 0 ... 1 for both, so anything else is not a file this program wrote.
+    if (in && !(time >= 0.0f && time <= 1.0f && feedback >= 0.0f && feedback <= 1.0f))
+        in.setstate(std::ios::failbit);
+    if (in) {
         // The panel always sets both times together; a stereo master delay
         // would otherwise keep an old right time.
         delay.m_DelayL = time;

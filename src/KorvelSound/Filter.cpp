@@ -270,7 +270,9 @@ std::istream &operator>>(std::istream &in, Filter &filter)
 {
     double cutoff = 0, resonance = 0;
     bool cutoffInvert = false, resonanceInvert = false;
-    if (in >> cutoff >> resonance >> cutoffInvert >> resonanceInvert) {
+    in >> cutoff >> resonance >> cutoffInvert >> resonanceInvert;
+    if (in && !(std::isfinite(cutoff) && std::isfinite(resonance))) in.setstate(std::ios::failbit);
+    if (in) {
         filter.m_Cutoff = cutoff;
         filter.m_Resonance = resonance;
         filter.m_CutoffModInvert = cutoffInvert;

@@ -75,7 +75,13 @@ std::istream &operator>>(std::istream &in, Reverb &reverb)
 {
     float time = 0, feedback = 0, random = 0;
     bool bypass = false;
-    if (in >> time >> feedback >> random >> bypass) {
+    in >> time >> feedback >> random >> bypass;
+    // Each stage's time is a share of this plus the jitter; past the knobs'
+    // ranges a stage would index beyond its delay line.
+    if (in && !(time >= 0.0f && time <= 1.0f && feedback >= 0.0f && feedback <= 1.0f && random >= 0.0f &&
+                 random <= 0.1f))
+        in.setstate(std::ios::failbit);
+    if (in) {
         reverb.m_Random = random;
         reverb.m_Bypass = bypass;
         // The stages keep their own times and feedback: tune them as the

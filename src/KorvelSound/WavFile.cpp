@@ -4,8 +4,14 @@
 #include "KorvelSound/Sample.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -70,7 +76,7 @@ bool IsPCM16(const unsigned char *format, uint32_t formatSize)
 
 } // namespace
 
-WavFile::WavFile() : m_Stream(nullptr), m_Count(0), m_Stereo(false), m_Mode(READ), m_PromisedCount(0)
+WavFile::WavFile() : m_Stream(nullptr), m_Count(0), m_Stereo(false), m_Mode(READ), m_PromisedCount(0), m_Full(false), m_Failed(false)
 {
 }
 
@@ -90,12 +96,53 @@ int WavFile::Open(const std::string &path, Mode mode, Channels channels)
     m_PromisedCount = 0;
     m_Path = path;
     m_Mode = mode;
+    m_Full = false;
+    m_Failed = false;
+    m_Target.clear();
+    m_TempPath.clear();
     return mode == WRITE ? OpenForWriting(path, channels) : OpenForReading(path);
+}
+
+// Opens a file beside the target to write into; a device or other special
+// file is written in place, since it cannot be replaced.
+FILE *WavFile::OpenTemporary(const std::string &path)
+{
+    m_Target = path;
+    struct stat info;
+    if (lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        // Replace the file the link points at, not the link.
+        if (char *real = realpath(path.c_str(), nullptr)) {
+            m_Target = real;
+            std::free(real);
+        }
+    }
+    const bool exists = stat(m_Target.c_str(), &info) == 0;
+    if (exists && !S_ISREG(info.st_mode)) return std::fopen(m_Target.c_str(), "wb");
+
+    std::string temp = m_Target + ".XXXXXX";
+    int fd = mkstemp(&temp[0]);
+    if (fd < 0) return nullptr;
+    // The new file gets what fopen would have given it, or the old file's mode.
+    mode_t mode = exists ? (info.st_mode & 07777) : 0;
+    if (!exists) {
+        mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
+    }
+    fchmod(fd, mode);
+    FILE *stream = fdopen(fd, "wb");
+    if (!stream) {
+        close(fd);
+        unlink(temp.c_str());
+        return nullptr;
+    }
+    m_TempPath = temp;
+    return stream;
 }
 
 int WavFile::OpenForWriting(const std::string &path, Channels channels)
 {
-    m_Stream = std::fopen(path.c_str(), "wb");
+    m_Stream = OpenTemporary(path);
     if (!m_Stream) {
         std::cerr << "WavFile: File open error [" << path << "]" << std::endl;
         return 0;
@@ -116,12 +163,22 @@ int WavFile::OpenForWriting(const std::string &path, Channels channels)
     std::memcpy(header + 36, "data", 4);
     PutLE32(header + 40, PlaceholderDataSize);
     if (std::fwrite(header, 1, HeaderSize, m_Stream) != static_cast<size_t>(HeaderSize)) {
-        std::cerr << "WavFile: Write error [" << path << "]" << std::endl;
-        std::fclose(m_Stream);
-        m_Stream = nullptr;
+        WriteFailed();
         return 0;
     }
     return 1;
+}
+
+void WavFile::WriteFailed()
+{
+    m_Failed = true;
+    std::cerr << "WavFile: Write error [" << m_Path << "]" << std::endl;
+    if (m_Stream) std::fclose(m_Stream);
+    m_Stream = nullptr;
+    m_Count = 0;
+    m_PromisedCount = 0;
+    if (!m_TempPath.empty()) unlink(m_TempPath.c_str());
+    m_TempPath.clear();
 }
 
 void WavFile::WrongFormat(const std::string &path)
@@ -198,43 +255,64 @@ int WavFile::OpenForReading(const std::string &path)
 int WavFile::Close()
 {
     if (!m_Stream) return 0;
-    bool written = true;
-    if (m_Mode == WRITE) {
-        uint32_t dataBytes = 2 * static_cast<uint32_t>(m_Count);
-        written = WriteLE32At(m_Stream, DataSizeOffset, dataBytes) &&
-                  WriteLE32At(m_Stream, RiffSizeOffset, PlaceholderRiffSize + dataBytes);
+    if (m_Mode == READ) {
+        std::fclose(m_Stream);
+        m_Stream = nullptr;
+        m_Count = 0;
+        m_PromisedCount = 0;
+        return 1;
     }
-    if (std::fclose(m_Stream) != 0) written = false;
+    uint32_t dataBytes = 2 * static_cast<uint32_t>(m_Count);
+    // The header's sizes, then everything onto the disk before the new file
+    // takes the old one's place.
+    bool written = WriteLE32At(m_Stream, DataSizeOffset, dataBytes) &&
+                   WriteLE32At(m_Stream, RiffSizeOffset, PlaceholderRiffSize + dataBytes) &&
+                   std::fflush(m_Stream) == 0;
+    if (written && !m_TempPath.empty()) written = fsync(fileno(m_Stream)) == 0;
+    if (!written) {
+        WriteFailed();
+        return 0;
+    }
+    FILE *stream = m_Stream;
     m_Stream = nullptr;
     m_Count = 0;
     m_PromisedCount = 0;
-    if (!written) {
-        std::cerr << "WavFile: Write error [" << m_Path << "]" << std::endl;
+    if (std::fclose(stream) != 0 ||
+        (!m_TempPath.empty() && std::rename(m_TempPath.c_str(), m_Target.c_str()) != 0)) {
+        WriteFailed();
         return 0;
     }
+    m_TempPath.clear();
     return 1;
 }
 
 int WavFile::Save(Sample &data)
 {
+    if (!m_Stream && m_Failed) return 0;
     if (!m_Stream) {
         std::cerr << "WavFile: No stream open" << std::endl;
         return 0;
     }
     int length = data.GetLength();
-    if (length <= 0) return 0;
-    // Beyond 4 GB the header cannot describe the file any more.
-    if (m_Mode != WRITE || 2 * (static_cast<int64_t>(m_Count) + length) > MaxDataBytes) {
+    if (length <= 0 || m_Full) return 0;
+    if (m_Mode != WRITE) {
         std::cerr << "WavFile: Write error [" << m_Path << "]" << std::endl;
+        return 0;
+    }
+    // Beyond 4 GB the header cannot describe the file any more: what is
+    // there stays a complete file, and later blocks are dropped.
+    if (2 * (static_cast<int64_t>(m_Count) + length) > MaxDataBytes) {
+        std::cerr << "WavFile: File full at 4 GB, nothing more is written [" << m_Path << "]" << std::endl;
+        m_Full = true;
         return 0;
     }
     // One buffered write: a Sample's storage is the file's data format.
     size_t written = std::fwrite(data.GetBuffer(), sizeof(short), length, m_Stream);
-    m_Count += static_cast<int32_t>(written);
     if (written != static_cast<size_t>(length)) {
-        std::cerr << "WavFile: Write error [" << m_Path << "]" << std::endl;
+        WriteFailed();
         return 0;
     }
+    m_Count += static_cast<int32_t>(written);
     return 1;
 }
 

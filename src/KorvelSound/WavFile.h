@@ -9,7 +9,11 @@ class Sample;
 
 // Moves 16-bit PCM audio between a Sample and a RIFF/WAVE file. Writes the
 // canonical 44-byte header (sizes patched on Close); reads the "data" chunk
-// wherever it starts.
+// wherever it starts. A file is written under a temporary name beside its
+// path and takes its place at Close only when every byte got to the disk, so
+// a failed save leaves the earlier file as it was. A failed write is
+// reported once; the half-written file is removed at once and nothing more
+// is written.
 class WavFile
 {
 public:
@@ -46,6 +50,18 @@ private:
     int32_t m_PromisedCount;
     // For the write-error message.
     std::string m_Path;
+    // Where a file opened for writing goes at Close, and the name it is
+    // written under until then (empty when written in place: a device).
+    std::string m_Target;
+    std::string m_TempPath;
+    // The size limit of the format was reached: later blocks are dropped.
+    bool m_Full;
+    // A write failed and was reported: the calls that follow stay quiet.
+    bool m_Failed;
+
+    FILE *OpenTemporary(const std::string &path);
+    // Reports a write failure, closes and removes the half-written file.
+    void WriteFailed();
 
     int OpenForWriting(const std::string &path, Channels channels);
     int OpenForReading(const std::string &path);
