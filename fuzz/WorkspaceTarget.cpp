@@ -88,6 +88,15 @@ bool WorkspaceTarget::WriteSeed(const std::string &path, int loops)
 
 std::string WorkspaceTarget::Run(const uint8_t *data, size_t size)
 {
+    std::string problem = Load(data, size);
+    // No loop window outlives the input.
+    Application()->ClearLoops();
+    Fl::check();
+    return problem;
+}
+
+std::string WorkspaceTarget::Load(const uint8_t *data, size_t size)
+{
     static InputFile input(".lws");
     if (!input.Write(data, size)) return "";
     LoopsApp *app = Application();
@@ -127,7 +136,5 @@ std::string WorkspaceTarget::Run(const uint8_t *data, size_t size)
             problem = Check(app, "a new loop");
         }
     }
-    app->ClearLoops();
-    Fl::check();
     return problem;
 }

@@ -16,6 +16,9 @@ public:
     static std::string Run(const uint8_t *data, size_t size);
     // Writes a workspace the program saved itself, as a seed.
     static bool WriteSeed(const std::string &path, int loops);
+
+private:
+    static std::string Load(const uint8_t *data, size_t size);
 };
 
 #endif
