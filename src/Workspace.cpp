@@ -101,6 +101,9 @@ bool WriteText(LoopsApp *app, const std::string &path)
 bool WriteSound(Loop *loop, const std::string &path)
 {
     WavFile wav;
+    // The caller's one line names the workspace; the temporary loop file's
+    // name would only puzzle.
+    wav.ReportWriteErrors(false);
     if (!wav.Open(path, WavFile::WRITE, WavFile::MONO)) return false;
     // An empty loop gives a header-only file; Save writes nothing for it.
     bool saved = loop->m_StoreBuffer.GetLength() == 0 || wav.Save(loop->m_StoreBuffer);

@@ -76,7 +76,7 @@ bool IsPCM16(const unsigned char *format, uint32_t formatSize)
 
 } // namespace
 
-WavFile::WavFile() : m_Stream(nullptr), m_Count(0), m_Stereo(false), m_Mode(READ), m_PromisedCount(0), m_Full(false), m_Failed(false)
+WavFile::WavFile() : m_Stream(nullptr), m_Count(0), m_Stereo(false), m_Mode(READ), m_PromisedCount(0), m_Full(false), m_Failed(false), m_ReportWriteErrors(true)
 {
 }
 
@@ -144,7 +144,7 @@ int WavFile::OpenForWriting(const std::string &path, Channels channels)
 {
     m_Stream = OpenTemporary(path);
     if (!m_Stream) {
-        std::cerr << "WavFile: File open error [" << path << "]" << std::endl;
+        if (m_ReportWriteErrors) std::cerr << "WavFile: File open error [" << path << "]" << std::endl;
         return 0;
     }
     uint16_t channelCount = channels == STEREO ? 2 : 1;
@@ -172,7 +172,7 @@ int WavFile::OpenForWriting(const std::string &path, Channels channels)
 void WavFile::WriteFailed()
 {
     m_Failed = true;
-    std::cerr << "WavFile: Write error [" << m_Path << "]" << std::endl;
+    if (m_ReportWriteErrors) std::cerr << "WavFile: Write error [" << m_Path << "]" << std::endl;
     if (m_Stream) std::fclose(m_Stream);
     m_Stream = nullptr;
     m_Count = 0;
@@ -302,7 +302,7 @@ int WavFile::Save(Sample &data)
     // Beyond 4 GB the header cannot describe the file any more: what is
     // there stays a complete file, and later blocks are dropped.
     if (2 * (static_cast<int64_t>(m_Count) + length) > MaxDataBytes) {
-        std::cerr << "WavFile: File full at 4 GB, nothing more is written [" << m_Path << "]" << std::endl;
+        if (m_ReportWriteErrors) std::cerr << "WavFile: File full at 4 GB, nothing more is written [" << m_Path << "]" << std::endl;
         m_Full = true;
         return 0;
     }

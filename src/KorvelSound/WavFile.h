@@ -40,6 +40,9 @@ public:
     int GetSampleCount() const { return m_Count; }
     bool IsStereo() const { return m_Stereo; }
     bool IsOpen() const { return m_Stream != nullptr; }
+    // For a caller that reports a failed save in its own words: write
+    // failures then give no message of their own.
+    void ReportWriteErrors(bool on) { m_ReportWriteErrors = on; }
 
 private:
     FILE *m_Stream;
@@ -58,6 +61,7 @@ private:
     bool m_Full;
     // A write failed and was reported: the calls that follow stay quiet.
     bool m_Failed;
+    bool m_ReportWriteErrors;
 
     FILE *OpenTemporary(const std::string &path);
     // Reports a write failure, closes and removes the half-written file.
