@@ -26,7 +26,9 @@ Loop::~Loop() = default;
 bool Loop::GetOutput(Sample &out)
 {
     if (m_Recording) {
+        const short *before = m_StoreBuffer.GetBuffer();
         Record(m_Pos);
+        if (m_GUI && m_StoreBuffer.GetBuffer() != before) m_GUI->SoundMoved();
         if (m_StoreBuffer.GetLength() == 0) return false;
     } else if (!m_Playing || m_StoreBuffer.GetLength() == 0) {
         return false;

@@ -9,6 +9,9 @@ public:
     virtual ~LoopPanel() = default;
     // Moves the display's play cursor to the loop's position.
     virtual void DrawPosMarker() = 0;
+    // The loop's sound now lies elsewhere in memory (a take replaced or grew
+    // it during the audio cycle): the display must stop reading the old one.
+    virtual void SoundMoved() {}
 };
 
 #endif

@@ -468,6 +468,14 @@ Fl_Trigger *LoopGUI::NewTrigger()
     return trigger;
 }
 
+void LoopGUI::SoundMoved()
+{
+    if (!m_Display) return;
+    m_Display->SetData(m_Loop->m_StoreBuffer.GetBuffer());
+    if (m_Display->m_Length > m_Loop->m_StoreBuffer.GetLength())
+        m_Display->SetLength(static_cast<int>(m_Loop->m_LoopLength));
+}
+
 void LoopGUI::DrawPosMarker()
 {
     if (m_Display) m_Display->DrawPosMarker();

@@ -41,6 +41,7 @@ public:
     void CheckTriggers(std::vector<int> &ids, float angle);
     Fl_Trigger *NewTrigger();
     void DrawPosMarker() override;
+    void SoundMoved() override;
 
     // Gives the display the loop's current sound and play length.
     void Refresh();
