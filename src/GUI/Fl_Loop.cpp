@@ -74,6 +74,8 @@ void Fl_Loop::SetLength(int len)
 
 void Fl_Loop::draw()
 {
+    // The exclusive-or cursor must stay the topmost thing in the picture, or
+    // moving it would invert whatever was drawn over it.
     if (damage() & (FL_DAMAGE_ALL | FL_DAMAGE_EXPOSE)) {
         fl_color(color());
         fl_rectf(0, 0, w(), h());
@@ -84,13 +86,15 @@ void Fl_Loop::draw()
         fl_color(color());
         fl_pie(m_MidX - hole, m_MidY - hole, 2 * hole, 2 * hole, 0, 360);
         DrawTrace();
-        // The fresh picture has no cursor; put it back where the window has
-        // it, so the next move erases it.
+    } else {
+        // Only controls changed: lift the cursor off before they redraw.
         DrawCursorLine();
     }
     // Controls and trigger markers lie over the trace. The window's own box
     // is not drawn: the ring above is the background.
     draw_children();
+    // Put the cursor back where the window has it, so the next move erases it.
+    DrawCursorLine();
 }
 
 void Fl_Loop::DrawTrace()
@@ -135,8 +139,15 @@ void Fl_Loop::DrawCursorLine()
 {
     fl_color(FL_WHITE);
     XSetFunction(fl_display, fl_gc, GXxor);
-    fl_line(m_CursorX1, m_CursorY1, m_CursorX2, m_CursorY2);
+    XorLine(m_CursorX1, m_CursorY1, m_CursorX2, m_CursorY2);
     XSetFunction(fl_display, fl_gc, GXcopy);
+}
+
+// The cursor before its first move has both ends at the origin; it is not
+// drawn at all rather than as a dot in the corner.
+void Fl_Loop::XorLine(int x1, int y1, int x2, int y2)
+{
+    if (x1 != x2 || y1 != y2) fl_line(x1, y1, x2, y2);
 }
 
 void Fl_Loop::DrawPosMarker()
@@ -165,8 +176,8 @@ void Fl_Loop::DrawPosMarker()
     for (Window target : {front, back}) {
         if (!target) continue;
         fl_window = target;
-        fl_line(m_CursorX1, m_CursorY1, m_CursorX2, m_CursorY2);
-        fl_line(x1, y1, x2, y2);
+        XorLine(m_CursorX1, m_CursorY1, m_CursorX2, m_CursorY2);
+        XorLine(x1, y1, x2, y2);
     }
     fl_window = front;
     XSetFunction(fl_display, fl_gc, GXcopy);

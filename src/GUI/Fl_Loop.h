@@ -76,6 +76,7 @@ private:
     void UpdateRange();
     void DrawTrace();
     void DrawCursorLine();
+    void XorLine(int x1, int y1, int x2, int y2);
     bool MouseAngle(int ex, int ey);
     void HandleMouse(bool press);
     void HandleKeys();
