@@ -158,12 +158,17 @@ public:
             for (int x = x0; x <= x1; x++) count += At(x, y) == colour;
         return count;
     }
-    void SavePpm(const std::string &path) const
+    // Pixels brighter than the threshold in every channel (text is smoothed).
+    int CountBright(int threshold, int x0, int y0, int x1, int y1) const
     {
-        FILE *f = fopen(path.c_str(), "wb");
-        fprintf(f, "P6 %d %d 255\n", m_Width, m_Height);
-        fwrite(m_Pixels.data(), 1, m_Pixels.size(), f);
-        fclose(f);
+        int count = 0;
+        for (int y = y0; y <= y1; y++) {
+            for (int x = x0; x <= x1; x++) {
+                const Rgb c = At(x, y);
+                count += c.r > threshold && c.g > threshold && c.b > threshold;
+            }
+        }
+        return count;
     }
     bool operator==(const Image &o) const { return m_Pixels == o.m_Pixels; }
     int Width() const { return m_Width; }
