@@ -10,8 +10,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace
-{
+namespace {
 
 const float DegToRad = 0.017453292f;
 
@@ -31,11 +30,13 @@ Fl_Loop::Fl_Loop(int x, int y, int w, int h, const char *label)
 {
 }
 
-Fl_Loop::~Fl_Loop() {}
+Fl_Loop::~Fl_Loop()
+{
+}
 
-void Fl_Loop::SetCallbacks(RangeRequest cut, RangeRequest copy, PositionRequest paste, PositionRequest pasteMix,
-                           RangeRequest zero, RangeRequest reverse, Request halve, Request hold,
-                           Request newTrigger, MoveRequest move)
+void Fl_Loop::SetCallbacks(RangeRequest cut, RangeRequest copy, PositionRequest paste,
+                           PositionRequest pasteMix, RangeRequest zero, RangeRequest reverse, Request halve,
+                           Request hold, Request newTrigger, MoveRequest move)
 {
     m_CutRequest = cut;
     m_CopyRequest = copy;
@@ -54,8 +55,10 @@ int Fl_Loop::AngleToIndex(float angle) const
     int index = (int)(angle * (m_Length / 360.0f));
     // Wrap into 0..length; a length below 1 has nothing to wrap into.
     if (m_Length > 0) {
-        while (index < 0) index += m_Length;
-        while (index > m_Length) index -= m_Length;
+        while (index < 0)
+            index += m_Length;
+        while (index > m_Length)
+            index -= m_Length;
     }
     return index;
 }
@@ -124,8 +127,8 @@ void Fl_Loop::DrawTrace()
         if (k > 0) fl_line(px, py, lastX, lastY);
         if (m_SnapDegrees != 0 && (int)angle % m_SnapDegrees == 0) {
             fl_color(155, 155, 50);
-            fl_line((int)(s * m_InnerRad + m_MidX), (int)(c * m_InnerRad + m_MidY), (int)(s * m_OuterRad + m_MidX),
-                    (int)(c * m_OuterRad + m_MidY));
+            fl_line((int)(s * m_InnerRad + m_MidX), (int)(c * m_InnerRad + m_MidY),
+                    (int)(s * m_OuterRad + m_MidX), (int)(c * m_OuterRad + m_MidY));
         }
         lastX = px;
         lastY = py;
@@ -196,10 +199,14 @@ bool Fl_Loop::MouseAngle(int ex, int ey)
     // Keep the angle continuous with the last one, so a drag through the seam
     // at the bottom can end at 360 instead of jumping back to 0.
     const float previous = m_Angle;
-    while (previous - 180 > angle) angle += 360;
-    while (angle > previous + 180) angle -= 360;
-    while (angle < 0) angle += 360;
-    while (angle > 360) angle -= 360;
+    while (previous - 180 > angle)
+        angle += 360;
+    while (angle > previous + 180)
+        angle -= 360;
+    while (angle < 0)
+        angle += 360;
+    while (angle > 360)
+        angle -= 360;
     m_Angle = (float)angle;
     if (m_Snap && m_SnapDegrees != 0) m_Angle -= (int)m_Angle % m_SnapDegrees;
     return true;
@@ -226,8 +233,10 @@ void Fl_Loop::HandleMouse(bool press)
         if (m_Pos) {
             *m_Pos = angle * (m_Length / 360.0f);
             if (m_Length > 0) {
-                while (*m_Pos < 0) *m_Pos += m_Length;
-                while (*m_Pos > m_Length) *m_Pos -= m_Length;
+                while (*m_Pos < 0)
+                    *m_Pos += m_Length;
+                while (*m_Pos > m_Length)
+                    *m_Pos -= m_Length;
             }
         }
         break;
@@ -236,7 +245,8 @@ void Fl_Loop::HandleMouse(bool press)
         if (press) {
             m_LastMoveIndex = (int)((m_Length / 360.0f) * angle);
             if (m_Length > 0)
-                while (m_LastMoveIndex < 0) m_LastMoveIndex += m_Length;
+                while (m_LastMoveIndex < 0)
+                    m_LastMoveIndex += m_Length;
         } else {
             redraw();
         }

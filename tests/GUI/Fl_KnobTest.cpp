@@ -9,8 +9,7 @@
 
 using namespace WidgetTest;
 
-namespace
-{
+namespace {
 
 // Counts the mouse events it gets, so a test can wait for each step of a gesture.
 class ProbeKnob : public Fl_Knob
@@ -58,8 +57,10 @@ protected:
         if (image.At(x, y) != face) return 0;
         int right = x;
         *left = x;
-        while (image.At(*left - 1, y) == face) --*left;
-        while (image.At(right + 1, y) == face) right++;
+        while (image.At(*left - 1, y) == face)
+            --*left;
+        while (image.At(right + 1, y) == face)
+            right++;
         return right - *left + 1;
     }
 

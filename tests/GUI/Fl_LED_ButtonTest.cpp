@@ -12,8 +12,7 @@
 
 using namespace WidgetTest;
 
-namespace
-{
+namespace {
 
 class LedButtonTest : public ::testing::Test
 {
@@ -66,7 +65,6 @@ TEST_F(LedButtonTest, LitAndUnlitColoursFollowTheSelectionColour)
 
     // Only the colours change with the value, never the shape.
     EXPECT_EQ(Footprint(lit), Footprint(unlit));
-
 }
 
 TEST_F(LedButtonTest, BodySitsBelowRightOfTheBoxCornerWithTheLabelBesideIt)

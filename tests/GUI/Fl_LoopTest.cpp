@@ -11,8 +11,7 @@
 
 using namespace WidgetTest;
 
-namespace
-{
+namespace {
 
 const Rgb TraceGreen{100, 155, 100};
 const Rgb TraceWhite{255, 255, 255};
@@ -26,16 +25,46 @@ void Record(const std::string &name, int a = -1, int b = -1)
 {
     g_Requests.push_back(name + " " + std::to_string(a) + " " + std::to_string(b));
 }
-void Cut(Fl_Loop *, int s, int e) { Record("cut", s, e); }
-void Copy(Fl_Loop *, int s, int e) { Record("copy", s, e); }
-void Paste(Fl_Loop *, int p) { Record("paste", p); }
-void PasteMix(Fl_Loop *, int p) { Record("mix", p); }
-void Zero(Fl_Loop *, int s, int e) { Record("zero", s, e); }
-void Reverse(Fl_Loop *, int s, int e) { Record("reverse", s, e); }
-void Halve(Fl_Loop *) { Record("halve"); }
-void Hold(Fl_Loop *) { Record("hold"); }
-void NewTrigger(Fl_Loop *) { Record("trigger"); }
-void Move(Fl_Loop *, int offset) { Record("move", offset); }
+void Cut(Fl_Loop *, int s, int e)
+{
+    Record("cut", s, e);
+}
+void Copy(Fl_Loop *, int s, int e)
+{
+    Record("copy", s, e);
+}
+void Paste(Fl_Loop *, int p)
+{
+    Record("paste", p);
+}
+void PasteMix(Fl_Loop *, int p)
+{
+    Record("mix", p);
+}
+void Zero(Fl_Loop *, int s, int e)
+{
+    Record("zero", s, e);
+}
+void Reverse(Fl_Loop *, int s, int e)
+{
+    Record("reverse", s, e);
+}
+void Halve(Fl_Loop *)
+{
+    Record("halve");
+}
+void Hold(Fl_Loop *)
+{
+    Record("hold");
+}
+void NewTrigger(Fl_Loop *)
+{
+    Record("trigger");
+}
+void Move(Fl_Loop *, int offset)
+{
+    Record("move", offset);
+}
 
 class LoopDisplayTest : public ::testing::Test
 {
@@ -62,8 +91,8 @@ protected:
     bool DrawnAt(const Image &image, double degrees, double radius, const Rgb &colour)
     {
         const double a = degrees * M_PI / 180;
-        return image.Near((int)std::lround(150 + std::sin(a) * radius), (int)std::lround(150 + std::cos(a) * radius),
-                          colour);
+        return image.Near((int)std::lround(150 + std::sin(a) * radius),
+                          (int)std::lround(150 + std::cos(a) * radius), colour);
     }
 
     // Mouse press at window coordinates with the given button.
@@ -81,7 +110,8 @@ TEST_F(LoopDisplayTest, SilenceGoesRoundTheMiddleOfTheRingOncePerThousandPoints)
 {
     // 1000 samples: a full ring on the middle circle (radius 112 + 15).
     Image full(m_Display.get());
-    for (double a : {36.0, 126.0, 216.0, 306.0}) EXPECT_TRUE(DrawnAt(full, a, 127, TraceGreen)) << a;
+    for (double a : {36.0, 126.0, 216.0, 306.0})
+        EXPECT_TRUE(DrawnAt(full, a, 127, TraceGreen)) << a;
     EXPECT_EQ(full.At(150 + 112 + 15, 150 - 40), Band); // nothing off the circle
 
     // 500 samples: half a ring, the left half is empty.
@@ -114,7 +144,8 @@ TEST_F(LoopDisplayTest, SilenceGoesRoundTheMiddleOfTheRingOncePerThousandPoints)
 
 TEST_F(LoopDisplayTest, FullScaleReachesTheRingEdgesAndWaveSizeIsClamped)
 {
-    for (int i = 0; i < 1000; i++) m_Sound[i] = i < 500 ? 32767 : -32767;
+    for (int i = 0; i < 1000; i++)
+        m_Sound[i] = i < 500 ? 32767 : -32767;
     RedrawNow(m_Display.get());
     Image image(m_Display.get());
     EXPECT_TRUE(DrawnAt(image, 36, 142, TraceGreen));  // outer edge
@@ -144,7 +175,8 @@ TEST_F(LoopDisplayTest, SelectedRangeIsWhiteAndSnapTicksMarkEveryStep)
     EXPECT_TRUE(DrawnAt(image, 216, 127, TraceGreen));
 
     // Ticks every 45 degrees across the ring, snapping on or off.
-    for (int a = 0; a < 360; a += 45) EXPECT_TRUE(DrawnAt(image, a, 120, TickColour)) << a;
+    for (int a = 0; a < 360; a += 45)
+        EXPECT_TRUE(DrawnAt(image, a, 120, TickColour)) << a;
     EXPECT_FALSE(DrawnAt(image, 30, 120, TickColour));
     m_Display->SetSnapAngle(90);
     RedrawNow(m_Display.get());
@@ -182,10 +214,12 @@ TEST_F(LoopDisplayTest, PlayCursorMovesWithoutLeavingATraceAndSurvivesRedraws)
     position = 500;
     m_Display->DrawPosMarker();
     Image top(m_Display.get());
-    for (int x = 150 + 112; x <= 150 + 142; x++) EXPECT_EQ(top.At(x, 150), before.At(x, 150)) << x;
+    for (int x = 150 + 112; x <= 150 + 142; x++)
+        EXPECT_EQ(top.At(x, 150), before.At(x, 150)) << x;
     int moved = 0;
     for (int y = 150 - 142; y <= 150 - 112; y++)
-        for (int x = 149; x <= 150; x++) moved += top.At(x, y) != before.At(x, y);
+        for (int x = 149; x <= 150; x++)
+            moved += top.At(x, y) != before.At(x, y);
     EXPECT_GE(moved, 30);
 
     // A control redrawing itself, and a full redraw, keep the cursor where it is.
@@ -316,8 +350,9 @@ TEST_F(LoopDisplayTest, ControlChordsRequestEditsOfTheSelectedRange)
     m_Display->m_EndAngle = 180;
     m_Display->SetLength(720);
     const char *keys = "cvxbzrhst";
-    const char *expected[] = {"copy 180 360", "paste 180 -1", "cut 180 360", "mix 180 -1",   "zero 180 360",
-                              "reverse 180 360", "halve -1 -1", "hold -1 -1", "trigger -1 -1"};
+    const char *expected[] = {"copy 180 360", "paste 180 -1", "cut 180 360",
+                              "mix 180 -1",   "zero 180 360", "reverse 180 360",
+                              "halve -1 -1",  "hold -1 -1",   "trigger -1 -1"};
     for (int i = 0; keys[i]; i++) {
         XDo(std::string("key ctrl+") + keys[i]);
         ASSERT_TRUE(WaitUntil([i] { return (int)g_Requests.size() == i + 1; })) << keys[i];

@@ -10,8 +10,7 @@
 
 using namespace WidgetTest;
 
-namespace
-{
+namespace {
 
 const Rgb White{255, 255, 255};
 
@@ -128,7 +127,8 @@ TEST_F(TriggerTest, MiddleClicksCycleTheTargetAndRightClicksTheCount)
 
 TEST_F(TriggerTest, LeftDragCarriesTheMarkerRoundAndLeavesNoTraceBehind)
 {
-    Gesture({"mousemove " + At(150, 275) + " mousedown 1", "mousemove " + At(250, 200), "mousemove " + At(275, 150)});
+    Gesture({"mousemove " + At(150, 275) + " mousedown 1", "mousemove " + At(250, 200),
+             "mousemove " + At(275, 150)});
     EXPECT_TRUE(m_Marker->m_Dragging);
     EXPECT_NEAR(m_Marker->m_Angle, 90, 1e-3);
     Gesture({"mouseup 1"});

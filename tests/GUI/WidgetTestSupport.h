@@ -25,8 +25,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace WidgetTest
-{
+namespace WidgetTest {
 
 inline pid_t &ServerPid()
 {
@@ -66,7 +65,8 @@ inline void OpenPrivateDisplay()
         close(fds[1]);
         std::string number;
         char c;
-        while (pid > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+        while (pid > 0 && read(fds[0], &c, 1) == 1 && c != '\n')
+            number += c;
         close(fds[0]);
         if (pid > 0 && !number.empty()) {
             ServerPid() = pid;
@@ -155,7 +155,8 @@ public:
     {
         int count = 0;
         for (int y = y0; y <= y1; y++)
-            for (int x = x0; x <= x1; x++) count += At(x, y) == colour;
+            for (int x = x0; x <= x1; x++)
+                count += At(x, y) == colour;
         return count;
     }
     // Pixels brighter than the threshold in every channel (text is smoothed).
