@@ -31,6 +31,12 @@ bool Loop::GetOutput(Sample &out)
         return false;
     }
 
+    // The effect lines were last touched a whole cycle ago; fetch them while
+    // playback and the filter run.
+    if (m_EffectsOn) {
+        m_Delay.Prefetch();
+        m_Reverb.Prefetch();
+    }
     Play(out);
     m_Filter.Process(0, out);
     // What is heard, speed, volume and filter included, so KeepHold can keep it.

@@ -21,6 +21,9 @@ public:
 
     // Processes the first m_Channels x BufferSize values of data in place.
     void Process(Sample &data);
+    // Asks the processor to fetch the line contents the next block will
+    // meet, so that other work can overlap the wait for memory.
+    void Prefetch() const;
 
     Sample m_LeftLine;
     Sample m_RightLine;

@@ -54,6 +54,12 @@ void Reverb::SetChannels(int n)
     for (Delay *stage : m_Delays) stage->m_Channels = n;
 }
 
+void Reverb::Prefetch() const
+{
+    if (m_Time == 0.0f || m_Bypass) return;
+    for (const Delay *stage : m_Delays) stage->Prefetch();
+}
+
 void Reverb::Process(Sample &data)
 {
     if (m_Time == 0.0f || m_Bypass) return;

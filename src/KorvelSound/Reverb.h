@@ -18,6 +18,7 @@ public:
     void SetFeedback(float f);
     void SetChannels(int n);
     void Process(Sample &data);
+    void Prefetch() const;
 
     // One rand() draw: a value in [min, max) in steps of 1/10000 of the range.
     static float RandRange(float min, float max);
