@@ -26,7 +26,8 @@ void LoadSecondOfSound(Loop &loop)
         noise = noise * 1103515245u + 12345u;
         double t = static_cast<double>(i) / 44100.0;
         double swell = 0.5 + 0.5 * std::sin(2.0 * M_PI * 0.7 * t);
-        double value = 12000.0 * swell * std::sin(2.0 * M_PI * 220.0 * t) + 6000.0 * std::sin(2.0 * M_PI * 331.0 * t) +
+        double value = 12000.0 * swell * std::sin(2.0 * M_PI * 220.0 * t) +
+                       6000.0 * std::sin(2.0 * M_PI * 331.0 * t) +
                        static_cast<double>(static_cast<int>(noise >> 16) % 2001 - 1000);
         loop.m_StoreBuffer[i] = static_cast<short>(value);
     }
@@ -38,7 +39,8 @@ void LoadFully(Loop &loop)
 {
     LoadSecondOfSound(loop);
     const int cutoffSlider = 50;
-    loop.m_Filter.m_Cutoff = static_cast<double>(static_cast<int>((100 - cutoffSlider) * (100 - cutoffSlider) + 10));
+    loop.m_Filter.m_Cutoff =
+        static_cast<double>(static_cast<int>((100 - cutoffSlider) * (100 - cutoffSlider) + 10));
     loop.m_Filter.m_Bypass = false;
     const double emphasis = 5.0;
     loop.m_Filter.m_Resonance = static_cast<double>(static_cast<int>(emphasis + 1.0));
@@ -60,8 +62,8 @@ double BlockSeconds()
 void ReportPerLoop(benchmark::State &state, int loops)
 {
     // Both are per block and per loop: time, and how many loops one block's time would carry.
-    state.counters["ns_per_loop_block"] =
-        benchmark::Counter(loops * 1e-9, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_loop_block"] = benchmark::Counter(
+        loops * 1e-9, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
     state.counters["loops_per_block_budget"] =
         benchmark::Counter(loops * BlockSeconds(), benchmark::Counter::kIsIterationInvariantRate);
 }

@@ -15,14 +15,16 @@ namespace {
 std::vector<short> Ramp(int length, int start = 1)
 {
     std::vector<short> values(length);
-    for (int i = 0; i < length; i++) values[i] = static_cast<short>((start + i) % 30000);
+    for (int i = 0; i < length; i++)
+        values[i] = static_cast<short>((start + i) % 30000);
     return values;
 }
 
 void GiveSound(Loop &loop, const std::vector<short> &sound)
 {
     loop.AllocateMem(static_cast<int>(sound.size()));
-    for (size_t i = 0; i < sound.size(); i++) loop.m_StoreBuffer[static_cast<int>(i)] = sound[i];
+    for (size_t i = 0; i < sound.size(); i++)
+        loop.m_StoreBuffer[static_cast<int>(i)] = sound[i];
     loop.m_LoopLength = static_cast<int64_t>(sound.size());
 }
 

@@ -29,7 +29,8 @@ public:
 std::vector<short> Ramp(int length, int start = 1)
 {
     std::vector<short> values(length);
-    for (int i = 0; i < length; i++) values[i] = static_cast<short>(start + i);
+    for (int i = 0; i < length; i++)
+        values[i] = static_cast<short>(start + i);
     return values;
 }
 
@@ -37,7 +38,8 @@ std::vector<short> Ramp(int length, int start = 1)
 void GiveSound(Loop &loop, const std::vector<short> &sound)
 {
     loop.AllocateMem(static_cast<int>(sound.size()));
-    for (size_t i = 0; i < sound.size(); i++) loop.m_StoreBuffer[static_cast<int>(i)] = sound[i];
+    for (size_t i = 0; i < sound.size(); i++)
+        loop.m_StoreBuffer[static_cast<int>(i)] = sound[i];
     loop.m_LoopLength = static_cast<int64_t>(sound.size());
 }
 
@@ -92,7 +94,8 @@ struct ReferenceLoop
     {
         filter.CopySettings(loop.m_Filter);
         delay.CopySettings(loop.m_Delay);
-        for (int s = 0; s < 5; s++) reverb[s].CopySettings(*loop.m_Reverb.m_Delays[s]);
+        for (int s = 0; s < 5; s++)
+            reverb[s].CopySettings(*loop.m_Reverb.m_Delays[s]);
         reverbOn = loop.m_Reverb.m_Time != 0.0f && !loop.m_Reverb.m_Bypass;
     }
 
@@ -114,7 +117,8 @@ struct ReferenceLoop
         if (effectsOn) {
             delay.Process(out);
             if (reverbOn)
-                for (reference::Delay &stage : reverb) stage.Process(out);
+                for (reference::Delay &stage : reverb)
+                    stage.Process(out);
         }
         return out;
     }
@@ -156,7 +160,8 @@ TEST(LoopTest, PositionsAtSlowStillAndFastSpeeds)
     fast.m_Speed = 2.5f;
     out = Block(fast);
     // 0, 2.5, 5, ... 17.5; then 20 is past the end: back to exactly 0, overshoot dropped.
-    EXPECT_EQ(std::vector<short>(out.begin(), out.begin() + 10), (std::vector<short>{1, 3, 6, 8, 11, 13, 16, 18, 1, 3}));
+    EXPECT_EQ(std::vector<short>(out.begin(), out.begin() + 10),
+              (std::vector<short>{1, 3, 6, 8, 11, 13, 16, 18, 1, 3}));
 }
 
 TEST(LoopTest, VolumeScalesAndTruncatesTowardZero)
@@ -166,7 +171,8 @@ TEST(LoopTest, VolumeScalesAndTruncatesTowardZero)
     GiveSound(loop, {1001, -1001, 32767, -32768});
     loop.m_Volume = 0.5f;
     std::vector<short> out = Block(loop);
-    EXPECT_EQ(std::vector<short>(out.begin(), out.begin() + 4), (std::vector<short>{500, -500, 16383, -16384}));
+    EXPECT_EQ(std::vector<short>(out.begin(), out.begin() + 4),
+              (std::vector<short>{500, -500, 16383, -16384}));
 }
 
 TEST(LoopTest, ZeroPlayLengthOutputsSilenceButStillProducesABlock)
@@ -191,7 +197,8 @@ TEST(LoopTest, EmptyOrStoppedLoopLeavesTheBlockPositionAndDisplayAlone)
     Loop empty(&host);
     empty.m_GUI = &panel;
     Sample out(KorvelInfo::BufferSize);
-    for (int i = 0; i < KorvelInfo::BufferSize; i++) out[i] = 7;
+    for (int i = 0; i < KorvelInfo::BufferSize; i++)
+        out[i] = 7;
     EXPECT_FALSE(empty.GetOutput(out));
 
     Loop stopped(&host);
@@ -218,7 +225,8 @@ TEST(LoopTest, DisplayIsMovedAfterEveryProducedBlockAndMayBeAbsent)
     Block(loop); // no panel: fine
     CountingPanel panel;
     loop.m_GUI = &panel;
-    for (int i = 0; i < 5; i++) Block(loop);
+    for (int i = 0; i < 5; i++)
+        Block(loop);
     EXPECT_EQ(panel.m_Calls, 5);
     EXPECT_EQ(loop.m_DisplayPos, (6 * KorvelInfo::BufferSize) % 3000);
 }
@@ -237,7 +245,8 @@ TEST(LoopTest, HoldCopyAtDoubleSpeedBecomesTheSoundWithKeepHold)
     // One play length of output: the old sound twice over at double speed, at half volume.
     std::vector<short> expected;
     for (int lap = 0; lap < 2; lap++)
-        for (int i = 0; i < length; i += 2) expected.push_back(static_cast<short>((i + 1) / 2));
+        for (int i = 0; i < length; i += 2)
+            expected.push_back(static_cast<short>((i + 1) / 2));
     EXPECT_EQ(Values(loop.m_StoreBuffer), expected);
     EXPECT_EQ(loop.GetTotalLength(), length);
 }
@@ -301,7 +310,8 @@ TEST(LoopTest, OverdubAtHighSpeedFillsTheGapsWithTheArrivingValue)
     GiveSound(loop, std::vector<short>(1000, 100));
     loop.m_Speed = 2.5f;
     std::vector<short> input(KorvelInfo::BufferSize, 0);
-    for (int i = 0; i < 5; i++) input[i] = static_cast<short>(10 * (i + 1));
+    for (int i = 0; i < 5; i++)
+        input[i] = static_cast<short>(10 * (i + 1));
     RecordTake(loop, input);
     // Positions 0, 2.5, 5, 7.5, 10: each step fills from after the last index written.
     std::vector<short> head = Values(loop.m_StoreBuffer);
@@ -364,7 +374,8 @@ TEST(LoopDeathTest, TotalLengthOfMismatchedBuffersEndsTheProgramOutsideATake)
     GiveSound(loop, Ramp(100));
     loop.m_HoldBuffer.Allocate(50);
     EXPECT_DEATH(loop.GetTotalLength(),
-                 "GetTotalLength.*GUI/\\.\\./Loop\\.h.*m_StoreBuffer\\.GetLength\\(\\)==m_HoldBuffer\\.GetLength\\(\\)");
+                 "GetTotalLength.*GUI/\\.\\./"
+                 "Loop\\.h.*m_StoreBuffer\\.GetLength\\(\\)==m_HoldBuffer\\.GetLength\\(\\)");
 }
 
 TEST(LoopTest, MasterRatio)

@@ -78,9 +78,11 @@ inline void FeedbackRun(short *values, short *line, int count, float feedback)
     int k = 0;
 #if defined(__SSE2__)
     const __m128 factor = _mm_set1_ps(feedback);
-    for (; k + 8 <= count; k += 8) FeedbackEight(values + k, line + k, factor);
+    for (; k + 8 <= count; k += 8)
+        FeedbackEight(values + k, line + k, factor);
 #endif
-    for (; k < count; k++) FeedbackStep(values[k], line[k], feedback);
+    for (; k < count; k++)
+        FeedbackStep(values[k], line[k], feedback);
 }
 
 // Values through a line of one sample: each result is the next value's line
@@ -102,7 +104,8 @@ short FeedbackChain(short *values, int count, short line, float feedback)
     }
     return count > 0 ? values[count - 1] : line;
 #else
-    for (int k = 0; k < count; k++) FeedbackStep(values[k], line, feedback);
+    for (int k = 0; k < count; k++)
+        FeedbackStep(values[k], line, feedback);
     return line;
 #endif
 }
@@ -116,14 +119,16 @@ void PrefetchLine(const Sample &line, int64_t position, int64_t length, int coun
     const int64_t last = std::min(std::max(length, position), line.m_Length - 1);
     const int64_t first = std::min<int64_t>(last - position + 1, count);
     const short *values = line.GetBuffer();
-    for (int64_t p = position; p < position + first; p += valuesPerCacheLine) __builtin_prefetch(values + p, 1);
+    for (int64_t p = position; p < position + first; p += valuesPerCacheLine)
+        __builtin_prefetch(values + p, 1);
     const int64_t rest = std::min<int64_t>(count - first, last + 1);
-    for (int64_t p = 0; p < rest; p += valuesPerCacheLine) __builtin_prefetch(values + p, 1);
+    for (int64_t p = 0; p < rest; p += valuesPerCacheLine)
+        __builtin_prefetch(values + p, 1);
 }
 
 // The same for interleaved stereo frames, each side with its own line.
-inline void FeedbackRunStereo(short *__restrict frames, short *__restrict left, short *__restrict right, int count,
-                              float feedback)
+inline void FeedbackRunStereo(short *__restrict frames, short *__restrict left, short *__restrict right,
+                              int count, float feedback)
 {
     for (int k = 0; k < count; k++) {
         FeedbackStep(frames[2 * k], left[k], feedback);
@@ -170,8 +175,9 @@ void Delay::Process(Sample &data)
 
     // A time above 1 (or a damaged position) can walk off a line; only the
     // value-by-value path stops at exactly the access that fails.
-    const bool linesHold = lengthL < m_LeftLine.m_Length && lengthR < m_RightLine.m_Length && m_LeftPos >= 0 &&
-                           m_LeftPos < m_LeftLine.m_Length && m_RightPos >= 0 && m_RightPos < m_RightLine.m_Length;
+    const bool linesHold = lengthL < m_LeftLine.m_Length && lengthR < m_RightLine.m_Length &&
+                           m_LeftPos >= 0 && m_LeftPos < m_LeftLine.m_Length && m_RightPos >= 0 &&
+                           m_RightPos < m_RightLine.m_Length;
     if (!linesHold) {
         ProcessEachValue(data, lengthL, lengthR);
         return;
@@ -224,8 +230,9 @@ void Delay::ProcessEachValue(Sample &data, int64_t lengthL, int64_t lengthR)
         m_LeftLine[static_cast<int>(m_LeftPos)] = left;
         data[i] = left;
         if (m_Channels == 2) {
-            short right = ClampSample(static_cast<float>(data[i + 1]) +
-                                      static_cast<float>(m_RightLine[static_cast<int>(m_RightPos)]) * m_Feedback);
+            short right =
+                ClampSample(static_cast<float>(data[i + 1]) +
+                            static_cast<float>(m_RightLine[static_cast<int>(m_RightPos)]) * m_Feedback);
             m_RightLine[static_cast<int>(m_RightPos)] = right;
             data[i + 1] = right;
             i += 2;

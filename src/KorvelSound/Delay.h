@@ -29,10 +29,10 @@ public:
     Sample m_RightLine;
     int64_t m_LeftPos;
     int64_t m_RightPos;
-    float m_DelayL;    // 0 ... 1, fraction of MaxDelay
-    float m_DelayR;    // 0 ... 1, fraction of MaxDelay
-    float m_Feedback;  // 0 ... 1
-    int m_Channels;    // 1 mono, 2 interleaved stereo
+    float m_DelayL;   // 0 ... 1, fraction of MaxDelay
+    float m_DelayR;   // 0 ... 1, fraction of MaxDelay
+    float m_Feedback; // 0 ... 1
+    int m_Channels;   // 1 mono, 2 interleaved stereo
     bool m_Bypass;
 
 private:

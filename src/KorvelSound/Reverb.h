@@ -23,9 +23,9 @@ public:
     // One rand() draw: a value in [min, max) in steps of 1/10000 of the range.
     static float RandRange(float min, float max);
 
-    float m_Time;      // 0 ... 0.25, fraction of MaxDelay; 0 silences the reverb
-    float m_Feedback;  // 0 ... 1
-    float m_Random;    // 0 ... 0.01, jitter of each stage's time
+    float m_Time;     // 0 ... 0.25, fraction of MaxDelay; 0 silences the reverb
+    float m_Feedback; // 0 ... 1
+    float m_Random;   // 0 ... 0.01, jitter of each stage's time
     bool m_Bypass;
     std::vector<Delay *> m_Delays;
 };

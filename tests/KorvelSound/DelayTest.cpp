@@ -21,7 +21,8 @@ std::vector<short> RunBlocks(Delay &delay, std::vector<short> input)
     std::vector<short> output;
     Sample data(block);
     for (size_t start = 0; start < input.size(); start += block) {
-        for (int i = 0; i < block; i++) data[i] = input[start + i];
+        for (int i = 0; i < block; i++)
+            data[i] = input[start + i];
         delay.Process(data);
         std::vector<short> values = Values(data);
         output.insert(output.end(), values.begin(), values.end());

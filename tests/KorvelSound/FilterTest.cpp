@@ -27,7 +27,8 @@ std::vector<short> RunBlocks(Filter &filter, const std::vector<short> &input)
     std::vector<short> output;
     Sample data(KorvelInfo::BufferSize);
     for (size_t start = 0; start + KorvelInfo::BufferSize <= input.size(); start += KorvelInfo::BufferSize) {
-        for (int i = 0; i < KorvelInfo::BufferSize; i++) data[i] = input[start + i];
+        for (int i = 0; i < KorvelInfo::BufferSize; i++)
+            data[i] = input[start + i];
         filter.Process(0, data);
         std::vector<short> values = Values(data);
         output.insert(output.end(), values.begin(), values.end());
@@ -39,14 +40,16 @@ std::vector<short> Sine(double frequency, double amplitude, int length)
 {
     std::vector<short> values(length);
     for (int i = 0; i < length; i++)
-        values[i] = static_cast<short>(amplitude * std::sin(2.0 * M_PI * frequency * i / KorvelInfo::Samplerate));
+        values[i] =
+            static_cast<short>(amplitude * std::sin(2.0 * M_PI * frequency * i / KorvelInfo::Samplerate));
     return values;
 }
 
 int Peak(const std::vector<short> &values, size_t from)
 {
     int peak = 0;
-    for (size_t i = from; i < values.size(); i++) peak = std::max(peak, std::abs(static_cast<int>(values[i])));
+    for (size_t i = from; i < values.size(); i++)
+        peak = std::max(peak, std::abs(static_cast<int>(values[i])));
     return peak;
 }
 
@@ -76,9 +79,11 @@ TEST(FilterTest, DesignFrequencyFollowsTheSliderWithinItsLimits)
 {
     EXPECT_EQ(CutoffFromSlider(50), 2510.0);
     EXPECT_FLOAT_EQ(Filter::DesignFrequency(2510.0f), 1575.025f);
-    for (int v : {0, 10, 22}) EXPECT_EQ(Filter::DesignFrequency(CutoffFromSlider(v)), 9000.0f) << v;
+    for (int v : {0, 10, 22})
+        EXPECT_EQ(Filter::DesignFrequency(CutoffFromSlider(v)), 9000.0f) << v;
     EXPECT_LT(Filter::DesignFrequency(CutoffFromSlider(23)), 9000.0f);
-    for (int v : {69, 80, 100}) EXPECT_EQ(Filter::DesignFrequency(CutoffFromSlider(v)), 250.0f) << v;
+    for (int v : {69, 80, 100})
+        EXPECT_EQ(Filter::DesignFrequency(CutoffFromSlider(v)), 250.0f) << v;
     EXPECT_GT(Filter::DesignFrequency(CutoffFromSlider(68)), 250.0f);
 }
 
@@ -89,7 +94,8 @@ TEST(FilterTest, DesignFrequencyIsTheHalfPowerPointOfTheCascade)
     Filter atCutoff;
     atCutoff.m_Cutoff = CutoffFromSlider(50);
     // Pass band gain 0.5, and a Butterworth response is down by sqrt(2) at its cutoff.
-    EXPECT_NEAR(Peak(RunBlocks(atCutoff, Sine(f, 20000, length)), length / 2), 20000 * 0.5 / std::sqrt(2.0), 150);
+    EXPECT_NEAR(Peak(RunBlocks(atCutoff, Sine(f, 20000, length)), length / 2), 20000 * 0.5 / std::sqrt(2.0),
+                150);
     Filter twoOctavesUp;
     twoOctavesUp.m_Cutoff = CutoffFromSlider(50);
     EXPECT_LT(Peak(RunBlocks(twoOctavesUp, Sine(4 * f, 20000, length)), length / 2), 100);
@@ -165,7 +171,8 @@ TEST(FilterTest, ModulatedCutoffIsRedesignedEveryGranularitySamplesFromTheBlockS
         expected.cutoffModInvert = filter.m_CutoffModInvert;
         // A ramp sweeps the cutoff across the block, so when it is picked up shows.
         std::vector<short> ramp(KorvelInfo::BufferSize);
-        for (int i = 0; i < KorvelInfo::BufferSize; i++) ramp[i] = static_cast<short>(i * 60);
+        for (int i = 0; i < KorvelInfo::BufferSize; i++)
+            ramp[i] = static_cast<short>(i * 60);
         Sample modulation;
         CopyInto(modulation, ramp);
         filter.m_CutoffMod = &modulation;

@@ -57,11 +57,13 @@ struct Delay
         int64_t nR = static_cast<int64_t>(delayR * static_cast<float>(MaxDelay - 1));
         int i = 0;
         do {
-            short v = StoreFloat(static_cast<float>(data.at(i)) + static_cast<float>(left.at(posL)) * feedback);
+            short v =
+                StoreFloat(static_cast<float>(data.at(i)) + static_cast<float>(left.at(posL)) * feedback);
             left.at(posL) = v;
             data.at(i) = v;
             if (channels == 2) {
-                short r = StoreFloat(static_cast<float>(data.at(i + 1)) + static_cast<float>(right.at(posR)) * feedback);
+                short r = StoreFloat(static_cast<float>(data.at(i + 1)) +
+                                     static_cast<float>(right.at(posR)) * feedback);
                 right.at(posR) = r;
                 data.at(i + 1) = r;
                 i += 2;
@@ -93,7 +95,8 @@ struct Filter
 
     void Design(float fc, float q)
     {
-        static const double proto[2][6] = {{1.0, 0.0, 0.0, 1.0, 0.765367, 1.0}, {1.0, 0.0, 0.0, 1.0, 1.847759, 1.0}};
+        static const double proto[2][6] = {{1.0, 0.0, 0.0, 1.0, 0.765367, 1.0},
+                                           {1.0, 0.0, 0.0, 1.0, 1.847759, 1.0}};
         float Q = q < 1.0f ? 1.0f : (q > 10.0f ? 10.0f : q);
         float F = fc < 500.0f ? 500.0f : (fc > 3000.0f ? 3000.0f : fc);
         double f = static_cast<double>((F / 1000.0f) * F);
@@ -162,14 +165,16 @@ inline std::vector<short> Values(const Sample &s)
 inline void CopyInto(Sample &s, const std::vector<short> &values)
 {
     s.Allocate(static_cast<int>(values.size()));
-    for (size_t i = 0; i < values.size(); i++) s[static_cast<int>(i)] = values[i];
+    for (size_t i = 0; i < values.size(); i++)
+        s[static_cast<int>(i)] = values[i];
 }
 
 inline std::vector<short> RandomBlock(std::mt19937 &random, int length, int amplitude = 32767)
 {
     std::uniform_int_distribution<int> value(-amplitude, amplitude);
     std::vector<short> block(length);
-    for (short &v : block) v = static_cast<short>(value(random));
+    for (short &v : block)
+        v = static_cast<short>(value(random));
     return block;
 }
 

@@ -52,7 +52,8 @@ TEST(ReverbTest, ConstructionDrawsTenValuesLeftTimeFirst)
 {
     std::srand(77);
     std::vector<int> draws;
-    for (int i = 0; i < 11; i++) draws.push_back(std::rand());
+    for (int i = 0; i < 11; i++)
+        draws.push_back(std::rand());
 
     std::srand(77);
     Reverb reverb;
@@ -124,7 +125,8 @@ TEST(ReverbTest, SilentWhileTimeIsZeroWhateverTheBypass)
     Process(reverb, impulse);
     std::vector<short> silence(KorvelInfo::BufferSize, 0);
     bool heard = false;
-    for (int block = 0; block < 20 && !heard; block++) heard = Process(reverb, silence) != silence;
+    for (int block = 0; block < 20 && !heard; block++)
+        heard = Process(reverb, silence) != silence;
     EXPECT_TRUE(heard);
 
     reverb.SetTime(0.0f);
@@ -153,13 +155,15 @@ TEST(ReverbTest, StagesRunInSeriesInListOrder)
     reverb.SetTime(0.25f);
     reverb.SetFeedback(0.9f);
     reference::Delay stages[5];
-    for (int s = 0; s < 5; s++) stages[s].CopySettings(*reverb.m_Delays[s]);
+    for (int s = 0; s < 5; s++)
+        stages[s].CopySettings(*reverb.m_Delays[s]);
 
     std::mt19937 random(9);
     for (int block = 0; block < 30; block++) {
         std::vector<short> input = reference::RandomBlock(random, KorvelInfo::BufferSize);
         std::vector<short> output = Process(reverb, input);
-        for (reference::Delay &stage : stages) stage.Process(input);
+        for (reference::Delay &stage : stages)
+            stage.Process(input);
         ASSERT_EQ(output, input) << block;
     }
 }
