@@ -48,25 +48,49 @@ inline void FeedbackStep(short &value, short &line, float feedback)
 }
 
 #if defined(__SSE2__)
+inline __m128 WidenLow(__m128i values)
+{
+    return _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpacklo_epi16(values, values), 16));
+}
+
+inline __m128 WidenHigh(__m128i values)
+{
+    return _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpackhi_epi16(values, values), 16));
+}
+
 // Eight values at once, with exactly the single-precision operations of
 // FeedbackStep: widen, multiply-add, clamp, truncate.
-inline void FeedbackEight(short *values, short *line, __m128 feedback)
+inline __m128i FeedbackEight(__m128i input, __m128i old, __m128 feedback)
 {
     const __m128 high = _mm_set1_ps(static_cast<float>(KorvelInfo::MaxSampleValue));
     const __m128 low = _mm_set1_ps(static_cast<float>(-KorvelInfo::MaxSampleValue));
-    __m128i input = _mm_loadu_si128(reinterpret_cast<const __m128i *>(values));
-    __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i *>(line));
-    __m128 inputLow = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpacklo_epi16(input, input), 16));
-    __m128 inputHigh = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpackhi_epi16(input, input), 16));
-    __m128 oldLow = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpacklo_epi16(old, old), 16));
-    __m128 oldHigh = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpackhi_epi16(old, old), 16));
-    __m128 sumLow = _mm_add_ps(inputLow, _mm_mul_ps(oldLow, feedback));
-    __m128 sumHigh = _mm_add_ps(inputHigh, _mm_mul_ps(oldHigh, feedback));
+    __m128 sumLow = _mm_add_ps(WidenLow(input), _mm_mul_ps(WidenLow(old), feedback));
+    __m128 sumHigh = _mm_add_ps(WidenHigh(input), _mm_mul_ps(WidenHigh(old), feedback));
     sumLow = _mm_min_ps(_mm_max_ps(sumLow, low), high);
     sumHigh = _mm_min_ps(_mm_max_ps(sumHigh, low), high);
-    __m128i result = _mm_packs_epi32(_mm_cvttps_epi32(sumLow), _mm_cvttps_epi32(sumHigh));
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(line), result);
+    return _mm_packs_epi32(_mm_cvttps_epi32(sumLow), _mm_cvttps_epi32(sumHigh));
+}
+
+inline __m128i Load(const short *values)
+{
+    return _mm_loadu_si128(reinterpret_cast<const __m128i *>(values));
+}
+
+inline void Store(short *values, __m128i result)
+{
     _mm_storeu_si128(reinterpret_cast<__m128i *>(values), result);
+}
+
+// The left (even) or right (odd) values of eight interleaved frames.
+inline __m128i EvenValues(__m128i first, __m128i second)
+{
+    return _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(first, 16), 16),
+                           _mm_srai_epi32(_mm_slli_epi32(second, 16), 16));
+}
+
+inline __m128i OddValues(__m128i first, __m128i second)
+{
+    return _mm_packs_epi32(_mm_srai_epi32(first, 16), _mm_srai_epi32(second, 16));
 }
 #endif
 
@@ -78,8 +102,11 @@ inline void FeedbackRun(short *values, short *line, int count, float feedback)
     int k = 0;
 #if defined(__SSE2__)
     const __m128 factor = _mm_set1_ps(feedback);
-    for (; k + 8 <= count; k += 8)
-        FeedbackEight(values + k, line + k, factor);
+    for (; k + 8 <= count; k += 8) {
+        __m128i result = FeedbackEight(Load(values + k), Load(line + k), factor);
+        Store(line + k, result);
+        Store(values + k, result);
+    }
 #endif
     for (; k < count; k++)
         FeedbackStep(values[k], line[k], feedback);
@@ -127,10 +154,26 @@ void PrefetchLine(const Sample &line, int64_t position, int64_t length, int coun
 }
 
 // The same for interleaved stereo frames, each side with its own line.
-inline void FeedbackRunStereo(short *__restrict frames, short *__restrict left, short *__restrict right,
-                              int count, float feedback)
+inline void FeedbackRunStereo(short *frames, short *left, short *right, int count, float feedback)
 {
-    for (int k = 0; k < count; k++) {
+    int k = 0;
+#if defined(__SSE2__)
+    // Eight frames at once: the two lines are interleaved to meet the frames
+    // and taken apart again afterwards.
+    const __m128 factor = _mm_set1_ps(feedback);
+    for (; k + 8 <= count; k += 8) {
+        __m128i oldLeft = Load(left + k);
+        __m128i oldRight = Load(right + k);
+        __m128i first = FeedbackEight(Load(frames + 2 * k), _mm_unpacklo_epi16(oldLeft, oldRight), factor);
+        __m128i second =
+            FeedbackEight(Load(frames + 2 * k + 8), _mm_unpackhi_epi16(oldLeft, oldRight), factor);
+        Store(frames + 2 * k, first);
+        Store(frames + 2 * k + 8, second);
+        Store(left + k, EvenValues(first, second));
+        Store(right + k, OddValues(first, second));
+    }
+#endif
+    for (; k < count; k++) {
         FeedbackStep(frames[2 * k], left[k], feedback);
         FeedbackStep(frames[2 * k + 1], right[k], feedback);
     }
