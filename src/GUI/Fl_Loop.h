@@ -32,8 +32,8 @@ public:
     void SetLength(int len);
 
     void SetCallbacks(RangeRequest cut, RangeRequest copy, PositionRequest paste, PositionRequest pasteMix,
-                      RangeRequest zero, RangeRequest reverse, Request halve, Request hold, Request newTrigger,
-                      MoveRequest move);
+                      RangeRequest zero, RangeRequest reverse, Request halve, Request hold,
+                      Request newTrigger, MoveRequest move);
 
     // Moves the play cursor to the current play position, drawing straight
     // onto the window outside the redraw cycle.
@@ -76,6 +76,7 @@ private:
     void UpdateRange();
     void DrawTrace();
     void DrawCursorLine();
+    void XorLine(int x1, int y1, int x2, int y2);
     bool MouseAngle(int ex, int ey);
     void HandleMouse(bool press);
     void HandleKeys();
