@@ -124,6 +124,8 @@ bool Workspace::CountFits(std::istream &in, long long count, int valuesPerRecord
 {
     if (count < 0) return false;
     if (count == 0) return true;
+    // Workspaces are read from strings and files, which can tell how much
+    // is left; a stream that cannot (or one already at its end) holds nothing.
     std::streampos here = in.tellg();
     if (here == std::streampos(-1)) return false;
     in.seekg(0, std::ios::end);
