@@ -381,3 +381,46 @@ void Loop::MatchLength(int Length)
         m_StoreBuffer.Zero();
     }
 }
+
+// Workspace records.
+
+#include <istream>
+#include <ostream>
+
+std::ostream &operator<<(std::ostream &out, Loop &loop)
+{
+    out << loop.m_ID << ' ' << loop.m_Pos << ' ' << loop.m_DisplayPos << ' ' << loop.m_HoldPos << ' '
+        << loop.m_Playing << ' ' << loop.m_Master << ' ' << static_cast<long>(loop.m_LoopLength) << ' '
+        << loop.m_Speed << ' ' << loop.m_Volume << ' ' << loop.m_Pan << ' ' << loop.m_LeftVol << ' '
+        << loop.m_RightVol << ' ';
+    out << loop.m_Filter << ' ' << loop.m_EffectsOn << ' ' << loop.m_Delay << ' ' << loop.m_Reverb << ' ';
+    return out;
+}
+
+std::istream &operator>>(std::istream &in, Loop &loop)
+{
+    int id = 0, displayPos = 0, holdPos = 0;
+    float pos = 0, speed = 0, volume = 0, pan = 0, leftVol = 0, rightVol = 0;
+    bool playing = false, master = false, effectsOn = false;
+    long length = 0;
+    in >> id >> pos >> displayPos >> holdPos >> playing >> master >> length >> speed >> volume >> pan >> leftVol >>
+        rightVol;
+    in >> loop.m_Filter >> effectsOn >> loop.m_Delay >> loop.m_Reverb;
+    // A negative length or hold index would index the buffers below zero.
+    if (in && (length < 0 || holdPos < 0)) in.setstate(std::ios::failbit);
+    if (!in) return in;
+    loop.m_ID = id;
+    loop.m_Pos = pos;
+    loop.m_DisplayPos = displayPos;
+    loop.m_HoldPos = holdPos;
+    loop.m_Playing = playing;
+    loop.m_Master = master;
+    loop.m_LoopLength = length;
+    loop.m_Speed = speed;
+    loop.m_Volume = volume;
+    loop.m_Pan = pan;
+    loop.m_LeftVol = leftVol;
+    loop.m_RightVol = rightVol;
+    loop.m_EffectsOn = effectsOn;
+    return in;
+}

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <iosfwd>
 
 class LoopHost;
 class LoopPanel;
@@ -87,5 +88,10 @@ private:
     // within it and the hold buffer matches it.
     void FitToSound();
 };
+
+// Workspace record: playing state, mix, filter, effects flag, delay and
+// reverb. The sound itself travels in a WAV file beside the workspace.
+std::ostream &operator<<(std::ostream &out, Loop &loop);
+std::istream &operator>>(std::istream &in, Loop &loop);
 
 #endif

@@ -19,6 +19,9 @@
 
 #include <cstdio>
 #include <iostream>
+#include <limits>
+#include <istream>
+#include <ostream>
 
 namespace {
 
@@ -325,4 +328,62 @@ bool LoopsApp::StartPlugin(const char *path)
 void LoopsApp::PausePlugin(bool paused)
 {
     m_PluginPaused = paused;
+}
+
+std::ostream &operator<<(std::ostream &out, LoopsApp &app)
+{
+    out << app.m_Delay << ' ' << app.m_Reverb << ' ';
+    out << app.m_MasterLength << ' ' << app.m_MasterSpeed << ' ' << app.m_MasterPeriod << ' ' << app.m_MasterID
+        << ' ';
+    out << static_cast<unsigned long>(app.m_Loops.size()) << ' ';
+    for (auto &item : app.m_Loops)
+        out << item.first << ' ' << *item.second->m_Loop << ' ' << *item.second->m_GUI << ' ';
+    return out;
+}
+
+std::istream &operator>>(std::istream &in, LoopsApp &app)
+{
+    float length = 0, speed = 0, period = 0;
+    int masterID = 0;
+    long long count = 0;
+    in >> app.m_Delay >> app.m_Reverb >> length >> speed >> period >> masterID >> count;
+    if (in && !Workspace::CountFits(in, count, Workspace::LoopEntryValues)) in.setstate(std::ios::failbit);
+    if (!in) return in;
+    app.m_MasterLength = length;
+    app.m_MasterSpeed = speed;
+    app.m_MasterPeriod = period;
+    app.m_MasterID = masterID;
+
+    for (long long i = 0; i < count; i++) {
+        int id = 0;
+        // No loop number could follow the largest one.
+        if (in >> id && id == std::numeric_limits<int>::max()) in.setstate(std::ios::failbit);
+        if (!in) break;
+        LoopEntry *entry = new LoopEntry;
+        entry->m_Loop = new Loop(&app);
+        entry->m_GUI = new LoopGUI(entry->m_Loop, &entry->m_Loop->m_Delay, &entry->m_Loop->m_Reverb);
+        entry->m_Loop->m_GUI = entry->m_GUI;
+        if (!(in >> *entry->m_Loop)) {
+            app.DestroyEntry(entry);
+            break;
+        }
+        // The registry key and the loop's own number are one and the same.
+        entry->m_Loop->m_ID = id;
+        if (app.m_PluginOutput) entry->m_Loop->m_Input = app.m_PluginOutput->GetBuffer();
+        char name[64];
+        std::snprintf(name, sizeof name, "KorvelLoop %d", id);
+        entry->m_GUI->CreateGUI(name);
+        in >> *entry->m_GUI;
+        if (!in) {
+            app.DestroyEntry(entry);
+            break;
+        }
+        // A number that comes again replaces the earlier loop, whose window
+        // would otherwise stay open and keep playing.
+        LoopEntry *&slot = app.m_Loops[id];
+        if (slot) app.DestroyEntry(slot);
+        slot = entry;
+        if (id >= app.m_NextID) app.m_NextID = id + 1;
+    }
+    return in;
 }

@@ -12,6 +12,7 @@
 #include "LoopEntry.h"
 #include "LoopHost.h"
 
+#include <iosfwd>
 #include <map>
 #include <memory>
 #include <vector>
@@ -92,8 +93,17 @@ public:
     Fl_Value_Output *m_SnapOut;
 
 private:
+    // Reading a workspace replaces a loop whose number comes again.
+    friend std::istream &operator>>(std::istream &in, LoopsApp &app);
     void DestroyEntry(LoopEntry *entry);
     DynamicLoader *m_Loader;
 };
+
+// Workspace top-level record: master delay and reverb, master-loop timing,
+// then every loop entry (number, loop record, panel record) in ascending
+// number. Reading adds the entries to the registry, building each loop's
+// window, and raises m_NextID past every number read.
+std::ostream &operator<<(std::ostream &out, LoopsApp &app);
+std::istream &operator>>(std::istream &in, LoopsApp &app);
 
 #endif

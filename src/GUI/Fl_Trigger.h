@@ -2,6 +2,7 @@
 #define FL_TRIGGER_H
 
 #include <FL/Fl_Widget.H>
+#include <iosfwd>
 
 // A small round marker on the ring of a loop display. It names the loop it
 // starts (m_TargetID, shown above it) and its pass limit (m_Count, shown to
@@ -41,5 +42,9 @@ private:
     void DragTo(int ex, int ey);
     void RedrawDisplay();
 };
+
+// Workspace record: the ten fields from m_CentreX to m_MaxCount.
+std::ostream &operator<<(std::ostream &out, const Fl_Trigger &trigger);
+std::istream &operator>>(std::istream &in, Fl_Trigger &trigger);
 
 #endif

@@ -10,6 +10,7 @@
 #include "KorvelInfo.h"
 #include "Loop.h"
 #include "LoopHost.h"
+#include "Workspace.h"
 
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Slider.H>
@@ -17,6 +18,8 @@
 
 #include <cmath>
 #include <iostream>
+#include <istream>
+#include <ostream>
 
 namespace {
 
@@ -468,4 +471,39 @@ Fl_Trigger *LoopGUI::NewTrigger()
 void LoopGUI::DrawPosMarker()
 {
     if (m_Display) m_Display->DrawPosMarker();
+}
+
+std::ostream &operator<<(std::ostream &out, const LoopGUI &panel)
+{
+    const Fl_Loop *display = panel.m_Display;
+    out << (display ? display->x() : 0) << ' ' << (display ? display->y() : 0) << ' '
+        << (display ? display->w() : 0) << ' ' << (display ? display->h() : 0) << ' ';
+    out << static_cast<unsigned long>(panel.m_Triggers.size()) << ' ';
+    for (const Fl_Trigger *trigger : panel.m_Triggers) out << *trigger;
+    return out;
+}
+
+std::istream &operator>>(std::istream &in, LoopGUI &panel)
+{
+    int x = 0, y = 0, w = 0, h = 0;
+    long long count = 0;
+    in >> x >> y >> w >> h >> count;
+    // A window of no size cannot be shown, and the count must fit in what is
+    // left of the file before any marker is made for it.
+    if (in && (w <= 0 || h <= 0 || !Workspace::CountFits(in, count, Workspace::TriggerValues)))
+        in.setstate(std::ios::failbit);
+    if (!in) return in;
+    if (panel.m_Display) panel.m_Display->resize(x, y, w, h);
+    for (long long i = 0; i < count; i++) {
+        Fl_Trigger *trigger = new Fl_Trigger(0, 0, 20, 20);
+        if (!(in >> *trigger)) {
+            delete trigger;
+            break;
+        }
+        // Without a window (a panel only read to check a file) the caller
+        // owns the markers.
+        if (panel.m_Display) panel.m_Display->add(trigger);
+        panel.m_Triggers.push_back(trigger);
+    }
+    return in;
 }

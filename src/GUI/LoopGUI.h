@@ -5,6 +5,7 @@
 #include "LoopPanel.h"
 
 #include <vector>
+#include <iosfwd>
 
 class Delay;
 class DelayGUI;
@@ -72,5 +73,10 @@ public:
     Reverb *m_Reverb;
     std::vector<Fl_Trigger *> m_Triggers;
 };
+
+// Workspace record: the display window's geometry and the trigger markers.
+// Reading places the window and adds the markers to it.
+std::ostream &operator<<(std::ostream &out, const LoopGUI &panel);
+std::istream &operator>>(std::istream &in, LoopGUI &panel);
 
 #endif

@@ -286,3 +286,31 @@ void Delay::ProcessEachValue(Sample &data, int64_t lengthL, int64_t lengthR)
         m_RightPos = NextPosition(m_RightPos, lengthR);
     } while (i < total);
 }
+
+// Workspace records.
+
+#include <istream>
+#include <ostream>
+
+std::ostream &operator<<(std::ostream &out, Delay &delay)
+{
+    delay.m_DelayR = delay.m_DelayL;
+    out << delay.m_DelayL << ' ' << delay.m_Feedback << ' ' << delay.m_Bypass << ' ';
+    return out;
+}
+
+std::istream &operator>>(std::istream &in, Delay &delay)
+{
+    float time = 0, feedback = 0;
+    bool bypass = false;
+    // Only a whole record is taken: a failed read leaves the delay as it was.
+    if (in >> time >> feedback >> bypass) {
+        // The panel always sets both times together; a stereo master delay
+        // would otherwise keep an old right time.
+        delay.m_DelayL = time;
+        delay.m_DelayR = time;
+        delay.m_Feedback = feedback;
+        delay.m_Bypass = bypass;
+    }
+    return in;
+}

@@ -4,6 +4,7 @@
 #include "KorvelSound/Sample.h"
 
 #include <cstdint>
+#include <iosfwd>
 
 // Samples in every delay line: the built-in sample rate, copied before the
 // resource file is read, so a line is one second at 44100 Hz.
@@ -39,5 +40,10 @@ private:
     // The value-by-value walk, for lines a time above 1 would run off.
     void ProcessEachValue(Sample &data, int64_t lengthL, int64_t lengthR);
 };
+
+// Workspace record: time, feedback, bypass. Writing makes the right time equal
+// to the left one, which is the only one stored; reading sets both.
+std::ostream &operator<<(std::ostream &out, Delay &delay);
+std::istream &operator>>(std::istream &in, Delay &delay);
 
 #endif

@@ -246,3 +246,38 @@ void Filter::ProcessEachSample(FilterInstance &instance, Sample &data)
         data.Set(i, ClampSample(y));
     }
 }
+
+// Workspace records.
+
+#include <istream>
+#include <ostream>
+
+namespace {
+
+// The cutoff the panel stores with its slider at zero, where it also bypasses.
+const double BypassCutoff = 10010.0;
+
+} // namespace
+
+std::ostream &operator<<(std::ostream &out, const Filter &filter)
+{
+    out << filter.m_Cutoff << ' ' << filter.m_Resonance << ' ' << filter.m_CutoffModInvert << ' '
+        << filter.m_ResonanceModInvert << ' ';
+    return out;
+}
+
+std::istream &operator>>(std::istream &in, Filter &filter)
+{
+    double cutoff = 0, resonance = 0;
+    bool cutoffInvert = false, resonanceInvert = false;
+    if (in >> cutoff >> resonance >> cutoffInvert >> resonanceInvert) {
+        filter.m_Cutoff = cutoff;
+        filter.m_Resonance = resonance;
+        filter.m_CutoffModInvert = cutoffInvert;
+        filter.m_ResonanceModInvert = resonanceInvert;
+        // The bypass is not in the record, but only the slider's zero
+        // position gives this cutoff, and there the filter is bypassed.
+        filter.m_Bypass = (cutoff == BypassCutoff);
+    }
+    return in;
+}

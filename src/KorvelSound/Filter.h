@@ -3,6 +3,7 @@
 
 #include "KorvelSound/FilterInstance.h"
 #include "KorvelSound/Sample.h"
+#include <iosfwd>
 
 // Fourth-order resonant low-pass: two biquad sections designed from an analog
 // Butterworth prototype by pre-warping and the bilinear transform.
@@ -56,5 +57,10 @@ private:
     double m_DesignK;
     float m_DesignCoef[9];
 };
+
+// Workspace record: cutoff, resonance and the two modulation-invert flags.
+// The cutoff slider's zero position (cutoff 10010) reads back as bypassed.
+std::ostream &operator<<(std::ostream &out, const Filter &filter);
+std::istream &operator>>(std::istream &in, Filter &filter);
 
 #endif

@@ -71,3 +71,29 @@ void Reverb::Process(Sample &data)
     for (Delay *stage : m_Delays)
         stage->Process(data);
 }
+
+// Workspace records.
+
+#include <istream>
+#include <ostream>
+
+std::ostream &operator<<(std::ostream &out, const Reverb &reverb)
+{
+    out << reverb.m_Time << ' ' << reverb.m_Feedback << ' ' << reverb.m_Random << ' ' << reverb.m_Bypass << ' ';
+    return out;
+}
+
+std::istream &operator>>(std::istream &in, Reverb &reverb)
+{
+    float time = 0, feedback = 0, random = 0;
+    bool bypass = false;
+    if (in >> time >> feedback >> random >> bypass) {
+        reverb.m_Random = random;
+        reverb.m_Bypass = bypass;
+        // The stages keep their own times and feedback: tune them as the
+        // panel's knobs would, so the reverb sounds as it was saved.
+        reverb.SetFeedback(feedback);
+        reverb.SetTime(time);
+    }
+    return in;
+}

@@ -4,6 +4,7 @@
 #include "KorvelSound/Delay.h"
 
 #include <vector>
+#include <iosfwd>
 
 // Five jittered delays in series; their echoes multiply into a dense tail.
 class Reverb
@@ -29,5 +30,10 @@ public:
     bool m_Bypass;
     std::vector<Delay *> m_Delays;
 };
+
+// Workspace record: time, feedback, random spread, bypass. Reading re-tunes
+// the five stages from the stored feedback and time.
+std::ostream &operator<<(std::ostream &out, const Reverb &reverb);
+std::istream &operator>>(std::istream &in, Reverb &reverb);
 
 #endif
