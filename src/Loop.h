@@ -79,6 +79,13 @@ public:
 
 private:
     void Record(float pos);
+    void Overdub(float pos);
+    void RecordFresh();
+    void Play(Sample &out);
+    void HoldCopy(const Sample &out);
+    // After the sound changed length: the play length and position stay
+    // within it and the hold buffer matches it.
+    void FitToSound();
 };
 
 #endif

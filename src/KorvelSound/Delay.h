@@ -31,6 +31,10 @@ public:
     float m_Feedback;  // 0 ... 1
     int m_Channels;    // 1 mono, 2 interleaved stereo
     bool m_Bypass;
+
+private:
+    // The value-by-value walk, for lines a time above 1 would run off.
+    void ProcessEachValue(Sample &data, int64_t lengthL, int64_t lengthR);
 };
 
 #endif

@@ -19,6 +19,10 @@ public:
 
     static float iir_filter(float input, FilterInstance &f);
 
+    // The frequency (Hz) the sections are designed for at a cutoff setting:
+    // half the setting, held to 500 ... 3000, squared over 1000.
+    static float DesignFrequency(float cutoff);
+
     FilterInstance *m_Instances; // Polyphony of them
     float *m_Coef;               // cursor into the coefficients during an update
     double m_SampleRate;
@@ -38,7 +42,19 @@ public:
 private:
     void UpdateCoefficients(FilterInstance &instance, float cutoff, float resonance);
     void Transform(double a0, double a1, double a2, double b0, double b1, double b2, double f);
+    // The sample-by-sample walk, for modulated settings and unusual instances.
+    void ProcessEachSample(FilterInstance &instance, Sample &data);
+    void FilterRun(FilterInstance &instance, short *values, int count);
     int m_InstanceCount;
+
+    // The last design, reused while its inputs stay the same: settings move
+    // far less often than every FilterGranularity samples.
+    bool m_DesignValid;
+    float m_DesignQ;
+    float m_DesignF;
+    double m_DesignRate;
+    double m_DesignK;
+    float m_DesignCoef[9];
 };
 
 #endif

@@ -1,0 +1,374 @@
+#include "Loop.h"
+
+#include "KorvelInfo.h"
+#include "KorvelSound/SampleClamp.h"
+#include "KorvelSound/WavFile.h"
+#include "LoopHost.h"
+#include "LoopPanel.h"
+
+#include <algorithm>
+#include <cstring>
+#include <iostream>
+
+Loop::Loop(LoopHost *app)
+    : m_ID(0), m_Pos(0.0f), m_DisplayPos(0), m_HoldPos(0), m_Playing(true), m_Recording(false), m_Master(false),
+      m_Delete(false), m_LoopLength(0), m_Speed(1.0f), m_Volume(1.0f), m_Input(nullptr), m_RecordPos(0),
+      m_Pan(1.0f), m_LeftVol(1.0f), m_RightVol(1.0f), m_StartRecord(true), m_Overdub(false), m_EffectsOn(false),
+      m_App(app), m_GUI(nullptr)
+{
+    m_Delay.m_Channels = 1;
+    m_Reverb.SetChannels(1);
+}
+
+Loop::~Loop() = default;
+
+bool Loop::GetOutput(Sample &out)
+{
+    if (m_Recording) {
+        Record(m_Pos);
+        if (m_StoreBuffer.GetLength() == 0) return false;
+    } else if (!m_Playing || m_StoreBuffer.GetLength() == 0) {
+        return false;
+    }
+
+    Play(out);
+    m_Filter.Process(0, out);
+    // What is heard, speed, volume and filter included, so KeepHold can keep it.
+    if (!m_Recording) HoldCopy(out);
+    if (m_EffectsOn) {
+        m_Delay.Process(out);
+        m_Reverb.Process(out);
+    }
+
+    m_DisplayPos = static_cast<int>(m_Pos);
+    if (m_GUI) m_GUI->DrawPosMarker();
+    return true;
+}
+
+void Loop::Play(Sample &out)
+{
+    const int B = KorvelInfo::BufferSize;
+    if (B < 1) return;
+    const int64_t length = m_LoopLength;
+    const float speed = m_Speed;
+    const float volume = m_Volume;
+    float pos = m_Pos;
+
+    if (length > m_StoreBuffer.m_Length) {
+        // Only a play length beyond the sound can get here: stop at the first
+        // position that is past the end, as element access does.
+        for (int i = 0; i < B; i++) {
+            int p = static_cast<int>(pos);
+            short value = 0;
+            if (p >= 0 && p < length) value = static_cast<short>(static_cast<int>(m_StoreBuffer[p] * volume));
+            out[i] = value;
+            float next = speed + pos;
+            pos = static_cast<int>(next) >= length ? 0.0f : next;
+        }
+        m_Pos = pos;
+        return;
+    }
+
+    // A short block ends the program with the message element access gives.
+    (void)out[B - 1];
+    const short *sound = m_StoreBuffer.GetBuffer();
+    short *values = out.GetBuffer();
+    for (int i = 0; i < B; i++) {
+        int p = static_cast<int>(pos);
+        short value = 0;
+        if (p >= 0 && p < length) value = static_cast<short>(static_cast<int>(static_cast<float>(sound[p]) * volume));
+        values[i] = value;
+        float next = speed + pos;
+        // The overshoot past the end is dropped: every lap starts at 0.
+        if (static_cast<int>(next) >= length)
+            pos = 0.0f;
+        else
+            pos = next;
+    }
+    m_Pos = pos;
+}
+
+void Loop::HoldCopy(const Sample &out)
+{
+    const int B = KorvelInfo::BufferSize;
+    if (B < 1) return;
+    const int64_t length = m_LoopLength;
+    if (length < 1 || length > m_HoldBuffer.m_Length || m_HoldPos < 0) {
+        for (int i = 0; i < B; i++) {
+            if (m_HoldPos >= length) m_HoldPos = 0;
+            m_HoldBuffer[m_HoldPos] = out[i];
+            m_HoldPos += 1;
+        }
+        return;
+    }
+
+    (void)out[B - 1];
+    const short *values = out.GetBuffer();
+    short *hold = m_HoldBuffer.GetBuffer();
+    int done = 0;
+    while (done < B) {
+        if (m_HoldPos >= length) m_HoldPos = 0;
+        int count = static_cast<int>(std::min<int64_t>(length - m_HoldPos, B - done));
+        std::memcpy(hold + m_HoldPos, values + done, count * sizeof(short));
+        m_HoldPos += count;
+        done += count;
+    }
+}
+
+void Loop::Record(float pos)
+{
+    if (!m_Input) return;
+    if (m_StartRecord) {
+        if (m_StoreBuffer.GetLength() != 0) {
+            m_Overdub = true;
+        } else {
+            m_Overdub = false;
+            m_RecordBuffer.Allocate(RecordBlockSize);
+            m_StoreBuffer.Clear();
+            m_RecordPos = 0;
+        }
+        m_StartRecord = false;
+    }
+    if (m_Overdub)
+        Overdub(pos);
+    else
+        RecordFresh();
+}
+
+void Loop::Overdub(float pos)
+{
+    const int n = m_StoreBuffer.GetLength();
+    // Everything may have been cut away while overdubbing; there is nothing to add to.
+    if (n == 0) return;
+    const int B = KorvelInfo::BufferSize;
+    float position = pos < static_cast<float>(n) ? pos : 0.0f;
+    // Each index gets exactly one input value: the one that arrived when the
+    // position reached it. Gaps left at speeds above 1 take the same value.
+    int lastWritten = -1;
+    for (int i = 0; i < B; i++) {
+        const int index = static_cast<int>(position);
+        (void)m_StoreBuffer[index];
+        const int first = lastWritten < 0 ? index : lastWritten + 1;
+        const short input = m_Input[i];
+        // Adding silence changes nothing, not even a -32768 from a loaded file.
+        if (input != 0) {
+            for (int j = first; j <= index; j++)
+                m_StoreBuffer.Set(j, ClampSample(static_cast<int64_t>(m_StoreBuffer[j]) + input));
+        }
+        if (first <= index) lastWritten = index;
+        float next = m_Speed + position;
+        if (next >= static_cast<float>(n)) {
+            position = 0.0f;
+            lastWritten = -1;
+        } else {
+            position = next;
+        }
+    }
+}
+
+void Loop::RecordFresh()
+{
+    const int B = KorvelInfo::BufferSize;
+    for (int i = 0; i < B; i++) {
+        if (m_RecordPos >= RecordBlockSize) {
+            m_StoreBuffer.Add(m_RecordBuffer);
+            m_RecordPos = 0;
+        }
+        m_RecordBuffer.Set(m_RecordPos, ClampSample(static_cast<int64_t>(m_Input[i])));
+        m_RecordPos += 1;
+    }
+}
+
+void Loop::EndRecord()
+{
+    const bool takeRan = !m_StartRecord;
+    m_StartRecord = true;
+    // The last, partly filled block of a fresh take is part of the take too.
+    if (takeRan && !m_Overdub && m_RecordPos > 0) {
+        Sample rest(m_RecordBuffer.GetBuffer(), m_RecordPos);
+        m_StoreBuffer.Add(rest);
+        m_RecordPos = 0;
+    }
+    m_LoopLength = m_StoreBuffer.GetLength();
+    if (!m_Overdub) {
+        m_HoldBuffer.Allocate(m_StoreBuffer.GetLength());
+        m_HoldBuffer.Zero();
+    }
+}
+
+void Loop::AllocateMem(int Length)
+{
+    if (m_LoopLength > Length) m_LoopLength = Length;
+    if (m_Pos > static_cast<float>(Length)) m_Pos = 0.0f;
+    if (m_LoopLength == 0) m_LoopLength = Length;
+    if (!m_StoreBuffer.Allocate(Length) || !m_HoldBuffer.Allocate(Length)) {
+        std::cerr << "AllocateMem can't allocate any more memory!" << std::endl;
+        m_StoreBuffer.Clear();
+        m_HoldBuffer.Clear();
+        return;
+    }
+    m_StoreBuffer.Zero();
+    m_HoldBuffer.Zero();
+}
+
+void Loop::Clear()
+{
+    m_StoreBuffer.Clear();
+    m_HoldBuffer.Clear();
+}
+
+void Loop::LoadWav(const std::string &path)
+{
+    WavFile file;
+    if (!file.Open(path, WavFile::READ, WavFile::MONO)) return;
+    const int count = file.GetSampleCount();
+    if (count < 0) {
+        std::cerr << "Loop: negative data size in " << path << std::endl;
+        return;
+    }
+
+    if (!file.IsStereo()) {
+        Clear();
+        AllocateMem(count);
+        // A failed allocation leaves nothing to read into.
+        if (m_StoreBuffer.GetLength() == count) file.Load(m_StoreBuffer);
+        return;
+    }
+
+    // A loop is mono: a stereo file is heard as the average of its channels.
+    Sample interleaved(count);
+    interleaved.Zero();
+    if (count > 0) file.Load(interleaved);
+    const int frames = count / 2;
+    Clear();
+    AllocateMem(frames);
+    if (m_StoreBuffer.GetLength() != frames) return;
+    const short *values = interleaved.GetBuffer();
+    short *sound = m_StoreBuffer.GetBuffer();
+    for (int f = 0; f < frames; f++) sound[f] = static_cast<short>((values[2 * f] + values[2 * f + 1]) / 2);
+}
+
+void Loop::SaveWav(const std::string &path)
+{
+    WavFile file;
+    if (file.Open(path, WavFile::WRITE, WavFile::MONO)) file.Save(m_StoreBuffer);
+}
+
+int Loop::GetTotalLength()
+{
+    // While a fresh take grows the sound, the hold buffer waits for EndRecord.
+    if (!m_StartRecord && !m_Overdub) return m_StoreBuffer.GetLength();
+    // clang-format off
+    SAMPLE_ASSERT("GetTotalLength", "GUI/../Loop.h", m_StoreBuffer.GetLength()==m_HoldBuffer.GetLength());
+    // clang-format on
+    return m_StoreBuffer.GetLength();
+}
+
+float Loop::GetMasterRatio()
+{
+    if (m_Speed == 0.0f) return 1.0f;
+    float period = static_cast<float>(m_LoopLength) / m_Speed;
+    if (period == 0.0f) return 1.0f;
+    if (!m_App) return 0.0f;
+    return m_App->m_MasterPeriod / period;
+}
+
+void Loop::SetPan(float pan)
+{
+    m_Pan = pan;
+    m_LeftVol = (2.0f - pan) * 0.5f;
+    m_RightVol = pan * 0.5f;
+}
+
+void Loop::FitToSound()
+{
+    const int length = m_StoreBuffer.GetLength();
+    if (m_LoopLength > length) m_LoopLength = length;
+    if (m_Pos > static_cast<float>(m_LoopLength)) m_Pos = 0.0f;
+    m_HoldBuffer.Allocate(length);
+    m_HoldBuffer.Zero();
+}
+
+void Loop::Cut(int Start, int End)
+{
+    if (!m_App) return;
+    m_App->Cut(m_StoreBuffer, Start, End);
+    FitToSound();
+}
+
+void Loop::Copy(int Start, int End)
+{
+    if (m_App) m_App->Copy(m_StoreBuffer, Start, End);
+}
+
+void Loop::Paste(int Pos)
+{
+    if (!m_App) return;
+    m_App->Paste(m_StoreBuffer, Pos);
+    FitToSound();
+}
+
+void Loop::PasteMix(int Pos)
+{
+    if (!m_App || m_StoreBuffer.GetLength() == 0) return;
+    m_App->PasteMix(m_StoreBuffer, Pos);
+}
+
+void Loop::Silence(int Start, int End)
+{
+    for (int i = Start; i < End; i++) m_StoreBuffer[i] = 0;
+}
+
+void Loop::Reverse(int Start, int End)
+{
+    m_StoreBuffer.Reverse(Start, End);
+}
+
+void Loop::Halve()
+{
+    const int length = m_StoreBuffer.GetLength();
+    if (length == 0) return;
+    m_StoreBuffer.Shrink(length / 2);
+    const int holdLength = m_HoldBuffer.GetLength();
+    if (holdLength > 0) m_HoldBuffer.Shrink(holdLength / 2);
+    if (m_LoopLength > m_StoreBuffer.GetLength()) m_LoopLength = m_StoreBuffer.GetLength();
+    if (m_Pos > static_cast<float>(m_LoopLength)) m_Pos = 0.0f;
+}
+
+void Loop::KeepHold()
+{
+    const int length = m_HoldBuffer.GetLength();
+    m_StoreBuffer.Allocate(length);
+    if (length > 0) std::memcpy(m_StoreBuffer.GetBuffer(), m_HoldBuffer.GetBuffer(), length * sizeof(short));
+}
+
+void Loop::Rotate(int Offset)
+{
+    m_StoreBuffer.Rotate(Offset);
+}
+
+void Loop::Double()
+{
+    if (m_LoopLength < m_StoreBuffer.GetLength()) {
+        const int length = static_cast<int>(m_LoopLength);
+        m_StoreBuffer.CropTo(length);
+        if (length < m_HoldBuffer.GetLength()) m_HoldBuffer.CropTo(length);
+    }
+    m_StoreBuffer.Add(m_StoreBuffer);
+    m_HoldBuffer.Add(m_HoldBuffer);
+    m_LoopLength = m_StoreBuffer.GetLength();
+}
+
+void Loop::MatchLength(int Length)
+{
+    const int length = m_StoreBuffer.GetLength();
+    if (Length < length) {
+        m_LoopLength = Length;
+    } else if (length != 0) {
+        m_StoreBuffer.Expand(Length - length);
+        m_HoldBuffer.Expand(Length - length);
+    } else {
+        AllocateMem(Length);
+        m_StoreBuffer.Zero();
+    }
+}
