@@ -1,0 +1,8 @@
+#ifndef PLUGIN_EXPORT_H
+#define PLUGIN_EXPORT_H
+
+// Plug-ins are built with hidden symbols so that their classes never clash
+// with the program's; only what the host looks up is exported.
+#define PLUGIN_EXPORT extern "C" __attribute__((visibility("default")))
+
+#endif
