@@ -124,8 +124,10 @@ void LiveCapture::Trim(int keep)
 void LiveCapture::Drain()
 {
     const size_t frameBytes = 2 * static_cast<size_t>(m_Channels);
-    // Enough reads to empty a full backlog; a device that never runs dry cannot keep us here.
-    const size_t maxReads = m_Fifo.size() * frameBytes / m_Raw.size() + 2;
+    // Up to a second of input per call, so a backlog is gone at once; a device
+    // that never runs dry cannot keep the cycle here.
+    const size_t most = std::max(m_Fifo.size(), static_cast<size_t>(m_Samplerate));
+    const size_t maxReads = most * frameBytes / m_Raw.size() + 2;
     for (size_t reads = 0; reads < maxReads && m_FD >= 0; reads++) {
         const size_t wanted = m_Raw.size() - m_Carry;
         long got = m_Device->Read(m_FD, m_Raw.data() + m_Carry, wanted);
@@ -168,7 +170,7 @@ void LiveCapture::Fill(short *out)
             Drain();
         }
         filled = Pop(out, m_BlockSize);
-        if (filled < m_BlockSize) m_Underruns++;
+        if (filled < m_BlockSize && m_FD >= 0) m_Underruns++;
     }
     std::fill(out + filled, out + m_BlockSize, static_cast<short>(0));
 }
