@@ -37,17 +37,17 @@ public:
     static bool WantRealtimeOut;
     static int Polyphony;
 
-    static const int64_t MaxSampleValue = 32767;
+    static constexpr int64_t MaxSampleValue = 32767;
     static const float SampleScale;
-    static const int PanelColour = 139;
-    static const int PanelBackColour = 49;
+    static constexpr int PanelColour = 139;
+    static constexpr int PanelBackColour = 49;
 
     // Largest values accepted from the resource file; anything above would
     // allocate absurd buffers or stall the audio cycle.
-    static const int MaxBufferSize = 65536;
-    static const int MaxSamplerate = 384000;
-    static const int MaxFilterGranularity = 65536;
-    static const int MaxPolyphony = 256;
+    static constexpr int MaxBufferSize = 65536;
+    static constexpr int MaxSamplerate = 384000;
+    static constexpr int MaxFilterGranularity = 65536;
+    static constexpr int MaxPolyphony = 256;
 };
 
 #endif

@@ -8,7 +8,7 @@ packages=(
   libfltk1.3-dev fltk1.3-doc libx11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xdotool x11-utils x11-apps imagemagick
+  xvfb xdotool xclip x11-utils x11-apps imagemagick
   pulseaudio pulseaudio-utils
   sox sndfile-programs
 )

@@ -77,7 +77,7 @@ private:
     void DrawTrace();
     void DrawCursorLine();
     bool MouseAngle(int ex, int ey);
-    void HandleMouse();
+    void HandleMouse(bool press);
     void HandleKeys();
 
     RangeRequest m_CutRequest;

@@ -8,6 +8,9 @@
 #include <cstring>
 #include <new>
 
+// The asserted expressions are printed as written; the formatter must not
+// respace them.
+// clang-format off
 namespace {
 const char *const SourceFile = "KorvelSound/Sample.cpp";
 
@@ -96,6 +99,7 @@ void Sample::Replace(short *NewData, int NewLength)
 void Sample::Insert(const Sample &S, int Pos)
 {
     SAMPLE_ASSERT("Insert", SourceFile, Pos<=GetLength());
+    SAMPLE_ASSERT("Insert", SourceFile, Pos>=0);
     int oldLength = GetLength();
     int insertLength = S.GetLength();
     short *data = new short[oldLength + insertLength];
@@ -114,6 +118,7 @@ void Sample::Add(const Sample &S)
 void Sample::Mix(const Sample &S, int Pos)
 {
     SAMPLE_ASSERT("Mix", SourceFile, Pos<=GetLength());
+    SAMPLE_ASSERT("Mix", SourceFile, Pos>=0);
     int length = GetLength();
     if (length == 0) return; // nothing to mix into; wrapping would never end
     int position = Pos;
@@ -128,14 +133,17 @@ void Sample::Remove(int Start, int End)
 {
     SAMPLE_ASSERT("Remove", SourceFile, End<=GetLength() && Start<=GetLength());
     SAMPLE_ASSERT("Remove", SourceFile, Start<=End);
+    SAMPLE_ASSERT("Remove", SourceFile, Start>=0);
     int removed = WholeBlocks(End - Start);
     int NewLen = GetLength() - removed;
     short *data = new short[NewLen];
     int ToPos = 0;
     for (int from = 0; from < GetLength(); from++) {
         if (from >= Start && from < Start + removed) continue;
+        // Counted before the store, so the check guards the write itself.
+        ToPos++;
         SAMPLE_ASSERT("Remove", SourceFile, ToPos<=NewLen);
-        data[ToPos++] = m_Data[from];
+        data[ToPos - 1] = m_Data[from];
     }
     Replace(data, NewLen);
 }
@@ -144,6 +152,7 @@ void Sample::Reverse(int Start, int End)
 {
     SAMPLE_ASSERT("Reverse", SourceFile, End<=GetLength() && Start<=GetLength());
     SAMPLE_ASSERT("Reverse", SourceFile, Start<=End);
+    SAMPLE_ASSERT("Reverse", SourceFile, Start>=0);
     int NewLen = End - Start;
     int ToPos = 0;
     for (int from = End - 1; ToPos < NewLen / 2; from--) {
@@ -157,6 +166,7 @@ void Sample::GetRegion(Sample &S, int Start, int End) const
 {
     SAMPLE_ASSERT("GetRegion", SourceFile, End<=GetLength() && Start<=GetLength());
     SAMPLE_ASSERT("GetRegion", SourceFile, Start<=End);
+    SAMPLE_ASSERT("GetRegion", SourceFile, Start>=0);
     int length = WholeBlocks(End - Start);
     short *data = new short[length];
     std::copy(m_Data + Start, m_Data + Start + length, data);
@@ -166,6 +176,7 @@ void Sample::GetRegion(Sample &S, int Start, int End) const
 void Sample::CropTo(int NewLength)
 {
     SAMPLE_ASSERT("CropTo", SourceFile, NewLength<GetLength());
+    SAMPLE_ASSERT("CropTo", SourceFile, NewLength>=0);
     short *data = new short[NewLength];
     std::copy(m_Data, m_Data + NewLength, data);
     Replace(data, NewLength);
@@ -182,6 +193,7 @@ void Sample::Shrink(int Amount)
 
 void Sample::Expand(int Amount)
 {
+    SAMPLE_ASSERT("Expand", SourceFile, Amount>=0);
     Sample silence(Amount);
     silence.Zero();
     Insert(silence, GetLength());
@@ -198,3 +210,4 @@ void Sample::Rotate(int Offset)
     std::copy(m_Data, m_Data + offset, data + (length - offset));
     Replace(data, length);
 }
+// clang-format on

@@ -8,7 +8,7 @@
 // behaviour, so this is active in every build type.
 [[noreturn]] void SampleAssertFail(const char *function, const char *file, const char *expression);
 
-#define SAMPLE_ASSERT(function, file, expression) \
+#define SAMPLE_ASSERT(function, file, expression)                                                            \
     ((expression) ? (void)0 : SampleAssertFail(function, file, #expression))
 
 // The audio buffer of the whole program: an owned array of 16-bit signed
@@ -36,6 +36,8 @@ public:
     short *GetBuffer() { return m_Data; }
     const short *GetBuffer() const { return m_Data; }
 
+    // The asserted expressions are printed as written.
+    // clang-format off
     short &operator[](int i)
     {
         SAMPLE_ASSERT("operator[]", "KorvelSound/Sample.h", i>=0 && i<m_Length);
@@ -51,6 +53,7 @@ public:
         SAMPLE_ASSERT("Set", "KorvelSound/Sample.h", i>=0 && i<m_Length);
         m_Data[i] = v;
     }
+    // clang-format on
 
     void Insert(const Sample &S, int Pos);
     void Add(const Sample &S);

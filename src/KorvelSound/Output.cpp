@@ -1,0 +1,111 @@
+#include "KorvelSound/Output.h"
+
+#include "KorvelInfo.h"
+#include "KorvelSound/SoundDevice.h"
+
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/soundcard.h>
+
+namespace {
+
+// Truncates toward zero and clamps symmetrically: -32768 is never produced.
+// Clamping before the conversion gives the same result for the integer bounds
+// and keeps the conversion defined for any float.
+int ToSampleValue(float value)
+{
+    const float limit = static_cast<float>(KorvelInfo::MaxSampleValue);
+    if (value != value) return 0;
+    if (value > limit) value = limit;
+    if (value < -limit) value = -limit;
+    return static_cast<int>(value);
+}
+
+void Fail(SoundDevice *device, const char *message)
+{
+    std::fputs(message, stderr);
+    std::fflush(stderr);
+    device->Exit(999);
+}
+
+} // namespace
+
+Output::Output(int channels, SoundDevice *device)
+    : m_FD(-1), m_Volume(0.5f), m_Channels(channels), m_Device(device), m_DeviceOpen(false)
+{
+    static SoundDevice system;
+    if (!m_Device) m_Device = &system;
+    OpenDevice();
+    m_Buffer.Allocate(m_Channels * KorvelInfo::BufferSize);
+    m_Buffer.Zero();
+}
+
+Output::~Output()
+{
+    if (m_DeviceOpen) m_Device->Close(m_FD);
+    m_RecordFile.Close();
+    m_Buffer.Clear();
+}
+
+void Output::OpenDevice()
+{
+    if (!KorvelInfo::WantRealtimeOut) return;
+    m_FD = m_Device->Open(KorvelInfo::OutputDevice.c_str(), O_WRONLY);
+    if (m_FD < 0) Fail(m_Device, "Can't open audio driver.\n");
+    m_DeviceOpen = true;
+
+    if (m_Device->Ioctl(m_FD, SNDCTL_DSP_RESET, nullptr) < 0)
+        Fail(m_Device, "Sound device did not accept settings.\n");
+    // At most 4 fragments of 256 bytes: the device runs little ahead of the cycle.
+    int fragments = 0x00040008;
+    int channels = 1;
+    int format = AFMT_S16_LE;
+    int stereo = m_Channels == 2 ? 1 : 0;
+    int speed = KorvelInfo::Samplerate;
+    struct Request
+    {
+        unsigned long code;
+        int *value;
+    };
+    const Request requests[] = {{SNDCTL_DSP_SETFRAGMENT, &fragments},
+                                {SNDCTL_DSP_CHANNELS, &channels},
+                                {SNDCTL_DSP_SETFMT, &format},
+                                {SNDCTL_DSP_STEREO, &stereo},
+                                {SNDCTL_DSP_SPEED, &speed}};
+    for (const Request &request : requests) {
+        if (m_Device->Ioctl(m_FD, request.code, request.value) < 0)
+            Fail(m_Device, "Sound device did not accept settings.\n");
+    }
+}
+
+void Output::ClearBuffer()
+{
+    m_Buffer.Zero();
+}
+
+void Output::Send(const Sample &block, float leftGain, float rightGain)
+{
+    int i = 0;
+    for (int j = 0; j < KorvelInfo::BufferSize; j++) {
+        float value = static_cast<float>(ToSampleValue(static_cast<float>(block[j]) * m_Volume));
+        m_Buffer[i] = static_cast<short>(ToSampleValue(value * leftGain + static_cast<float>(m_Buffer[i])));
+        if (m_Channels == 2) {
+            i++;
+            m_Buffer[i] =
+                static_cast<short>(ToSampleValue(value * rightGain + static_cast<float>(m_Buffer[i])));
+        }
+        i++;
+    }
+}
+
+void Output::Write()
+{
+    // The whole block, in bytes; the blocking write is what paces the program.
+    if (m_DeviceOpen) m_Device->Write(m_FD, m_Buffer.GetBuffer(), m_Buffer.GetLength() * sizeof(short));
+    if (m_RecordFile.IsOpen()) m_RecordFile.Save(m_Buffer);
+}
+
+void Output::Record(const char *path)
+{
+    m_RecordFile.Open(path, WavFile::WRITE, m_Channels == 1 ? WavFile::MONO : WavFile::STEREO);
+}

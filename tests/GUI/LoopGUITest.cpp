@@ -1,0 +1,232 @@
+#include "AppTestFixture.h"
+
+#include "GUI/DelayGUI.h"
+#include "GUI/FileChooser.h"
+#include "GUI/Fl_Knob.h"
+#include "GUI/Fl_LED_Button.h"
+#include "GUI/Fl_Loop.h"
+#include "GUI/Fl_Trigger.h"
+#include "GUI/LoopGUI.h"
+#include "GUI/ReverbGUI.h"
+#include "TestSupport.h"
+
+#include <FL/Fl_Button.H>
+#include <FL/Fl_Slider.H>
+#include <FL/Fl_Value_Output.H>
+
+#include <vector>
+
+namespace {
+
+class LoopGUITest : public AppTest
+{
+protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        m_App->NewLoop();
+        m_Panel = PanelAt(0);
+        m_Loop = LoopAt(0);
+    }
+
+    Fl_Trigger *Marker(float angle, int target, int count = 0)
+    {
+        Fl_Trigger *marker = m_Panel->NewTrigger();
+        marker->m_Angle = angle;
+        marker->m_TargetID = target;
+        marker->m_Count = count;
+        return marker;
+    }
+
+    std::vector<int> Check(float angle)
+    {
+        std::vector<int> ids;
+        m_Panel->CheckTriggers(ids, angle);
+        return ids;
+    }
+
+    LoopGUI *m_Panel = nullptr;
+    Loop *m_Loop = nullptr;
+};
+
+class ScriptedChooser : public FileChooser
+{
+public:
+    std::string Ask(const char *title, const char *pattern) override
+    {
+        m_Titles.push_back(std::string(title) + " " + pattern);
+        return m_Answer;
+    }
+    std::string m_Answer;
+    std::vector<std::string> m_Titles;
+};
+
+} // namespace
+
+TEST_F(LoopGUITest, MarkerFiresWhenTheAngleGoesPastItNotWhenItEndsOnIt)
+{
+    Marker(90.0f, 3);
+    EXPECT_TRUE(Check(80.0f).empty());
+    EXPECT_TRUE(Check(90.0f).empty()); // ends exactly at the marker
+    EXPECT_EQ(Check(95.0f), std::vector<int>({}));
+    // 90 is not above the last angle (90), so nothing; a fresh pass fires.
+    Check(10.0f);
+    EXPECT_EQ(Check(100.0f), std::vector<int>({3}));
+}
+
+TEST_F(LoopGUITest, MarkerWithCountTwoStartsThreeTimesAndStopsItsLoopOnTheThird)
+{
+    Fl_Trigger *marker = Marker(90.0f, 4, 2);
+    for (int pass = 1; pass <= 3; pass++) {
+        Check(80.0f);
+        EXPECT_EQ(Check(100.0f), std::vector<int>({4})) << "pass " << pass;
+        EXPECT_EQ(m_Loop->m_Playing, pass < 3) << "pass " << pass;
+    }
+    EXPECT_EQ(m_Panel->m_PlayBtn->value(), 0);
+    EXPECT_EQ(marker->m_Passes, 0);
+}
+
+TEST_F(LoopGUITest, MarkersPassedAcrossTheWrapFire)
+{
+    Marker(350.0f, 1);
+    Marker(5.0f, 2);
+    Marker(0.0f, 5); // a marker at exactly 0 never fires
+    Marker(200.0f, 6);
+    Check(340.0f);
+    // The position wrapped: 340 -> 10 passes 350 and 5, not 200.
+    EXPECT_EQ(Check(10.0f), std::vector<int>({1, 2}));
+    EXPECT_TRUE(Check(20.0f).empty());
+}
+
+TEST_F(LoopGUITest, CutoffSliderSetsBypassAndCutoff)
+{
+    m_Panel->m_CutoffSlider->value(0);
+    m_Panel->m_CutoffSlider->do_callback();
+    EXPECT_TRUE(m_Loop->m_Filter.m_Bypass);
+    EXPECT_EQ(m_Loop->m_Filter.m_Cutoff, 10010.0);
+    m_Panel->m_CutoffSlider->value(100);
+    m_Panel->m_CutoffSlider->do_callback();
+    EXPECT_FALSE(m_Loop->m_Filter.m_Bypass);
+    EXPECT_EQ(m_Loop->m_Filter.m_Cutoff, 10.0);
+    m_Panel->m_EmphasisKnob->value(9.5);
+    m_Panel->m_EmphasisKnob->do_callback();
+    EXPECT_EQ(m_Loop->m_Filter.m_Resonance, 10.0);
+}
+
+TEST_F(LoopGUITest, BalanceSendsTheLoopToOneSide)
+{
+    m_Panel->m_BalanceKnob->value(0);
+    m_Panel->m_BalanceKnob->do_callback();
+    EXPECT_FLOAT_EQ(m_Loop->m_LeftVol, 1.0f);
+    EXPECT_FLOAT_EQ(m_Loop->m_RightVol, 0.0f);
+    m_Panel->m_BalanceKnob->value(2);
+    m_Panel->m_BalanceKnob->do_callback();
+    EXPECT_FLOAT_EQ(m_Loop->m_LeftVol, 0.0f);
+    EXPECT_FLOAT_EQ(m_Loop->m_RightVol, 1.0f);
+    EXPECT_FLOAT_EQ(m_Loop->m_Pan, 2.0f);
+}
+
+TEST_F(LoopGUITest, EffectsPressedTwiceReturnsTheWindowToItsHeight)
+{
+    m_Panel->m_EffectsBtn->value(1);
+    m_Panel->m_EffectsBtn->do_callback();
+    EXPECT_EQ(m_Panel->m_Display->h(), 430);
+    EXPECT_TRUE(m_Loop->m_EffectsOn);
+    m_Panel->m_EffectsBtn->value(0);
+    m_Panel->m_EffectsBtn->do_callback();
+    EXPECT_EQ(m_Panel->m_Display->h(), 300);
+    EXPECT_FALSE(m_Loop->m_EffectsOn);
+}
+
+TEST_F(LoopGUITest, MatchWithoutMasterDoesNothingAndWithMasterTakesItsLength)
+{
+    FillLoop(0, 40000, [](int i) { return i % 100; });
+    m_Loop->m_Speed = 1.5f;
+    m_Panel->m_MatchBtn->do_callback();
+    EXPECT_EQ(m_Loop->m_StoreBuffer.GetLength(), 40000);
+    EXPECT_FLOAT_EQ(m_Loop->m_Speed, 1.5f);
+
+    m_App->LoopHost::SetMaster(9, 50000.0f, 2.0f);
+    m_Panel->m_MatchBtn->do_callback();
+    EXPECT_EQ(m_Loop->m_StoreBuffer.GetLength(), 50000);
+    EXPECT_FLOAT_EQ(m_Loop->m_Speed, 2.0f);
+    EXPECT_EQ(m_Panel->m_Display->m_Data, m_Loop->m_StoreBuffer.GetBuffer());
+}
+
+TEST_F(LoopGUITest, LengthKnobSetsThePlayLengthAndReadouts)
+{
+    FillLoop(0, 44100, [](int) { return 0; });
+    m_Panel->m_LengthKnob->value(0.5);
+    m_Panel->m_LengthKnob->do_callback();
+    EXPECT_EQ(m_Loop->m_LoopLength, 22050);
+    EXPECT_EQ(m_Panel->m_Display->m_Length, 22050);
+    EXPECT_FLOAT_EQ(m_Panel->m_SecondsOut->value(), 0.5f);
+}
+
+TEST_F(LoopGUITest, UpdateValuesShowsAnUnsetFilterAsBypassed)
+{
+    m_Loop->m_Volume = 0.25f;
+    m_Loop->m_Speed = 2.0f;
+    m_Panel->m_CutoffSlider->value(50);
+    m_Panel->UpdateValues();
+    EXPECT_EQ(m_Panel->m_CutoffSlider->value(), 0.0); // cutoff -1: not a NaN
+    EXPECT_FLOAT_EQ(m_Panel->m_VolumeSlider->value(), 0.75f);
+    EXPECT_FLOAT_EQ(m_Panel->m_SpeedKnob->value(), 2.0f);
+    m_Loop->m_Filter.m_Cutoff = 2510;
+    m_Panel->UpdateValues();
+    EXPECT_FLOAT_EQ(m_Panel->m_CutoffSlider->value(), 50.0f);
+}
+
+TEST_F(LoopGUITest, LoadAsksForAFileAndCancellingChangesNothing)
+{
+    ScriptedChooser chooser;
+    FileChooser::SetCurrent(&chooser);
+    m_Panel->m_LoadBtn->do_callback();
+    EXPECT_EQ(chooser.m_Titles, std::vector<std::string>({"Pick a Wav file to load *.wav"}));
+    EXPECT_EQ(m_Loop->m_StoreBuffer.GetLength(), 0);
+
+    TempDir dir;
+    Loop source(m_App.get());
+    source.AllocateMem(3000);
+    for (int i = 0; i < 3000; i++) source.m_StoreBuffer.Set(i, static_cast<short>(i - 1500));
+    source.SaveWav(dir.File("in.wav"));
+    chooser.m_Answer = dir.File("in.wav");
+    m_Panel->m_LoadBtn->do_callback();
+    FileChooser::SetCurrent(nullptr);
+    EXPECT_EQ(m_Loop->m_StoreBuffer.GetLength(), 3000);
+    EXPECT_EQ(m_Loop->m_StoreBuffer[2999], 1499);
+    EXPECT_EQ(m_Panel->m_Display->m_Length, 3000);
+    EXPECT_EQ(m_Panel->m_Display->m_Data, m_Loop->m_StoreBuffer.GetBuffer());
+}
+
+TEST_F(LoopGUITest, ClosingTheWindowAsksForRemoval)
+{
+    m_Panel->m_Display->do_callback();
+    EXPECT_TRUE(m_Loop->m_Delete);
+    EXPECT_FALSE(m_Panel->m_Display->shown());
+    m_App->Run();
+    EXPECT_TRUE(m_App->m_Loops.empty());
+}
+
+TEST_F(LoopGUITest, EffectPanelsControlTheLoopsOwnEffects)
+{
+    m_Panel->m_DelayGUI->m_DelayKnob->value(0.25);
+    m_Panel->m_DelayGUI->m_DelayKnob->do_callback();
+    EXPECT_FLOAT_EQ(m_Loop->m_Delay.m_DelayL, 0.25f);
+    EXPECT_FLOAT_EQ(m_Loop->m_Delay.m_DelayR, 0.25f);
+    m_Panel->m_DelayGUI->m_BypassBtn->value(0);
+    m_Panel->m_DelayGUI->m_BypassBtn->do_callback();
+    EXPECT_FALSE(m_Loop->m_Delay.m_Bypass);
+
+    m_Panel->m_ReverbGUI->m_FeedbackKnob->value(0.3);
+    m_Panel->m_ReverbGUI->m_FeedbackKnob->do_callback();
+    for (Delay *stage : m_Loop->m_Reverb.m_Delays) EXPECT_FLOAT_EQ(stage->m_Feedback, 0.3f);
+    m_Panel->m_ReverbGUI->m_TimeKnob->value(0.2);
+    m_Panel->m_ReverbGUI->m_TimeKnob->do_callback();
+    EXPECT_FLOAT_EQ(m_Loop->m_Reverb.m_Time, 0.2f);
+
+    m_Loop->m_Delay.m_DelayR = 0.9f;
+    m_Panel->m_DelayGUI->m_DelayKnob->value(0.0);
+    m_Panel->UpdateValues();
+    EXPECT_FLOAT_EQ(m_Panel->m_DelayGUI->m_DelayKnob->value(), 0.25f); // reads back the left time
+}

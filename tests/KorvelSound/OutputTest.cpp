@@ -1,0 +1,331 @@
+#include "KorvelSound/Output.h"
+
+#include "../SavedSettings.h"
+#include "../TestSupport.h"
+#include "KorvelInfo.h"
+#include "KorvelSound/SoundDevice.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/soundcard.h>
+#include <vector>
+
+namespace {
+
+struct ExitCalled
+{
+    int status;
+};
+
+// Stands in for the device: records every call, and fails the call it is told to.
+class RecordingDevice : public SoundDevice
+{
+public:
+    struct Request
+    {
+        unsigned long code;
+        bool hasArgument;
+        int value;
+    };
+
+    int Open(const char *path, int flags) override
+    {
+        m_Calls.push_back("open " + std::string(path));
+        m_OpenFlags = flags;
+        return m_FailOpen ? -1 : 42;
+    }
+    int Ioctl(int fd, unsigned long request, int *argument) override
+    {
+        m_Calls.push_back("ioctl " + std::to_string(fd));
+        m_Requests.push_back({request, argument != nullptr, argument ? *argument : 0});
+        return static_cast<int>(m_Requests.size()) - 1 == m_FailRequest ? -1 : 0;
+    }
+    long Write(int fd, const void *data, unsigned long bytes) override
+    {
+        m_Calls.push_back("write " + std::to_string(fd));
+        m_Written.append(static_cast<const char *>(data), bytes);
+        m_WriteSizes.push_back(bytes);
+        return static_cast<long>(bytes);
+    }
+    int Close(int fd) override
+    {
+        m_Calls.push_back("close " + std::to_string(fd));
+        return 0;
+    }
+    [[noreturn]] void Exit(int status) override { throw ExitCalled{status}; }
+
+    bool m_FailOpen = false;
+    int m_FailRequest = -1;
+    int m_OpenFlags = -1;
+    std::vector<std::string> m_Calls;
+    std::vector<Request> m_Requests;
+    std::vector<unsigned long> m_WriteSizes;
+    std::string m_Written;
+};
+
+// Fails like a missing or unwilling device, then ends the process for real.
+class FailingDevice : public SoundDevice
+{
+public:
+    explicit FailingDevice(int failRequest) : m_FailRequest(failRequest) {}
+    int Open(const char *, int) override { return m_FailRequest < 0 ? -1 : 3; }
+    int Ioctl(int, unsigned long, int *) override { return m_Count++ == m_FailRequest ? -1 : 0; }
+    int Close(int) override { return 0; }
+
+private:
+    int m_FailRequest;
+    int m_Count = 0;
+};
+
+Sample Constant(short value)
+{
+    Sample block(KorvelInfo::BufferSize);
+    for (int i = 0; i < block.GetLength(); i++)
+        block.Set(i, value);
+    return block;
+}
+
+std::string Bytes(const Sample &s)
+{
+    return std::string(reinterpret_cast<const char *>(s.m_Data), s.GetLength() * sizeof(short));
+}
+
+uint32_t LE32At(const std::string &bytes, size_t offset)
+{
+    uint32_t value = 0;
+    for (int i = 3; i >= 0; i--)
+        value = (value << 8) | static_cast<unsigned char>(bytes[offset + i]);
+    return value;
+}
+
+class OutputTest : public testing::Test
+{
+protected:
+    SavedSettings m_Saved;
+};
+
+using OutputDeathTest = OutputTest;
+
+} // namespace
+
+TEST_F(OutputTest, OpensAndConfiguresTheDeviceThenWritesWholeBlocks)
+{
+    KorvelInfo::OutputDevice = "/dev/dsp-test";
+    KorvelInfo::Samplerate = 48000;
+    RecordingDevice device;
+    {
+        Output output(2, &device);
+        ASSERT_EQ(device.m_Calls.size(), 7u);
+        EXPECT_EQ(device.m_Calls[0], "open /dev/dsp-test");
+        EXPECT_EQ(device.m_OpenFlags, O_WRONLY);
+        for (size_t i = 1; i < 7; i++)
+            EXPECT_EQ(device.m_Calls[i], "ioctl 42");
+
+        // Codes as this system's OSS header encodes them.
+        const unsigned long codes[] = {0x5000, 0xC004500A, 0xC0045006, 0xC0045005, 0xC0045003, 0xC0045002};
+        const unsigned long named[] = {SNDCTL_DSP_RESET,  SNDCTL_DSP_SETFRAGMENT, SNDCTL_DSP_CHANNELS,
+                                       SNDCTL_DSP_SETFMT, SNDCTL_DSP_STEREO,      SNDCTL_DSP_SPEED};
+        const int values[] = {0, 0x00040008, 1, 16, 1, 48000};
+        ASSERT_EQ(device.m_Requests.size(), 6u);
+        for (size_t i = 0; i < 6; i++) {
+            EXPECT_EQ(device.m_Requests[i].code, codes[i]) << i;
+            EXPECT_EQ(device.m_Requests[i].code, named[i]) << i;
+            EXPECT_EQ(device.m_Requests[i].hasArgument, i != 0) << i;
+            EXPECT_EQ(device.m_Requests[i].value, values[i]) << i;
+        }
+
+        ASSERT_EQ(output.m_Buffer.GetLength(), 2 * KorvelInfo::BufferSize);
+        EXPECT_EQ(output.m_Buffer[0], 0);
+        EXPECT_EQ(output.m_Buffer[2 * KorvelInfo::BufferSize - 1], 0);
+        EXPECT_FLOAT_EQ(output.m_Volume, 0.5f);
+
+        output.Send(Constant(1000), 1.0f, 0.5f);
+        std::string first = Bytes(output.m_Buffer);
+        output.Write();
+        output.ClearBuffer();
+        output.Write();
+        ASSERT_EQ(device.m_WriteSizes, (std::vector<unsigned long>{2048, 2048}));
+        EXPECT_EQ(device.m_Written, first + std::string(2048, '\0'));
+        EXPECT_EQ(device.m_Calls.back(), "write 42");
+    }
+    EXPECT_EQ(device.m_Calls.back(), "close 42");
+
+    RecordingDevice monoDevice;
+    Output mono(1, &monoDevice);
+    EXPECT_EQ(monoDevice.m_Requests.at(4).value, 0);
+    EXPECT_EQ(mono.m_Buffer.GetLength(), KorvelInfo::BufferSize);
+}
+
+TEST_F(OutputTest, DeviceFailuresStopAtTheFirstRefusal)
+{
+    RecordingDevice refusing;
+    refusing.m_FailOpen = true;
+    testing::internal::CaptureStderr();
+    try {
+        Output output(2, &refusing);
+        ADD_FAILURE() << "construction went on after the device failed to open";
+    } catch (const ExitCalled &exit) {
+        EXPECT_EQ(exit.status, 999);
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Can't open audio driver.\n");
+    EXPECT_TRUE(refusing.m_Requests.empty());
+
+    for (int failing = 0; failing < 6; failing++) {
+        RecordingDevice device;
+        device.m_FailRequest = failing;
+        testing::internal::CaptureStderr();
+        EXPECT_THROW(Output(2, &device), ExitCalled);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "Sound device did not accept settings.\n");
+        EXPECT_EQ(device.m_Requests.size(), static_cast<size_t>(failing + 1));
+    }
+}
+
+TEST_F(OutputDeathTest, DeviceFailuresEndTheProgramWith999)
+{
+    EXPECT_EXIT(
+        {
+            FailingDevice device(-1);
+            Output output(2, &device);
+        },
+        testing::ExitedWithCode(999 % 256), "^Can't open audio driver\\.\n$");
+    for (int failing = 0; failing < 6; failing++) {
+        EXPECT_EXIT(
+            {
+                FailingDevice device(failing);
+                Output output(2, &device);
+            },
+            testing::ExitedWithCode(999 % 256), "^Sound device did not accept settings\\.\n$")
+            << failing;
+    }
+}
+
+TEST_F(OutputTest, SendScalesTruncatesAndClampsEveryAddition)
+{
+    KorvelInfo::WantRealtimeOut = false;
+    Output output(2);
+
+    output.Send(Constant(32767), 1.0f, 1.0f);
+    EXPECT_EQ(output.m_Buffer[0], 16383);
+    EXPECT_EQ(output.m_Buffer[1], 16383);
+    output.Send(Constant(-1), 1.0f, 1.0f);
+    EXPECT_EQ(output.m_Buffer[0], 16383);
+
+    output.m_Volume = 1.0f;
+    output.Send(Constant(32767), 1.0f, 1.0f);
+    output.Send(Constant(32767), 1.0f, 1.0f);
+    EXPECT_EQ(output.m_Buffer[0], 32767);
+    EXPECT_EQ(output.m_Buffer[2 * KorvelInfo::BufferSize - 1], 32767);
+
+    output.ClearBuffer();
+    output.Send(Constant(-32768), 1.0f, 1.0f);
+    output.Send(Constant(-32767), 1.0f, 1.0f);
+    EXPECT_EQ(output.m_Buffer[0], -32767);
+    EXPECT_EQ(output.m_Buffer[1], -32767);
+
+    // Clipping happens after each addition, so a later negative block pulls
+    // the clipped value down again.
+    output.ClearBuffer();
+    output.Send(Constant(30000), 1.0f, 1.0f);
+    output.Send(Constant(30000), 1.0f, 1.0f);
+    output.Send(Constant(-30000), 1.0f, 1.0f);
+    EXPECT_EQ(output.m_Buffer[0], 2767);
+
+    output.ClearBuffer();
+    output.m_Volume = 0.5f;
+    output.Send(Constant(2000), 0.0f, 1.0f);
+    output.Send(Constant(-3), 0.0f, 0.75f);
+    for (int frame = 0; frame < KorvelInfo::BufferSize; frame++) {
+        ASSERT_EQ(output.m_Buffer[2 * frame], 0) << frame;
+        // -3 at half volume truncates to -1; 1000 - 0.75 truncates to 999.
+        ASSERT_EQ(output.m_Buffer[2 * frame + 1], 999) << frame;
+    }
+    output.ClearBuffer();
+    output.Send(Constant(-3), 0.0f, 2.0f);
+    EXPECT_EQ(output.m_Buffer[1], -2);
+
+    Output mono(1);
+    mono.Send(Constant(1000), 0.25f, 0.0f);
+    for (int i = 0; i < KorvelInfo::BufferSize; i++)
+        ASSERT_EQ(mono.m_Buffer[i], 125) << i;
+}
+
+TEST_F(OutputDeathTest, SendOfAShortBlockEndsThroughTheSampleCheck)
+{
+    KorvelInfo::WantRealtimeOut = false;
+    EXPECT_DEATH(
+        {
+            Output output(2);
+            Sample shortBlock(KorvelInfo::BufferSize - 1);
+            shortBlock.Zero();
+            output.Send(shortBlock, 1.0f, 1.0f);
+        },
+        "operator\\[\\].*KorvelSound/Sample\\.h.*i>=0 && i<m_Length");
+}
+
+TEST_F(OutputTest, WithoutRealtimeOutputNothingTouchesTheDeviceButRecordingGoesOn)
+{
+    KorvelInfo::WantRealtimeOut = false;
+    TempDir dir;
+    RecordingDevice device;
+    std::string expected;
+    {
+        Output output(2, &device);
+        output.Record(dir.File("rec.wav").c_str());
+        for (int b = 0; b < 4; b++) {
+            output.ClearBuffer();
+            output.Send(Constant(static_cast<short>(100 * b + 7)), 1.0f, 0.5f);
+            expected += Bytes(output.m_Buffer);
+            output.Write();
+        }
+    } // the destructor completes the recording
+    EXPECT_TRUE(device.m_Calls.empty());
+    std::string file = ReadFileBytes(dir.File("rec.wav"));
+    ASSERT_EQ(file.size(), 44 + expected.size());
+    EXPECT_EQ(file.substr(44), expected);
+    EXPECT_EQ(LE32At(file, 40), expected.size());
+    EXPECT_EQ(LE32At(file, 4), 36 + expected.size());
+}
+
+TEST_F(OutputTest, RecordingStartedMidwayHoldsOnlyTheLaterBlocks)
+{
+    TempDir dir;
+    RecordingDevice device;
+    Output output(2, &device);
+    for (int b = 0; b < 2; b++) {
+        output.ClearBuffer();
+        output.Send(Constant(5000), 1.0f, 1.0f);
+        output.Write();
+    }
+    output.Record(dir.File("mid.wav").c_str());
+    std::string expected;
+    for (int b = 0; b < 3; b++) {
+        output.ClearBuffer();
+        output.Send(Constant(static_cast<short>(-200 * (b + 1))), 0.5f, 1.0f);
+        expected += Bytes(output.m_Buffer);
+        output.Write();
+    }
+    EXPECT_EQ(output.m_RecordFile.Close(), 1);
+    output.Write(); // after stopping: device only
+    EXPECT_EQ(device.m_WriteSizes.size(), 6u);
+
+    std::string file = ReadFileBytes(dir.File("mid.wav"));
+    const size_t blockBytes = KorvelInfo::BufferSize * 2 * 2;
+    ASSERT_EQ(file.size(), 44 + 3 * blockBytes);
+    EXPECT_EQ(LE32At(file, 40), 3 * blockBytes);
+    EXPECT_EQ(LE32At(file, 40) % blockBytes, 0u);
+    EXPECT_EQ(LE32At(file, 4), 36 + 3 * blockBytes);
+    EXPECT_EQ(file.substr(22, 2), std::string("\x02\x00", 2));
+    EXPECT_EQ(file.substr(44), expected);
+    // What was recorded is exactly what the device received in those cycles.
+    EXPECT_EQ(device.m_Written.substr(2 * blockBytes, 3 * blockBytes), expected);
+
+    testing::internal::CaptureStderr();
+    output.Record(dir.File("missing/x.wav").c_str());
+    output.Write();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "WavFile: File open error [" + dir.File("missing/x.wav") + "]\n");
+    EXPECT_EQ(device.m_WriteSizes.size(), 7u);
+}

@@ -1,0 +1,178 @@
+#include "AppTestFixture.h"
+
+#include "GUI/Fl_LED_Button.h"
+#include "GUI/Fl_Loop.h"
+#include "GUI/Fl_Trigger.h"
+#include "GUI/LoopGUI.h"
+#include "TestSupport.h"
+
+#include <FL/Fl_Value_Output.H>
+
+#include <cstring>
+
+using LoopsAppTest = AppTest;
+
+TEST_F(LoopsAppTest, WithNoLoopsEveryCycleWritesSilence)
+{
+    for (int cycle = 0; cycle < 3; cycle++) {
+        m_App->Run();
+        const Sample &out = m_App->m_Output.m_Buffer;
+        ASSERT_EQ(out.GetLength(), 2 * KorvelInfo::BufferSize);
+        for (int i = 0; i < out.GetLength(); i++) ASSERT_EQ(out.m_Data[i], 0) << "value " << i;
+    }
+}
+
+TEST_F(LoopsAppTest, LoopIsMixedWithItsGainsAndTheMasterVolume)
+{
+    m_App->NewLoop();
+    FillLoop(0, 4 * KorvelInfo::BufferSize, [](int i) { return (i % 200) * 100 - 9999; });
+    Loop *loop = LoopAt(0);
+    loop->SetPan(0.5f); // left 0.75, right 0.25
+    m_App->Run();
+    for (int i = 0; i < KorvelInfo::BufferSize; i++) {
+        int sound = (i % 200) * 100 - 9999;
+        int afterVolume = static_cast<int>(static_cast<float>(sound) * 0.5f);
+        ASSERT_EQ(Left(i), static_cast<int>(static_cast<float>(afterVolume) * 0.75f)) << i;
+        ASSERT_EQ(Right(i), static_cast<int>(static_cast<float>(afterVolume) * 0.25f)) << i;
+    }
+}
+
+TEST_F(LoopsAppTest, FullScaleLoopsClipAndStoppedLoopsAreSilent)
+{
+    for (int id = 0; id < 3; id++) {
+        m_App->NewLoop();
+        FillLoop(id, KorvelInfo::BufferSize * 2, [](int) { return 32767; });
+    }
+    m_App->m_Output.m_Volume = 1.0f;
+    m_App->Run();
+    EXPECT_EQ(Left(10), 32767);
+    EXPECT_EQ(Right(10), 32767);
+
+    // A stopped loop's block is not mixed: with two of three stopped, one
+    // loop's worth is heard.
+    LoopAt(1)->m_Playing = false;
+    LoopAt(2)->m_Playing = false;
+    m_App->m_Output.m_Volume = 0.25f;
+    m_App->Run();
+    EXPECT_EQ(Left(10), static_cast<int>(32767 * 0.25f));
+}
+
+TEST_F(LoopsAppTest, ClosedLoopsGoOnePerCycleLowestFirst)
+{
+    m_App->NewLoop();
+    m_App->NewLoop();
+    m_App->NewLoop();
+    LoopAt(2)->m_Delete = true;
+    LoopAt(1)->m_Delete = true;
+    m_App->Run();
+    EXPECT_EQ(m_App->m_Loops.count(1), 0u);
+    EXPECT_EQ(m_App->m_Loops.count(2), 1u);
+    m_App->Run();
+    EXPECT_EQ(m_App->m_Loops.count(2), 0u);
+    EXPECT_EQ(m_App->m_Loops.size(), 1u);
+}
+
+TEST_F(LoopsAppTest, LoopNumbersAreNeverReused)
+{
+    m_App->NewLoop();
+    m_App->NewLoop();
+    m_App->NewLoop();
+    LoopAt(1)->m_Delete = true;
+    m_App->Run();
+    m_App->NewLoop();
+    EXPECT_EQ(m_App->m_Loops.count(3), 1u);
+    EXPECT_EQ(LoopAt(3)->m_ID, 3);
+    m_App->ClearLoops();
+    EXPECT_TRUE(m_App->m_Loops.empty());
+    m_App->NewLoop();
+    EXPECT_EQ(m_App->m_Loops.begin()->first, 4);
+    EXPECT_EQ(LoopAt(4)->m_ID, 4);
+}
+
+TEST_F(LoopsAppTest, TriggerRestartsItsTargetWithinTheSameCycle)
+{
+    int block = KorvelInfo::BufferSize;
+    m_App->NewLoop();
+    m_App->NewLoop();
+    FillLoop(0, 100 * block, [](int) { return 1000; });
+    FillLoop(1, 100 * block, [](int i) { return i % 1000; });
+    Fl_Trigger *marker = PanelAt(0)->NewTrigger();
+    marker->m_Angle = 90.0f;
+    marker->m_TargetID = 1;
+
+    Loop *target = LoopAt(1);
+    target->m_Pos = 5000.0f;
+    target->m_Playing = false;
+    PanelAt(1)->m_PlayBtn->value(0);
+
+    LoopAt(0)->m_Pos = 25.0f * block - 10; // just below a quarter of the ring
+    m_App->Run();                          // angle below 90: nothing
+    EXPECT_FALSE(target->m_Playing);
+    m_App->Run(); // the angle passes 90
+    EXPECT_TRUE(target->m_Playing);
+    EXPECT_EQ(PanelAt(1)->m_PlayBtn->value(), 1);
+    // Restarted from 0 and rendered one block in the same cycle.
+    EXPECT_FLOAT_EQ(target->m_Pos, static_cast<float>(block));
+}
+
+TEST_F(LoopsAppTest, TriggerNamingAMissingLoopRestartsNothing)
+{
+    m_App->NewLoop();
+    FillLoop(0, 10 * KorvelInfo::BufferSize, [](int) { return 0; });
+    Fl_Trigger *marker = PanelAt(0)->NewTrigger();
+    marker->m_Angle = 1.0f;
+    marker->m_TargetID = 7;
+    marker->m_Count = 5;
+    LoopAt(0)->m_Pos = 0.0f;
+    m_App->Run();
+    m_App->Run();
+    EXPECT_EQ(marker->m_Passes, 1); // it fired, and the missing loop was skipped
+    EXPECT_EQ(m_App->m_Loops.size(), 1u);
+}
+
+TEST_F(LoopsAppTest, MasterButtonClearsEveryOtherMasterLight)
+{
+    m_App->NewLoop();
+    m_App->NewLoop();
+    FillLoop(0, 44100, [](int) { return 0; });
+    FillLoop(1, 22050, [](int) { return 0; });
+    PanelAt(1)->SetMaster(true);
+    LoopAt(0)->m_Speed = 2.0f;
+    PanelAt(0)->m_MasterBtn->do_callback();
+    EXPECT_EQ(m_App->m_MasterID, 0);
+    EXPECT_FLOAT_EQ(m_App->m_MasterLength, 44100.0f);
+    EXPECT_FLOAT_EQ(m_App->m_MasterPeriod, 22050.0f);
+    EXPECT_FALSE(LoopAt(1)->m_Master);
+    EXPECT_EQ(PanelAt(1)->m_MasterBtn->value(), 0);
+    // Loop 1's period is 22050 samples, the master's too: ratio 1.
+    EXPECT_FLOAT_EQ(LoopAt(1)->GetMasterRatio(), 1.0f);
+}
+
+TEST_F(LoopsAppTest, SnapPointsReachEveryLoopAndTheDisplay)
+{
+    m_App->NewLoop();
+    m_App->NewLoop();
+    EXPECT_EQ(m_App->m_SnapOut->value(), 0.0); // shows 0 although the knob starts at 2
+
+    m_App->SnapPointsChanged(0.0);
+    EXPECT_EQ(m_App->m_SnapOut->value(), 0.0);
+
+    m_App->SnapPointsChanged(1.0);
+    EXPECT_EQ(PanelAt(0)->m_Display->m_SnapDegrees, 360);
+    m_App->SnapPointsChanged(7.0);
+    EXPECT_EQ(PanelAt(1)->m_Display->m_SnapDegrees, 51);
+    Fl_Trigger *marker = PanelAt(1)->NewTrigger();
+    m_App->SnapPointsChanged(50.0);
+    EXPECT_EQ(PanelAt(1)->m_Display->m_SnapDegrees, 7);
+    EXPECT_EQ(marker->m_SnapDegrees, 7);
+    EXPECT_EQ(m_App->m_SnapOut->value(), 50.0);
+
+    m_App->SnapChanged(true);
+    EXPECT_TRUE(PanelAt(0)->m_Display->m_Snap);
+    EXPECT_TRUE(marker->m_Snap);
+
+    // A loop made afterwards starts with its own defaults.
+    m_App->NewLoop();
+    EXPECT_FALSE(PanelAt(2)->m_Display->m_Snap);
+    EXPECT_EQ(PanelAt(2)->m_Display->m_SnapDegrees, 45);
+}

@@ -1,0 +1,45 @@
+#ifndef SAVED_SETTINGS_H
+#define SAVED_SETTINGS_H
+
+#include "KorvelInfo.h"
+
+#include <string>
+
+// Keeps a copy of every program setting and puts them back when it goes, so a
+// test may change the settings without leaking into the next test.
+class SavedSettings
+{
+public:
+    SavedSettings()
+        : m_BufferSize(KorvelInfo::BufferSize), m_Samplerate(KorvelInfo::Samplerate),
+          m_WantMidi(KorvelInfo::WantMidi), m_MidiDevice(KorvelInfo::MidiDevice),
+          m_FilterGranularity(KorvelInfo::FilterGranularity), m_OutputDevice(KorvelInfo::OutputDevice),
+          m_WantRealtimeOut(KorvelInfo::WantRealtimeOut), m_Polyphony(KorvelInfo::Polyphony)
+    {
+    }
+    ~SavedSettings()
+    {
+        KorvelInfo::BufferSize = m_BufferSize;
+        KorvelInfo::Samplerate = m_Samplerate;
+        KorvelInfo::WantMidi = m_WantMidi;
+        KorvelInfo::MidiDevice = m_MidiDevice;
+        KorvelInfo::FilterGranularity = m_FilterGranularity;
+        KorvelInfo::OutputDevice = m_OutputDevice;
+        KorvelInfo::WantRealtimeOut = m_WantRealtimeOut;
+        KorvelInfo::Polyphony = m_Polyphony;
+    }
+    SavedSettings(const SavedSettings &) = delete;
+    SavedSettings &operator=(const SavedSettings &) = delete;
+
+private:
+    int m_BufferSize;
+    int m_Samplerate;
+    bool m_WantMidi;
+    std::string m_MidiDevice;
+    int m_FilterGranularity;
+    std::string m_OutputDevice;
+    bool m_WantRealtimeOut;
+    int m_Polyphony;
+};
+
+#endif
