@@ -7,7 +7,9 @@ namespace {
 // Mangled names of KorvelInfo's static members, as the program exports them.
 const char *const BufferSizeSymbol = "_ZN10KorvelInfo10BufferSizeE";
 const char *const SamplerateSymbol = "_ZN10KorvelInfo10SamplerateE";
-const char *const OutputDeviceSymbol = "_ZN10KorvelInfo12OutputDeviceE";
+// The string carries the library's ABI tag, so a plug-in built against another
+// string layout cannot find it and keeps the default.
+const char *const OutputDeviceSymbol = "_ZN10KorvelInfo12OutputDeviceB5cxx11E";
 
 int HostInt(const char *symbol, int fallback, int max)
 {
