@@ -20,7 +20,8 @@ const double RateTolerance = 0.01;
 int FloorLog2(int value)
 {
     int log = 0;
-    while ((2 << log) <= value) log++;
+    while ((2 << log) <= value)
+        log++;
     return log;
 }
 

@@ -68,7 +68,9 @@ Sample *LiveInput::Run()
     if (m_Gain != 1.0) {
         for (int64_t i = 0; i < m_Block.m_Length; i++) {
             double value = std::trunc(m_Block.m_Data[i] * m_Gain);
-            m_Block.m_Data[i] = static_cast<short>(value > 32767.0 ? 32767.0 : value < -32767.0 ? -32767.0 : value);
+            m_Block.m_Data[i] = static_cast<short>(value > 32767.0    ? 32767.0
+                                                   : value < -32767.0 ? -32767.0
+                                                                      : value);
         }
     }
     // value() redraws only when the count changed.
@@ -89,7 +91,8 @@ PLUGIN_EXPORT Fl_Window *Create__Fv()
 {
     // Loading the same file twice hands back the running instance.
     if (!s_Input)
-        s_Input = new LiveInput(HostSettings::BlockSize(), HostSettings::Samplerate(), HostSettings::Device());
+        s_Input =
+            new LiveInput(HostSettings::BlockSize(), HostSettings::Samplerate(), HostSettings::Device());
     return s_Input->CreateWindow();
 }
 

@@ -12,7 +12,8 @@ static_assert(offsetof(Sample, m_Data) == offsetof(PluginBlock, m_Data), "data p
 static_assert(offsetof(Sample, m_Length) == offsetof(PluginBlock, m_Length), "length must follow the data");
 static_assert(sizeof(Sample::m_Length) == sizeof(PluginBlock::m_Length), "length is a 64-bit count");
 
-PluginBlock::PluginBlock(int length) : m_Data(new short[length > 0 ? length : 1]), m_Length(length > 0 ? length : 0)
+PluginBlock::PluginBlock(int length)
+    : m_Data(new short[length > 0 ? length : 1]), m_Length(length > 0 ? length : 0)
 {
     Zero();
 }

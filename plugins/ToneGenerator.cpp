@@ -42,8 +42,8 @@ ToneGenerator *s_Tone = nullptr;
 } // namespace
 
 ToneGenerator::ToneGenerator(int blockSize, int samplerate)
-    : m_Block(blockSize), m_Samplerate(samplerate), m_Frequency(440.0), m_Level(0.5), m_Phase(0.0), m_Window(nullptr),
-      m_FrequencySlider(nullptr), m_LevelSlider(nullptr)
+    : m_Block(blockSize), m_Samplerate(samplerate), m_Frequency(440.0), m_Level(0.5), m_Phase(0.0),
+      m_Window(nullptr), m_FrequencySlider(nullptr), m_LevelSlider(nullptr)
 {
 }
 

@@ -276,7 +276,8 @@ TEST_F(PluginHostTest, ToneIsAContinuousSineMixedAtUnitGainsTimesMasterVolume)
         m_App->Run();
         ASSERT_EQ(block, m_App->m_PluginOutput);
         for (int i = 0; i < B; i++) {
-            int expected = static_cast<int>(0.8 * 32767.0 * std::sin(phase + twoPi * 1000.0 * (cycle * B + i) / 44100.0));
+            int expected = static_cast<int>(0.8 * 32767.0 *
+                                            std::sin(phase + twoPi * 1000.0 * (cycle * B + i) / 44100.0));
             ASSERT_NEAR(expected, block->m_Data[i], 1) << "cycle " << cycle << " sample " << i;
             int mixed = static_cast<int>(static_cast<float>(block->m_Data[i]) * 0.5f);
             ASSERT_EQ(mixed, m_App->m_Output.m_Buffer[2 * i]) << i;
@@ -333,7 +334,8 @@ TEST_F(PluginHostTest, ShortBlockPluginIsRefusedAndTheRunningOneStays)
                   std::to_string(KorvelInfo::BufferSize) + " needed: not used\n",
               testing::internal::GetCapturedStderr());
     EXPECT_EQ(destroysBefore + 1, shortBlock.Count("ShortBlockPluginDestroys"));
-    EXPECT_EQ(0, shortBlock.Count("ShortBlockPluginShownAtDestroy")) << "its window goes before it is destroyed";
+    EXPECT_EQ(0, shortBlock.Count("ShortBlockPluginShownAtDestroy"))
+        << "its window goes before it is destroyed";
     EXPECT_FALSE(PluginWindowShown("Short Block Plugin"));
     ASSERT_EQ(1u, m_Loader.m_Closed.size());
     EXPECT_NE(runningHandle, m_Loader.m_Closed[0]);

@@ -39,15 +39,17 @@ int main(int argc, char **argv)
         double fillMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         if (fillMs > maxFillMs) maxFillMs = fillMs;
         // The stream takes a moment to start; underruns before the first whole block are not counted.
-        if (underrunsBeforeStart < 0 && capture.m_Underruns < b + 1) underrunsBeforeStart = capture.m_Underruns;
+        if (underrunsBeforeStart < 0 && capture.m_Underruns < b + 1)
+            underrunsBeforeStart = capture.m_Underruns;
         std::fwrite(block.data(), sizeof(short), block.size(), out);
         next += period;
         std::this_thread::sleep_until(next);
     }
     std::fclose(out);
     if (underrunsBeforeStart < 0) underrunsBeforeStart = capture.m_Underruns;
-    std::printf("blocks %d underruns %lld started_after %lld dropped %lld max_fill_ms %.3f max_wait_ms %.3f\n", blocks,
-                static_cast<long long>(capture.m_Underruns - underrunsBeforeStart), underrunsBeforeStart,
-                static_cast<long long>(capture.m_Dropped), maxFillMs, capture.m_MaxWaitMicros / 1000.0);
+    std::printf(
+        "blocks %d underruns %lld started_after %lld dropped %lld max_fill_ms %.3f max_wait_ms %.3f\n",
+        blocks, static_cast<long long>(capture.m_Underruns - underrunsBeforeStart), underrunsBeforeStart,
+        static_cast<long long>(capture.m_Dropped), maxFillMs, capture.m_MaxWaitMicros / 1000.0);
     return 0;
 }

@@ -35,7 +35,8 @@ PLUGIN_EXPORT Fl_Window *Create__Fv()
 PLUGIN_EXPORT Sample *Run__Fv()
 {
     CountingPluginRuns++;
-    for (int64_t i = 0; i < s_Block->m_Length; i++) s_Block->m_Data[i] = static_cast<short>(CountingPluginRuns);
+    for (int64_t i = 0; i < s_Block->m_Length; i++)
+        s_Block->m_Data[i] = static_cast<short>(CountingPluginRuns);
     return s_Block->AsSample();
 }
 

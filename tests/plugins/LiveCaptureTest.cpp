@@ -121,7 +121,8 @@ public:
 std::vector<short> Ramp(int first, int count)
 {
     std::vector<short> values(count);
-    for (int i = 0; i < count; i++) values[i] = static_cast<short>((first + i) % 30000);
+    for (int i = 0; i < count; i++)
+        values[i] = static_cast<short>((first + i) % 30000);
     return values;
 }
 
@@ -172,7 +173,8 @@ TEST(LiveCaptureTest, OpensNonBlockingForSigned16BitAtTheHostRateAndRefusesOther
         LiveCapture refused(&refusing, Block, Rate);
         testing::internal::CaptureStderr();
         EXPECT_FALSE(refused.Open("/dev/dsp"));
-        EXPECT_EQ(std::string("Live Input: ") + refusal.m_Says + "\n", testing::internal::GetCapturedStderr());
+        EXPECT_EQ(std::string("Live Input: ") + refusal.m_Says + "\n",
+                  testing::internal::GetCapturedStderr());
         EXPECT_EQ(refusal.m_Says, refused.m_Status);
         EXPECT_TRUE(refusing.m_Closed);
         // A device that could not be set up gives silence, read from nowhere.
@@ -212,12 +214,14 @@ TEST(LiveCaptureTest, StereoIsMixedToMonoEvenWhenReadsSplitFrames)
     ASSERT_TRUE(capture.Open("/dev/dsp"));
     const std::vector<short> pairs = {1000, -3000, -32768, -32768, 32767, 32767, 3, 0, -3, 0, 0, -1};
     std::vector<short> stereo;
-    while (stereo.size() < 2u * Block) stereo.insert(stereo.end(), pairs.begin(), pairs.end());
+    while (stereo.size() < 2u * Block)
+        stereo.insert(stereo.end(), pairs.begin(), pairs.end());
     stereo.resize(2 * Block);
     device.Queue(0, stereo);
     std::vector<short> out = FillOnce(capture);
     const short mono[] = {-1000, -32767, 32767, 1, -1, 0};
-    for (int i = 0; i < Block; i++) ASSERT_EQ(mono[i % 6], out[i]) << "frame " << i;
+    for (int i = 0; i < Block; i++)
+        ASSERT_EQ(mono[i % 6], out[i]) << "frame " << i;
     EXPECT_EQ(0, capture.m_Underruns);
 }
 
@@ -248,7 +252,8 @@ TEST(LiveCaptureTest, LateInputIsAwaitedAtMostHalfABlockAndNothingIsLost)
     EXPECT_EQ(1, capture.m_Underruns);
     EXPECT_LE(device.m_Now - start, halfBlock);
     ASSERT_FALSE(device.m_PollTimeouts.empty());
-    for (int timeout : device.m_PollTimeouts) EXPECT_LE(timeout * 1000LL, halfBlock);
+    for (int timeout : device.m_PollTimeouts)
+        EXPECT_LE(timeout * 1000LL, halfBlock);
 
     device.m_Now = start + 50000;
     EXPECT_EQ(Ramp(Block + 100, Block), FillOnce(capture));
@@ -269,7 +274,8 @@ TEST(LiveCaptureTest, BacklogAfterAStallIsDroppedSoTheInputStaysLive)
     EXPECT_EQ(0, capture.m_Underruns);
     // One stretch of consecutive input, never stitched from two places, at
     // most two blocks behind the newest input.
-    for (int j = 1; j < Block; j++) ASSERT_EQ((out[j - 1] + 1) % 30000, out[j]) << "at " << j;
+    for (int j = 1; j < Block; j++)
+        ASSERT_EQ((out[j - 1] + 1) % 30000, out[j]) << "at " << j;
     const int newest = (Rate - 1) % 30000;
     EXPECT_EQ(newest - 2 * Block + 1, out[0]);
     // The rest follows; nothing is lost or counted twice.
@@ -290,7 +296,8 @@ TEST(LiveCaptureTest, ReadErrorClosesTheDeviceWithOneMessage)
     EXPECT_EQ(std::vector<short>(Block, 0), FillOnce(capture));
     EXPECT_EQ(0, capture.m_Underruns);
     FillOnce(capture);
-    EXPECT_EQ("Live Input: Reading the device failed: Input/output error\n", testing::internal::GetCapturedStderr());
+    EXPECT_EQ("Live Input: Reading the device failed: Input/output error\n",
+              testing::internal::GetCapturedStderr());
     EXPECT_TRUE(device.m_Closed);
     EXPECT_FALSE(capture.IsOpen());
     EXPECT_EQ(1, device.m_Reads);
