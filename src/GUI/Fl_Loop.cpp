@@ -191,14 +191,12 @@ void Fl_Loop::DrawPosMarker()
     m_CursorY2 = y2;
 }
 
-bool Fl_Loop::MouseAngle(int ex, int ey)
+float Fl_Loop::PointerAngle(int centreX, int centreY, int ex, int ey, float previous, bool snap, int snapDegrees)
 {
-    if (ex == m_MidX && ey == m_MidY) return false;
-    double angle = atan2f((float)(m_MidY - ey), (float)(ex - m_MidX)) * 180.0f;
+    double angle = atan2f((float)(centreY - ey), (float)(ex - centreX)) * 180.0f;
     angle = angle / 3.141592653589793 + 90;
     // Keep the angle continuous with the last one, so a drag through the seam
     // at the bottom can end at 360 instead of jumping back to 0.
-    const float previous = m_Angle;
     while (previous - 180 > angle)
         angle += 360;
     while (angle > previous + 180)
@@ -207,8 +205,15 @@ bool Fl_Loop::MouseAngle(int ex, int ey)
         angle += 360;
     while (angle > 360)
         angle -= 360;
-    m_Angle = (float)angle;
-    if (m_Snap && m_SnapDegrees != 0) m_Angle -= (int)m_Angle % m_SnapDegrees;
+    float result = (float)angle;
+    if (snap && snapDegrees != 0) result -= (int)result % snapDegrees;
+    return result;
+}
+
+bool Fl_Loop::MouseAngle(int ex, int ey)
+{
+    if (ex == m_MidX && ey == m_MidY) return false;
+    m_Angle = PointerAngle(m_MidX, m_MidY, ex, ey, m_Angle, m_Snap, m_SnapDegrees);
     return true;
 }
 

@@ -39,6 +39,12 @@ public:
     // onto the window outside the redraw cycle.
     void DrawPosMarker();
 
+    // The angle of a pointer at (ex, ey) about a centre, continuous with the
+    // previous angle, within 0 ... 360 and snapped when asked. Markers move
+    // by the same rule.
+    static float PointerAngle(int centreX, int centreY, int ex, int ey, float previous, bool snap,
+                              int snapDegrees);
+
     const short *m_Data;
     Fl_Window *m_SkipWindow;
     int m_Length;
