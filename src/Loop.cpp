@@ -12,10 +12,10 @@
 #include <iostream>
 
 Loop::Loop(LoopHost *app)
-    : m_ID(0), m_Pos(0.0f), m_DisplayPos(0), m_HoldPos(0), m_Playing(true), m_Recording(false), m_Master(false),
-      m_Delete(false), m_LoopLength(0), m_Speed(1.0f), m_Volume(1.0f), m_Input(nullptr), m_RecordPos(0),
-      m_Pan(1.0f), m_LeftVol(1.0f), m_RightVol(1.0f), m_StartRecord(true), m_Overdub(false), m_EffectsOn(false),
-      m_App(app), m_GUI(nullptr)
+    : m_ID(0), m_Pos(0.0f), m_DisplayPos(0), m_HoldPos(0), m_Playing(true), m_Recording(false),
+      m_Master(false), m_Delete(false), m_LoopLength(0), m_Speed(1.0f), m_Volume(1.0f), m_Input(nullptr),
+      m_RecordPos(0), m_Pan(1.0f), m_LeftVol(1.0f), m_RightVol(1.0f), m_StartRecord(true), m_Overdub(false),
+      m_EffectsOn(false), m_App(app), m_GUI(nullptr)
 {
     m_Delay.m_Channels = 1;
     m_Reverb.SetChannels(1);
@@ -34,6 +34,12 @@ bool Loop::GetOutput(Sample &out)
         return false;
     }
 
+    // The effect lines were last touched a whole cycle ago; fetch them while
+    // playback and the filter run.
+    if (m_EffectsOn) {
+        m_Delay.Prefetch();
+        m_Reverb.Prefetch();
+    }
     Play(out);
     m_Filter.Process(0, out);
     // What is heard, speed, volume and filter included, so KeepHold can keep it.
@@ -79,7 +85,8 @@ void Loop::Play(Sample &out)
     for (int i = 0; i < B; i++) {
         int p = static_cast<int>(pos);
         short value = 0;
-        if (p >= 0 && p < length) value = static_cast<short>(static_cast<int>(static_cast<float>(sound[p]) * volume));
+        if (p >= 0 && p < length)
+            value = static_cast<short>(static_cast<int>(static_cast<float>(sound[p]) * volume));
         values[i] = value;
         float next = speed + pos;
         // The overshoot past the end is dropped: every lap starts at 0.
@@ -248,7 +255,8 @@ void Loop::LoadWav(const std::string &path)
     if (m_StoreBuffer.GetLength() != frames) return;
     const short *values = interleaved.GetBuffer();
     short *sound = m_StoreBuffer.GetBuffer();
-    for (int f = 0; f < frames; f++) sound[f] = static_cast<short>((values[2 * f] + values[2 * f + 1]) / 2);
+    for (int f = 0; f < frames; f++)
+        sound[f] = static_cast<short>((values[2 * f] + values[2 * f + 1]) / 2);
 }
 
 void Loop::SaveWav(const std::string &path)
@@ -319,7 +327,8 @@ void Loop::PasteMix(int Pos)
 
 void Loop::Silence(int Start, int End)
 {
-    for (int i = Start; i < End; i++) m_StoreBuffer[i] = 0;
+    for (int i = Start; i < End; i++)
+        m_StoreBuffer[i] = 0;
 }
 
 void Loop::Reverse(int Start, int End)

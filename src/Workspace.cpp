@@ -41,7 +41,8 @@ bool PathTooShort(const std::string &path)
 bool ReadHeader(std::istream &in, int &version)
 {
     std::string word;
-    for (int i = 0; i < 4; i++) in >> word;
+    for (int i = 0; i < 4; i++)
+        in >> word;
     return static_cast<bool>(in >> version);
 }
 
@@ -63,7 +64,8 @@ bool RecordsReadCompletely(std::istream &in, LoopsApp *app)
         int id = 0;
         in >> id >> loop >> panel;
         // This panel has no window to own the markers it read.
-        for (Fl_Trigger *trigger : panel.m_Triggers) delete trigger;
+        for (Fl_Trigger *trigger : panel.m_Triggers)
+            delete trigger;
         panel.m_Triggers.clear();
         if (id == std::numeric_limits<int>::max()) return false;
     }
@@ -84,7 +86,8 @@ void FitToSound(Loop *loop)
 // directory above all, is not ours to delete.
 void RemoveFiles(const std::vector<std::string> &paths)
 {
-    for (const std::string &path : paths) unlink(path.c_str());
+    for (const std::string &path : paths)
+        unlink(path.c_str());
 }
 
 bool WriteText(LoopsApp *app, const std::string &path)
@@ -124,6 +127,8 @@ bool Workspace::CountFits(std::istream &in, long long count, int valuesPerRecord
 {
     if (count < 0) return false;
     if (count == 0) return true;
+    // Workspaces are read from strings and files, which can tell how much
+    // is left; a stream that cannot (or one already at its end) holds nothing.
     std::streampos here = in.tellg();
     if (here == std::streampos(-1)) return false;
     in.seekg(0, std::ios::end);

@@ -38,14 +38,16 @@ std::vector<std::string> Tokens(const std::string &text)
     std::istringstream in(text);
     std::vector<std::string> tokens;
     std::string token;
-    while (in >> token) tokens.push_back(token);
+    while (in >> token)
+        tokens.push_back(token);
     return tokens;
 }
 
 std::string Join(const std::vector<std::string> &tokens)
 {
     std::string text;
-    for (const std::string &token : tokens) text += token + ' ';
+    for (const std::string &token : tokens)
+        text += token + ' ';
     return text;
 }
 
@@ -143,8 +145,7 @@ TEST_F(WorkspaceTest, EmptyWorkspaceIsHeaderMastersAndZeroCountWithoutWavFiles)
     EXPECT_EQ(chooser.m_Pattern, "*.lws");
     // Master delay and reverb as built, each with its extra space; no master
     // loop yet (-1); no newline at the end.
-    EXPECT_EQ(ReadFileBytes(Lws()),
-              "KorvelLoops WorkSpace File Ver 1\n0.5 0.5 1  0 0.2 0.01 1  0 1 0 -1 0 ");
+    EXPECT_EQ(ReadFileBytes(Lws()), "KorvelLoops WorkSpace File Ver 1\n0.5 0.5 1  0 0.2 0.01 1  0 1 0 -1 0 ");
     EXPECT_EQ(FilesIn(m_Dir.Path()), std::set<std::string>{"a.lws"});
 }
 
@@ -317,7 +318,8 @@ TEST_F(WorkspaceTest, SaveAndLoadRestoreLoopPanelMarkersAndMasters)
 
     ASSERT_EQ(loop->m_StoreBuffer.GetLength(), 2000);
     ASSERT_EQ(loop->m_HoldBuffer.GetLength(), 2000);
-    for (int i = 0; i < 2000; i++) ASSERT_EQ(loop->m_StoreBuffer[i], (i % 100) * 300 - 15000) << i;
+    for (int i = 0; i < 2000; i++)
+        ASSERT_EQ(loop->m_StoreBuffer[i], (i % 100) * 300 - 15000) << i;
 
     Fl_Loop *display = panel->m_Display;
     EXPECT_EQ(display->x(), 40);
@@ -422,9 +424,11 @@ TEST_F(WorkspaceTest, FilterAtTheSlidersZeroComesBackBypassed)
     // the active one at half level.
     Sample block;
     block.Allocate(KorvelInfo::BufferSize);
-    for (int i = 0; i < KorvelInfo::BufferSize; i++) block.Set(i, 1000);
+    for (int i = 0; i < KorvelInfo::BufferSize; i++)
+        block.Set(i, 1000);
     loadedBypassed.Process(0, block);
-    for (int i = 0; i < KorvelInfo::BufferSize; i++) ASSERT_EQ(block[i], 1000) << i;
+    for (int i = 0; i < KorvelInfo::BufferSize; i++)
+        ASSERT_EQ(block[i], 1000) << i;
     LoopAt(1)->m_Filter.Process(0, block);
     EXPECT_NEAR(block[KorvelInfo::BufferSize - 1], 500, 2);
 }

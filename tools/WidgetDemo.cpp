@@ -13,8 +13,7 @@
 #include <cmath>
 #include <vector>
 
-namespace
-{
+namespace {
 
 const int SampleCount = 1000;
 const int PanelColour = 139;

@@ -6,8 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace
-{
+namespace {
 
 // The scale runs from -60 to 240 degrees (pi taken as 3.14159), measured from
 // nine o'clock and growing clockwise on the screen.
@@ -31,9 +30,14 @@ Fl_Knob::Fl_Knob(int x, int y, int w, int h, const char *label)
 {
 }
 
-Fl_Knob::~Fl_Knob() {}
+Fl_Knob::~Fl_Knob()
+{
+}
 
-void Fl_Knob::SetKnobType(int type) { m_KnobType = type; }
+void Fl_Knob::SetKnobType(int type)
+{
+    m_KnobType = type;
+}
 
 double Fl_Knob::ValueAngle() const
 {
@@ -133,11 +137,14 @@ void Fl_Knob::DrawScale(int cx, int cy, int half)
             tick(t, side(t) ? 1 : -1);
         };
         if (decades == 1) {
-            for (int j = 1; j <= 10; j++) logTick(j);
+            for (int j = 1; j <= 10; j++)
+                logTick(j);
         } else if (i == 0) {
-            for (int j : FirstDecade) logTick(j);
+            for (int j : FirstDecade)
+                logTick(j);
         } else {
-            for (int j : OtherDecades) logTick(j);
+            for (int j : OtherDecades)
+                logTick(j);
         }
     }
 }
@@ -198,8 +205,10 @@ int Fl_Knob::handle(int event)
         // Stay within half a turn of the current value, so the gap at the
         // bottom sends the value to the nearer end instead of across.
         const double current = ValueAngle();
-        while (current - 180 > angle) angle += 360;
-        while (angle > current + 180) angle -= 360;
+        while (current - 180 > angle)
+            angle += 360;
+        while (angle > current + 180)
+            angle -= 360;
 
         double v;
         const bool ascending = m_MinAngle < m_MaxAngle;

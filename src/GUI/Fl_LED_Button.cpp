@@ -5,8 +5,7 @@
 
 #include <algorithm>
 
-namespace
-{
+namespace {
 
 // Sets the drawing colour to (r, g, b) each shifted by delta and held to 0..255.
 void ShiftedColour(uchar r, uchar g, uchar b, int delta)
@@ -17,7 +16,8 @@ void ShiftedColour(uchar r, uchar g, uchar b, int delta)
 
 } // namespace
 
-Fl_LED_Button::Fl_LED_Button(int x, int y, int w, int h, const char *label) : Fl_Light_Button(x, y, w, h, label)
+Fl_LED_Button::Fl_LED_Button(int x, int y, int w, int h, const char *label)
+    : Fl_Light_Button(x, y, w, h, label)
 {
     box(FL_NO_BOX);
     down_box(FL_ROUND_DOWN_BOX);

@@ -10,8 +10,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace
-{
+namespace {
 
 const float DegToRad = 0.017453292f;
 
@@ -31,11 +30,13 @@ Fl_Loop::Fl_Loop(int x, int y, int w, int h, const char *label)
 {
 }
 
-Fl_Loop::~Fl_Loop() {}
+Fl_Loop::~Fl_Loop()
+{
+}
 
-void Fl_Loop::SetCallbacks(RangeRequest cut, RangeRequest copy, PositionRequest paste, PositionRequest pasteMix,
-                           RangeRequest zero, RangeRequest reverse, Request halve, Request hold,
-                           Request newTrigger, MoveRequest move)
+void Fl_Loop::SetCallbacks(RangeRequest cut, RangeRequest copy, PositionRequest paste,
+                           PositionRequest pasteMix, RangeRequest zero, RangeRequest reverse, Request halve,
+                           Request hold, Request newTrigger, MoveRequest move)
 {
     m_CutRequest = cut;
     m_CopyRequest = copy;
@@ -54,8 +55,10 @@ int Fl_Loop::AngleToIndex(float angle) const
     int index = (int)(angle * (m_Length / 360.0f));
     // Wrap into 0..length; a length below 1 has nothing to wrap into.
     if (m_Length > 0) {
-        while (index < 0) index += m_Length;
-        while (index > m_Length) index -= m_Length;
+        while (index < 0)
+            index += m_Length;
+        while (index > m_Length)
+            index -= m_Length;
     }
     return index;
 }
@@ -74,6 +77,8 @@ void Fl_Loop::SetLength(int len)
 
 void Fl_Loop::draw()
 {
+    // The exclusive-or cursor must stay the topmost thing in the picture, or
+    // moving it would invert whatever was drawn over it.
     if (damage() & (FL_DAMAGE_ALL | FL_DAMAGE_EXPOSE)) {
         fl_color(color());
         fl_rectf(0, 0, w(), h());
@@ -84,13 +89,15 @@ void Fl_Loop::draw()
         fl_color(color());
         fl_pie(m_MidX - hole, m_MidY - hole, 2 * hole, 2 * hole, 0, 360);
         DrawTrace();
-        // The fresh picture has no cursor; put it back where the window has
-        // it, so the next move erases it.
+    } else {
+        // Only controls changed: lift the cursor off before they redraw.
         DrawCursorLine();
     }
     // Controls and trigger markers lie over the trace. The window's own box
     // is not drawn: the ring above is the background.
     draw_children();
+    // Put the cursor back where the window has it, so the next move erases it.
+    DrawCursorLine();
 }
 
 void Fl_Loop::DrawTrace()
@@ -120,8 +127,8 @@ void Fl_Loop::DrawTrace()
         if (k > 0) fl_line(px, py, lastX, lastY);
         if (m_SnapDegrees != 0 && (int)angle % m_SnapDegrees == 0) {
             fl_color(155, 155, 50);
-            fl_line((int)(s * m_InnerRad + m_MidX), (int)(c * m_InnerRad + m_MidY), (int)(s * m_OuterRad + m_MidX),
-                    (int)(c * m_OuterRad + m_MidY));
+            fl_line((int)(s * m_InnerRad + m_MidX), (int)(c * m_InnerRad + m_MidY),
+                    (int)(s * m_OuterRad + m_MidX), (int)(c * m_OuterRad + m_MidY));
         }
         lastX = px;
         lastY = py;
@@ -135,8 +142,15 @@ void Fl_Loop::DrawCursorLine()
 {
     fl_color(FL_WHITE);
     XSetFunction(fl_display, fl_gc, GXxor);
-    fl_line(m_CursorX1, m_CursorY1, m_CursorX2, m_CursorY2);
+    XorLine(m_CursorX1, m_CursorY1, m_CursorX2, m_CursorY2);
     XSetFunction(fl_display, fl_gc, GXcopy);
+}
+
+// The cursor before its first move has both ends at the origin; it is not
+// drawn at all rather than as a dot in the corner.
+void Fl_Loop::XorLine(int x1, int y1, int x2, int y2)
+{
+    if (x1 != x2 || y1 != y2) fl_line(x1, y1, x2, y2);
 }
 
 void Fl_Loop::DrawPosMarker()
@@ -165,8 +179,8 @@ void Fl_Loop::DrawPosMarker()
     for (Window target : {front, back}) {
         if (!target) continue;
         fl_window = target;
-        fl_line(m_CursorX1, m_CursorY1, m_CursorX2, m_CursorY2);
-        fl_line(x1, y1, x2, y2);
+        XorLine(m_CursorX1, m_CursorY1, m_CursorX2, m_CursorY2);
+        XorLine(x1, y1, x2, y2);
     }
     fl_window = front;
     XSetFunction(fl_display, fl_gc, GXcopy);
@@ -177,20 +191,29 @@ void Fl_Loop::DrawPosMarker()
     m_CursorY2 = y2;
 }
 
-bool Fl_Loop::MouseAngle(int ex, int ey)
+float Fl_Loop::PointerAngle(int centreX, int centreY, int ex, int ey, float previous, bool snap, int snapDegrees)
 {
-    if (ex == m_MidX && ey == m_MidY) return false;
-    double angle = atan2f((float)(m_MidY - ey), (float)(ex - m_MidX)) * 180.0f;
+    double angle = atan2f((float)(centreY - ey), (float)(ex - centreX)) * 180.0f;
     angle = angle / 3.141592653589793 + 90;
     // Keep the angle continuous with the last one, so a drag through the seam
     // at the bottom can end at 360 instead of jumping back to 0.
-    const float previous = m_Angle;
-    while (previous - 180 > angle) angle += 360;
-    while (angle > previous + 180) angle -= 360;
-    while (angle < 0) angle += 360;
-    while (angle > 360) angle -= 360;
-    m_Angle = (float)angle;
-    if (m_Snap && m_SnapDegrees != 0) m_Angle -= (int)m_Angle % m_SnapDegrees;
+    while (previous - 180 > angle)
+        angle += 360;
+    while (angle > previous + 180)
+        angle -= 360;
+    while (angle < 0)
+        angle += 360;
+    while (angle > 360)
+        angle -= 360;
+    float result = (float)angle;
+    if (snap && snapDegrees != 0) result -= (int)result % snapDegrees;
+    return result;
+}
+
+bool Fl_Loop::MouseAngle(int ex, int ey)
+{
+    if (ex == m_MidX && ey == m_MidY) return false;
+    m_Angle = PointerAngle(m_MidX, m_MidY, ex, ey, m_Angle, m_Snap, m_SnapDegrees);
     return true;
 }
 
@@ -215,8 +238,10 @@ void Fl_Loop::HandleMouse(bool press)
         if (m_Pos) {
             *m_Pos = angle * (m_Length / 360.0f);
             if (m_Length > 0) {
-                while (*m_Pos < 0) *m_Pos += m_Length;
-                while (*m_Pos > m_Length) *m_Pos -= m_Length;
+                while (*m_Pos < 0)
+                    *m_Pos += m_Length;
+                while (*m_Pos > m_Length)
+                    *m_Pos -= m_Length;
             }
         }
         break;
@@ -225,7 +250,8 @@ void Fl_Loop::HandleMouse(bool press)
         if (press) {
             m_LastMoveIndex = (int)((m_Length / 360.0f) * angle);
             if (m_Length > 0)
-                while (m_LastMoveIndex < 0) m_LastMoveIndex += m_Length;
+                while (m_LastMoveIndex < 0)
+                    m_LastMoveIndex += m_Length;
         } else {
             redraw();
         }

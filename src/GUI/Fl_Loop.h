@@ -32,12 +32,18 @@ public:
     void SetLength(int len);
 
     void SetCallbacks(RangeRequest cut, RangeRequest copy, PositionRequest paste, PositionRequest pasteMix,
-                      RangeRequest zero, RangeRequest reverse, Request halve, Request hold, Request newTrigger,
-                      MoveRequest move);
+                      RangeRequest zero, RangeRequest reverse, Request halve, Request hold,
+                      Request newTrigger, MoveRequest move);
 
     // Moves the play cursor to the current play position, drawing straight
     // onto the window outside the redraw cycle.
     void DrawPosMarker();
+
+    // The angle of a pointer at (ex, ey) about a centre, continuous with the
+    // previous angle, within 0 ... 360 and snapped when asked. Markers move
+    // by the same rule.
+    static float PointerAngle(int centreX, int centreY, int ex, int ey, float previous, bool snap,
+                              int snapDegrees);
 
     const short *m_Data;
     Fl_Window *m_SkipWindow;
@@ -76,6 +82,7 @@ private:
     void UpdateRange();
     void DrawTrace();
     void DrawCursorLine();
+    void XorLine(int x1, int y1, int x2, int y2);
     bool MouseAngle(int ex, int ey);
     void HandleMouse(bool press);
     void HandleKeys();

@@ -1,5 +1,7 @@
 #include "GUI/Fl_Trigger.h"
 
+#include "GUI/Fl_Loop.h"
+
 #include <FL/Fl.H>
 #include <FL/Fl_Window.H>
 #include <FL/fl_draw.H>
@@ -15,7 +17,9 @@ Fl_Trigger::Fl_Trigger(int x, int y, int w, int h, const char *label)
 {
 }
 
-Fl_Trigger::~Fl_Trigger() {}
+Fl_Trigger::~Fl_Trigger()
+{
+}
 
 void Fl_Trigger::Place()
 {
@@ -43,16 +47,7 @@ void Fl_Trigger::draw()
 
 void Fl_Trigger::DragTo(int ex, int ey)
 {
-    // The same angle rule as the loop display's.
-    double angle = atan2f((float)(m_CentreY - ey), (float)(ex - m_CentreX)) * 180.0f;
-    angle = angle / 3.141592653589793 + 90;
-    const float previous = m_Angle;
-    while (previous - 180 > angle) angle += 360;
-    while (angle > previous + 180) angle -= 360;
-    while (angle < 0) angle += 360;
-    while (angle > 360) angle -= 360;
-    m_Angle = (float)angle;
-    if (m_Snap && m_SnapDegrees != 0) m_Angle -= (int)m_Angle % m_SnapDegrees;
+    m_Angle = Fl_Loop::PointerAngle(m_CentreX, m_CentreY, ex, ey, m_Angle, m_Snap, m_SnapDegrees);
     redraw();
 }
 

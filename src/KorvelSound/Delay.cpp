@@ -5,6 +5,10 @@
 
 #include <algorithm>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 // Fixed at the built-in rate before the resource file is read, so a
 // configured sample rate never changes the line length.
 const int MaxDelay = KorvelInfo::Samplerate;
@@ -34,14 +38,144 @@ inline int64_t RunBeforeWrap(int64_t position, int64_t length)
     return position >= length ? 1 : length - position + 1;
 }
 
-// One run of values that walks a line without wrapping: each value becomes
-// itself plus the line's old content times the feedback, and so does the line.
-inline void FeedbackRun(short *data, int stride, short *line, int count, float feedback)
+// One value through the line: itself plus the line's old content times the
+// feedback, stored in both.
+inline void FeedbackStep(short &value, short &line, float feedback)
 {
+    short result = ClampSample(static_cast<float>(value) + static_cast<float>(line) * feedback);
+    line = result;
+    value = result;
+}
+
+#if defined(__SSE2__)
+inline __m128 WidenLow(__m128i values)
+{
+    return _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpacklo_epi16(values, values), 16));
+}
+
+inline __m128 WidenHigh(__m128i values)
+{
+    return _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpackhi_epi16(values, values), 16));
+}
+
+// Eight values at once, with exactly the single-precision operations of
+// FeedbackStep: widen, multiply-add, clamp, truncate.
+inline __m128i FeedbackEight(__m128i input, __m128i old, __m128 feedback)
+{
+    const __m128 high = _mm_set1_ps(static_cast<float>(KorvelInfo::MaxSampleValue));
+    const __m128 low = _mm_set1_ps(static_cast<float>(-KorvelInfo::MaxSampleValue));
+    __m128 sumLow = _mm_add_ps(WidenLow(input), _mm_mul_ps(WidenLow(old), feedback));
+    __m128 sumHigh = _mm_add_ps(WidenHigh(input), _mm_mul_ps(WidenHigh(old), feedback));
+    sumLow = _mm_min_ps(_mm_max_ps(sumLow, low), high);
+    sumHigh = _mm_min_ps(_mm_max_ps(sumHigh, low), high);
+    return _mm_packs_epi32(_mm_cvttps_epi32(sumLow), _mm_cvttps_epi32(sumHigh));
+}
+
+inline __m128i Load(const short *values)
+{
+    return _mm_loadu_si128(reinterpret_cast<const __m128i *>(values));
+}
+
+inline void Store(short *values, __m128i result)
+{
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(values), result);
+}
+
+// The left (even) or right (odd) values of eight interleaved frames.
+inline __m128i EvenValues(__m128i first, __m128i second)
+{
+    return _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(first, 16), 16),
+                           _mm_srai_epi32(_mm_slli_epi32(second, 16), 16));
+}
+
+inline __m128i OddValues(__m128i first, __m128i second)
+{
+    return _mm_packs_epi32(_mm_srai_epi32(first, 16), _mm_srai_epi32(second, 16));
+}
+#endif
+
+// A run of mono values that walks a line without wrapping. A value and the
+// line content it meets never depend on another value of the run, so eight
+// go at once where the processor allows.
+inline void FeedbackRun(short *values, short *line, int count, float feedback)
+{
+    int k = 0;
+#if defined(__SSE2__)
+    const __m128 factor = _mm_set1_ps(feedback);
+    for (; k + 8 <= count; k += 8) {
+        __m128i result = FeedbackEight(Load(values + k), Load(line + k), factor);
+        Store(line + k, result);
+        Store(values + k, result);
+    }
+#endif
+    for (; k < count; k++)
+        FeedbackStep(values[k], line[k], feedback);
+}
+
+// Values through a line of one sample: each result is the next value's line
+// content, so they go one after another. Returns what the line holds after.
+short FeedbackChain(short *values, int count, short line, float feedback)
+{
+#if defined(__SSE2__)
+    // The result stays in a vector register between steps: converting through
+    // a general register would lengthen every step of the chain.
+    const __m128 high = _mm_set_ss(static_cast<float>(KorvelInfo::MaxSampleValue));
+    const __m128 low = _mm_set_ss(static_cast<float>(-KorvelInfo::MaxSampleValue));
+    const __m128 factor = _mm_set_ss(feedback);
+    __m128 last = _mm_set_ss(static_cast<float>(line));
     for (int k = 0; k < count; k++) {
-        short value = ClampSample(static_cast<float>(data[k * stride]) + static_cast<float>(line[k]) * feedback);
-        line[k] = value;
-        data[k * stride] = value;
+        __m128 sum = _mm_add_ss(_mm_set_ss(static_cast<float>(values[k])), _mm_mul_ss(last, factor));
+        __m128i result = _mm_cvttps_epi32(_mm_min_ss(_mm_max_ss(sum, low), high));
+        last = _mm_cvtepi32_ps(result);
+        values[k] = static_cast<short>(_mm_cvtsi128_si32(result));
+    }
+    return count > 0 ? values[count - 1] : line;
+#else
+    for (int k = 0; k < count; k++)
+        FeedbackStep(values[k], line, feedback);
+    return line;
+#endif
+}
+
+// Fetches the cache lines of count values from position on, wrapping as the
+// position will.
+void PrefetchLine(const Sample &line, int64_t position, int64_t length, int count)
+{
+    const int64_t valuesPerCacheLine = 64 / sizeof(short);
+    if (position < 0 || position >= line.m_Length) return;
+    const int64_t last = std::min(std::max(length, position), line.m_Length - 1);
+    const int64_t first = std::min<int64_t>(last - position + 1, count);
+    const short *values = line.GetBuffer();
+    for (int64_t p = position; p < position + first; p += valuesPerCacheLine)
+        __builtin_prefetch(values + p, 1);
+    const int64_t rest = std::min<int64_t>(count - first, last + 1);
+    for (int64_t p = 0; p < rest; p += valuesPerCacheLine)
+        __builtin_prefetch(values + p, 1);
+}
+
+// The same for interleaved stereo frames, each side with its own line.
+inline void FeedbackRunStereo(short *frames, short *left, short *right, int count, float feedback)
+{
+    int k = 0;
+#if defined(__SSE2__)
+    // Eight frames at once: the two lines are interleaved to meet the frames
+    // and taken apart again afterwards.
+    const __m128 factor = _mm_set1_ps(feedback);
+    for (; k + 8 <= count; k += 8) {
+        __m128i oldLeft = Load(left + k);
+        __m128i oldRight = Load(right + k);
+        __m128i first = FeedbackEight(Load(frames + 2 * k), _mm_unpacklo_epi16(oldLeft, oldRight), factor);
+        __m128i second =
+            FeedbackEight(Load(frames + 2 * k + 8), _mm_unpackhi_epi16(oldLeft, oldRight), factor);
+        Store(frames + 2 * k, first);
+        Store(frames + 2 * k + 8, second);
+        Store(left + k, EvenValues(first, second));
+        Store(right + k, OddValues(first, second));
+    }
+#endif
+    for (; k < count; k++) {
+        FeedbackStep(frames[2 * k], left[k], feedback);
+        FeedbackStep(frames[2 * k + 1], right[k], feedback);
     }
 }
 
@@ -62,6 +196,17 @@ Delay::~Delay()
     m_LeftLine.Clear();
 }
 
+void Delay::Prefetch() const
+{
+    const int steps = KorvelInfo::BufferSize;
+    if (m_Bypass || steps < 1) return;
+    const int64_t lengthL = static_cast<int64_t>(m_DelayL * static_cast<float>(MaxDelay - 1));
+    const int64_t lengthR = static_cast<int64_t>(m_DelayR * static_cast<float>(MaxDelay - 1));
+    const int perLine = m_Channels == 2 ? steps : m_Channels * steps;
+    PrefetchLine(m_LeftLine, m_LeftPos, lengthL, perLine);
+    if (m_Channels == 2) PrefetchLine(m_RightLine, m_RightPos, lengthR, perLine);
+}
+
 void Delay::Process(Sample &data)
 {
     const int total = m_Channels * KorvelInfo::BufferSize;
@@ -72,8 +217,9 @@ void Delay::Process(Sample &data)
 
     // A time above 1 (or a damaged position) can walk off a line; only the
     // value-by-value path stops at exactly the access that fails.
-    const bool linesHold = lengthL < m_LeftLine.m_Length && lengthR < m_RightLine.m_Length && m_LeftPos >= 0 &&
-                           m_LeftPos < m_LeftLine.m_Length && m_RightPos >= 0 && m_RightPos < m_RightLine.m_Length;
+    const bool linesHold = lengthL < m_LeftLine.m_Length && lengthR < m_RightLine.m_Length &&
+                           m_LeftPos >= 0 && m_LeftPos < m_LeftLine.m_Length && m_RightPos >= 0 &&
+                           m_RightPos < m_RightLine.m_Length;
     if (!linesHold) {
         ProcessEachValue(data, lengthL, lengthR);
         return;
@@ -85,25 +231,31 @@ void Delay::Process(Sample &data)
     short *values = data.GetBuffer();
     const float feedback = m_Feedback;
     if (m_Channels == 2) {
-        const int steps = total / 2;
-        int step = 0;
-        while (step < steps) {
+        const int frames = total / 2;
+        int frame = 0;
+        while (frame < frames) {
             int64_t run = std::min(RunBeforeWrap(m_LeftPos, lengthL), RunBeforeWrap(m_RightPos, lengthR));
-            int count = static_cast<int>(std::min<int64_t>(run, steps - step));
-            FeedbackRun(values + 2 * step, 2, m_LeftLine.GetBuffer() + m_LeftPos, count, feedback);
-            FeedbackRun(values + 2 * step + 1, 2, m_RightLine.GetBuffer() + m_RightPos, count, feedback);
-            m_LeftPos = AdvancePosition(m_LeftPos, lengthL, count);
-            m_RightPos = AdvancePosition(m_RightPos, lengthR, count);
-            step += count;
+            int count = static_cast<int>(std::min<int64_t>(run, frames - frame));
+            FeedbackRunStereo(values + 2 * frame, m_LeftLine.GetBuffer() + m_LeftPos,
+                              m_RightLine.GetBuffer() + m_RightPos, count, feedback);
+            m_LeftPos = NextPosition(m_LeftPos + count - 1, lengthL);
+            m_RightPos = NextPosition(m_RightPos + count - 1, lengthR);
+            frame += count;
         }
         return;
     }
 
+    short *line = m_LeftLine.GetBuffer();
     int step = 0;
     while (step < total) {
+        if (lengthL <= 0 && m_LeftPos == 0) {
+            // A line of one sample: every value feeds the next.
+            line[0] = FeedbackChain(values + step, total - step, line[0], feedback);
+            break;
+        }
         int count = static_cast<int>(std::min<int64_t>(RunBeforeWrap(m_LeftPos, lengthL), total - step));
-        FeedbackRun(values + step, 1, m_LeftLine.GetBuffer() + m_LeftPos, count, feedback);
-        m_LeftPos = AdvancePosition(m_LeftPos, lengthL, count);
+        FeedbackRun(values + step, line + m_LeftPos, count, feedback);
+        m_LeftPos = NextPosition(m_LeftPos + count - 1, lengthL);
         step += count;
     }
     // The right line is silent in mono but keeps time all the same.
@@ -120,8 +272,9 @@ void Delay::ProcessEachValue(Sample &data, int64_t lengthL, int64_t lengthR)
         m_LeftLine[static_cast<int>(m_LeftPos)] = left;
         data[i] = left;
         if (m_Channels == 2) {
-            short right = ClampSample(static_cast<float>(data[i + 1]) +
-                                      static_cast<float>(m_RightLine[static_cast<int>(m_RightPos)]) * m_Feedback);
+            short right =
+                ClampSample(static_cast<float>(data[i + 1]) +
+                            static_cast<float>(m_RightLine[static_cast<int>(m_RightPos)]) * m_Feedback);
             m_RightLine[static_cast<int>(m_RightPos)] = right;
             data[i + 1] = right;
             i += 2;

@@ -22,15 +22,18 @@ public:
 
     // Processes the first m_Channels x BufferSize values of data in place.
     void Process(Sample &data);
+    // Asks the processor to fetch the line contents the next block will
+    // meet, so that other work can overlap the wait for memory.
+    void Prefetch() const;
 
     Sample m_LeftLine;
     Sample m_RightLine;
     int64_t m_LeftPos;
     int64_t m_RightPos;
-    float m_DelayL;    // 0 ... 1, fraction of MaxDelay
-    float m_DelayR;    // 0 ... 1, fraction of MaxDelay
-    float m_Feedback;  // 0 ... 1
-    int m_Channels;    // 1 mono, 2 interleaved stereo
+    float m_DelayL;   // 0 ... 1, fraction of MaxDelay
+    float m_DelayR;   // 0 ... 1, fraction of MaxDelay
+    float m_Feedback; // 0 ... 1
+    int m_Channels;   // 1 mono, 2 interleaved stereo
     bool m_Bypass;
 
 private:

@@ -56,9 +56,9 @@ float Limit(float value, float low, float high)
 
 Filter::Filter()
     : m_Instances(nullptr), m_Coef(nullptr), m_SampleRate(KorvelInfo::Samplerate), m_Cutoff(-1.0),
-      m_Resonance(1.0), m_LastCutoff(0.0), m_LastResonance(1.0), m_Section(0), m_A0(0.0), m_A1(0.0), m_A2(0.0),
-      m_B0(0.0), m_B1(0.0), m_B2(0.0), m_K(1.0), m_CutoffModInvert(false), m_ResonanceModInvert(false),
-      m_Bypass(false), m_CutoffMod(nullptr), m_ResonanceMod(nullptr),
+      m_Resonance(1.0), m_LastCutoff(0.0), m_LastResonance(1.0), m_Section(0), m_A0(0.0), m_A1(0.0),
+      m_A2(0.0), m_B0(0.0), m_B1(0.0), m_B2(0.0), m_K(1.0), m_CutoffModInvert(false),
+      m_ResonanceModInvert(false), m_Bypass(false), m_CutoffMod(nullptr), m_ResonanceMod(nullptr),
       // The loop always uses the first instance, so there is at least one.
       m_InstanceCount(std::max(KorvelInfo::Polyphony, 1)), m_DesignValid(false), m_DesignQ(0.0f),
       m_DesignF(0.0f), m_DesignRate(0.0), m_DesignK(0.0), m_DesignCoef()

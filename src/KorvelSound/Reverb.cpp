@@ -19,7 +19,8 @@ Reverb::Reverb() : m_Time(0.0f), m_Feedback(0.2f), m_Random(0.01f), m_Bypass(tru
 
 Reverb::~Reverb()
 {
-    for (Delay *stage : m_Delays) delete stage;
+    for (Delay *stage : m_Delays)
+        delete stage;
     m_Delays.clear();
 }
 
@@ -27,7 +28,8 @@ float Reverb::RandRange(float min, float max)
 {
     int r = std::rand();
     float range = max - min;
-    return static_cast<float>(static_cast<double>(min) + static_cast<double>(range) * ((r % 10000) / 10000.0));
+    return static_cast<float>(static_cast<double>(min) +
+                              static_cast<double>(range) * ((r % 10000) / 10000.0));
 }
 
 void Reverb::SetTime(float t)
@@ -46,18 +48,28 @@ void Reverb::SetTime(float t)
 void Reverb::SetFeedback(float f)
 {
     m_Feedback = f;
-    for (Delay *stage : m_Delays) stage->m_Feedback = f;
+    for (Delay *stage : m_Delays)
+        stage->m_Feedback = f;
 }
 
 void Reverb::SetChannels(int n)
 {
-    for (Delay *stage : m_Delays) stage->m_Channels = n;
+    for (Delay *stage : m_Delays)
+        stage->m_Channels = n;
+}
+
+void Reverb::Prefetch() const
+{
+    if (m_Time == 0.0f || m_Bypass) return;
+    for (const Delay *stage : m_Delays)
+        stage->Prefetch();
 }
 
 void Reverb::Process(Sample &data)
 {
     if (m_Time == 0.0f || m_Bypass) return;
-    for (Delay *stage : m_Delays) stage->Process(data);
+    for (Delay *stage : m_Delays)
+        stage->Process(data);
 }
 
 // Workspace records.

@@ -14,13 +14,14 @@ inline short ClampSample(int64_t value)
     return static_cast<short>(value);
 }
 
-// Same result as truncating to a wide integer and clamping, without the wide
-// conversion: anything at or beyond the limits truncates to the limit.
+// Same result as truncating to a wide integer and clamping: anything at or
+// beyond the limits truncates to the limit. Clamping first keeps the
+// conversion narrow, which vector instructions can do.
 inline short ClampSample(float value)
 {
     const float limit = static_cast<float>(KorvelInfo::MaxSampleValue);
-    if (value >= limit) return static_cast<short>(KorvelInfo::MaxSampleValue);
-    if (value <= -limit) return static_cast<short>(-KorvelInfo::MaxSampleValue);
+    value = value < -limit ? -limit : value;
+    value = value > limit ? limit : value;
     return static_cast<short>(static_cast<int>(value));
 }
 

@@ -1,0 +1,40 @@
+#ifndef LIVE_INPUT_H
+#define LIVE_INPUT_H
+
+#include "InputDevice.h"
+#include "LiveCapture.h"
+#include "PluginBlock.h"
+
+#include <string>
+
+class Fl_Box;
+class Fl_Value_Output;
+class Fl_Value_Slider;
+class Fl_Window;
+class Sample;
+
+// A microphone or instrument as the plug-in's signal: each block is what the
+// sound device recorded since the last one, so loops can record it.
+class LiveInput
+{
+public:
+    LiveInput(int blockSize, int samplerate, const std::string &device);
+    LiveInput(const LiveInput &) = delete;
+    LiveInput &operator=(const LiveInput &) = delete;
+    ~LiveInput();
+
+    Fl_Window *CreateWindow();
+    Sample *Run();
+    void SetGain(double gain);
+
+    InputDevice m_Device;
+    LiveCapture m_Capture;
+    PluginBlock m_Block;
+    double m_Gain;
+    Fl_Window *m_Window;
+    Fl_Box *m_StatusBox;
+    Fl_Value_Output *m_UnderrunOut;
+    Fl_Value_Slider *m_GainSlider;
+};
+
+#endif

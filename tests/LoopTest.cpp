@@ -1,0 +1,531 @@
+#include "Loop.h"
+
+#include "KorvelInfo.h"
+#include "KorvelSound/ReferenceEngine.h"
+#include "KorvelSound/WavFile.h"
+#include "LoopHost.h"
+#include "LoopPanel.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+using reference::CopyInto;
+using reference::ScopedSetting;
+using reference::Values;
+
+namespace {
+
+class CountingPanel : public LoopPanel
+{
+public:
+    void DrawPosMarker() override { m_Calls++; }
+    int m_Calls = 0;
+};
+
+std::vector<short> Ramp(int length, int start = 1)
+{
+    std::vector<short> values(length);
+    for (int i = 0; i < length; i++)
+        values[i] = static_cast<short>(start + i);
+    return values;
+}
+
+// A loop holding the given sound, playing all of it.
+void GiveSound(Loop &loop, const std::vector<short> &sound)
+{
+    loop.AllocateMem(static_cast<int>(sound.size()));
+    for (size_t i = 0; i < sound.size(); i++)
+        loop.m_StoreBuffer[static_cast<int>(i)] = sound[i];
+    loop.m_LoopLength = static_cast<int64_t>(sound.size());
+}
+
+std::vector<short> Block(Loop &loop, bool *produced = nullptr)
+{
+    Sample out(KorvelInfo::BufferSize);
+    out.Zero();
+    bool result = loop.GetOutput(out);
+    if (produced) *produced = result;
+    return Values(out);
+}
+
+// Record blocks of input into the loop, then release the Record button.
+void RecordTake(Loop &loop, const std::vector<short> &input)
+{
+    const int B = KorvelInfo::BufferSize;
+    std::vector<short> block(B, 0);
+    loop.m_Input = block.data();
+    loop.m_Recording = true;
+    Sample out(B);
+    for (size_t start = 0; start < input.size(); start += B) {
+        std::fill(block.begin(), block.end(), 0);
+        std::copy(input.begin() + start, input.begin() + std::min(input.size(), start + B), block.begin());
+        loop.GetOutput(out);
+    }
+    loop.m_Recording = false;
+    loop.EndRecord();
+    loop.m_Input = nullptr;
+}
+
+// The loop's whole block path, value by value: record step (overdub only),
+// playback, filter, hold copy, delay and reverb.
+struct ReferenceLoop
+{
+    std::vector<short> sound;
+    std::vector<short> hold;
+    float pos = 0.0f;
+    int holdPos = 0;
+    int64_t length = 0;
+    float speed = 1.0f;
+    float volume = 1.0f;
+    bool effectsOn = false;
+    reference::Filter filter;
+    reference::Delay delay;
+    reference::Delay reverb[5];
+    bool reverbOn = false;
+
+    explicit ReferenceLoop(const Loop &loop)
+        : sound(Values(loop.m_StoreBuffer)), hold(Values(loop.m_HoldBuffer)), pos(loop.m_Pos),
+          holdPos(loop.m_HoldPos), length(loop.m_LoopLength), speed(loop.m_Speed), volume(loop.m_Volume),
+          effectsOn(loop.m_EffectsOn)
+    {
+        filter.CopySettings(loop.m_Filter);
+        delay.CopySettings(loop.m_Delay);
+        for (int s = 0; s < 5; s++)
+            reverb[s].CopySettings(*loop.m_Reverb.m_Delays[s]);
+        reverbOn = loop.m_Reverb.m_Time != 0.0f && !loop.m_Reverb.m_Bypass;
+    }
+
+    std::vector<short> Block()
+    {
+        std::vector<short> out(KorvelInfo::BufferSize);
+        for (int i = 0; i < KorvelInfo::BufferSize; i++) {
+            int p = static_cast<int>(pos);
+            out[i] = p >= 0 && p < length ? static_cast<short>(static_cast<int>(sound.at(p) * volume)) : 0;
+            float x = speed + pos;
+            pos = static_cast<int>(x) >= length ? 0.0f : x;
+        }
+        filter.Process(out);
+        for (int i = 0; i < KorvelInfo::BufferSize; i++) {
+            if (holdPos >= length) holdPos = 0;
+            hold.at(holdPos) = out[i];
+            holdPos++;
+        }
+        if (effectsOn) {
+            delay.Process(out);
+            if (reverbOn)
+                for (reference::Delay &stage : reverb)
+                    stage.Process(out);
+        }
+        return out;
+    }
+};
+
+} // namespace
+
+TEST(LoopTest, PositionsAcrossTheEndOfTheLapAtSpeedOne)
+{
+    LoopHost host;
+    Loop loop(&host);
+    GiveSound(loop, Ramp(1000));
+    loop.m_Pos = 998.0f;
+    std::vector<short> out = Block(loop);
+    // 998 and 999 hold 999 and 1000; the lap starts again with the first sample, heard.
+    EXPECT_EQ(std::vector<short>(out.begin(), out.begin() + 5), (std::vector<short>{999, 1000, 1, 2, 3}));
+    EXPECT_EQ(loop.m_Pos, static_cast<float>(KorvelInfo::BufferSize - 2));
+    EXPECT_EQ(loop.m_DisplayPos, KorvelInfo::BufferSize - 2);
+}
+
+TEST(LoopTest, PositionsAtSlowStillAndFastSpeeds)
+{
+    LoopHost host;
+    Loop half(&host);
+    GiveSound(half, Ramp(1000));
+    half.m_Speed = 0.5f;
+    std::vector<short> out = Block(half);
+    EXPECT_EQ(std::vector<short>(out.begin(), out.begin() + 6), (std::vector<short>{1, 1, 2, 2, 3, 3}));
+
+    Loop still(&host);
+    GiveSound(still, Ramp(1000));
+    still.m_Speed = 0.0f;
+    still.m_Pos = 17.0f;
+    EXPECT_EQ(Block(still), std::vector<short>(KorvelInfo::BufferSize, 18));
+    EXPECT_EQ(still.m_Pos, 17.0f);
+
+    Loop fast(&host);
+    GiveSound(fast, Ramp(20));
+    fast.m_Speed = 2.5f;
+    out = Block(fast);
+    // 0, 2.5, 5, ... 17.5; then 20 is past the end: back to exactly 0, overshoot dropped.
+    EXPECT_EQ(std::vector<short>(out.begin(), out.begin() + 10),
+              (std::vector<short>{1, 3, 6, 8, 11, 13, 16, 18, 1, 3}));
+}
+
+TEST(LoopTest, VolumeScalesAndTruncatesTowardZero)
+{
+    LoopHost host;
+    Loop loop(&host);
+    GiveSound(loop, {1001, -1001, 32767, -32768});
+    loop.m_Volume = 0.5f;
+    std::vector<short> out = Block(loop);
+    EXPECT_EQ(std::vector<short>(out.begin(), out.begin() + 4),
+              (std::vector<short>{500, -500, 16383, -16384}));
+}
+
+TEST(LoopTest, ZeroPlayLengthOutputsSilenceButStillProducesABlock)
+{
+    LoopHost host;
+    Loop loop(&host);
+    CountingPanel panel;
+    loop.m_GUI = &panel;
+    GiveSound(loop, Ramp(1000));
+    loop.m_LoopLength = 0;
+    bool produced = false;
+    EXPECT_EQ(Block(loop, &produced), std::vector<short>(KorvelInfo::BufferSize, 0));
+    EXPECT_TRUE(produced);
+    EXPECT_EQ(loop.m_Pos, 0.0f);
+    EXPECT_EQ(panel.m_Calls, 1);
+}
+
+TEST(LoopTest, EmptyOrStoppedLoopLeavesTheBlockPositionAndDisplayAlone)
+{
+    LoopHost host;
+    CountingPanel panel;
+    Loop empty(&host);
+    empty.m_GUI = &panel;
+    Sample out(KorvelInfo::BufferSize);
+    for (int i = 0; i < KorvelInfo::BufferSize; i++)
+        out[i] = 7;
+    EXPECT_FALSE(empty.GetOutput(out));
+
+    Loop stopped(&host);
+    stopped.m_GUI = &panel;
+    GiveSound(stopped, Ramp(1000));
+    stopped.m_Pos = 5.0f;
+    stopped.m_Playing = false;
+    EXPECT_FALSE(stopped.GetOutput(out));
+    EXPECT_EQ(Values(out), std::vector<short>(KorvelInfo::BufferSize, 7));
+    EXPECT_EQ(stopped.m_Pos, 5.0f);
+    EXPECT_EQ(panel.m_Calls, 0);
+
+    // Recording with no input source yet: nothing happens to an empty loop either.
+    empty.m_Recording = true;
+    EXPECT_FALSE(empty.GetOutput(out));
+    EXPECT_EQ(panel.m_Calls, 0);
+}
+
+TEST(LoopTest, DisplayIsMovedAfterEveryProducedBlockAndMayBeAbsent)
+{
+    LoopHost host;
+    Loop loop(&host);
+    GiveSound(loop, Ramp(3000));
+    Block(loop); // no panel: fine
+    CountingPanel panel;
+    loop.m_GUI = &panel;
+    for (int i = 0; i < 5; i++)
+        Block(loop);
+    EXPECT_EQ(panel.m_Calls, 5);
+    EXPECT_EQ(loop.m_DisplayPos, (6 * KorvelInfo::BufferSize) % 3000);
+}
+
+TEST(LoopTest, HoldCopyAtDoubleSpeedBecomesTheSoundWithKeepHold)
+{
+    LoopHost host;
+    Loop loop(&host);
+    const int length = 2 * KorvelInfo::BufferSize;
+    GiveSound(loop, Ramp(length));
+    loop.m_Speed = 2.0f;
+    loop.m_Volume = 0.5f;
+    Block(loop);
+    Block(loop);
+    loop.KeepHold();
+    // One play length of output: the old sound twice over at double speed, at half volume.
+    std::vector<short> expected;
+    for (int lap = 0; lap < 2; lap++)
+        for (int i = 0; i < length; i += 2)
+            expected.push_back(static_cast<short>((i + 1) / 2));
+    EXPECT_EQ(Values(loop.m_StoreBuffer), expected);
+    EXPECT_EQ(loop.GetTotalLength(), length);
+}
+
+TEST(LoopTest, NoHoldCopyWhileRecording)
+{
+    LoopHost host;
+    Loop loop(&host);
+    GiveSound(loop, Ramp(KorvelInfo::BufferSize));
+    std::vector<short> holdBefore = Values(loop.m_HoldBuffer);
+    RecordTake(loop, std::vector<short>(KorvelInfo::BufferSize, 0));
+    EXPECT_EQ(Values(loop.m_HoldBuffer), holdBefore);
+}
+
+TEST(LoopTest, OverdubOfSilenceLeavesSoundUnchangedAtAnySpeed)
+{
+    std::mt19937 random(11);
+    std::vector<short> sound = reference::RandomBlock(random, 3000);
+    sound[0] = -32768; // a loaded file may hold it
+    sound[1] = 32767;
+    for (float speed : {1.0f, 0.5f, 2.5f, 0.0f}) {
+        LoopHost host;
+        Loop loop(&host);
+        GiveSound(loop, sound);
+        loop.m_Speed = speed;
+        loop.m_Pos = 2900.0f;
+        RecordTake(loop, std::vector<short>(8 * KorvelInfo::BufferSize, 0));
+        EXPECT_EQ(Values(loop.m_StoreBuffer), sound) << "speed " << speed;
+        EXPECT_EQ(loop.m_LoopLength, 3000);
+    }
+}
+
+TEST(LoopTest, OverdubAddsEachInputWhereThePositionWas)
+{
+    std::mt19937 random(12);
+    const int length = 1500;
+    std::vector<short> sound = reference::RandomBlock(random, length, 20000);
+    std::vector<short> input = reference::RandomBlock(random, 4 * KorvelInfo::BufferSize, 20000);
+    LoopHost host;
+    Loop loop(&host);
+    GiveSound(loop, sound);
+    loop.m_Pos = 1300.0f;
+
+    // Where playback is at each step, and so where each input must land.
+    // More than one lap, so some indices take two inputs, each added with clamping.
+    std::vector<short> expected = sound;
+    float pos = loop.m_Pos;
+    for (short value : input) {
+        short &there = expected[static_cast<int>(pos)];
+        there = reference::Store(static_cast<int64_t>(there) + value);
+        pos = static_cast<int>(1.0f + pos) >= length ? 0.0f : 1.0f + pos;
+    }
+    RecordTake(loop, input);
+    EXPECT_EQ(Values(loop.m_StoreBuffer), expected);
+}
+
+TEST(LoopTest, OverdubAtHighSpeedFillsTheGapsWithTheArrivingValue)
+{
+    LoopHost host;
+    Loop loop(&host);
+    GiveSound(loop, std::vector<short>(1000, 100));
+    loop.m_Speed = 2.5f;
+    std::vector<short> input(KorvelInfo::BufferSize, 0);
+    for (int i = 0; i < 5; i++)
+        input[i] = static_cast<short>(10 * (i + 1));
+    RecordTake(loop, input);
+    // Positions 0, 2.5, 5, 7.5, 10: each step fills from after the last index written.
+    std::vector<short> head = Values(loop.m_StoreBuffer);
+    head.resize(12);
+    EXPECT_EQ(head, (std::vector<short>{110, 120, 120, 130, 130, 130, 140, 140, 150, 150, 150, 100}));
+}
+
+TEST(LoopTest, FreshTakeKeepsEveryInputSample)
+{
+    // Small blocks, so that takes can end anywhere within a record block.
+    ScopedSetting<int> blockSize(KorvelInfo::BufferSize, 4);
+    std::mt19937 random(13);
+    for (int takeLength : {40000, 100, Loop::RecordBlockSize, 2 * Loop::RecordBlockSize, 4}) {
+        LoopHost host;
+        Loop loop(&host);
+        std::vector<short> take = reference::RandomBlock(random, takeLength);
+        take[0] = -32768;
+        RecordTake(loop, take);
+        take[0] = -32767; // recorded values are clamped like every computed one
+        EXPECT_EQ(Values(loop.m_StoreBuffer), take) << takeLength;
+        EXPECT_EQ(loop.m_LoopLength, takeLength);
+        EXPECT_EQ(loop.GetTotalLength(), takeLength);
+    }
+}
+
+TEST(LoopTest, FreshTakeIsSilentUntilItEndsAndItsLengthCanBeAsked)
+{
+    LoopHost host;
+    Loop loop(&host);
+    std::vector<short> block(KorvelInfo::BufferSize, 1000);
+    loop.m_Input = block.data();
+    loop.m_Recording = true;
+    Sample out(KorvelInfo::BufferSize);
+    int produced = 0;
+    const int blocks = Loop::RecordBlockSize / KorvelInfo::BufferSize + 3;
+    for (int i = 0; i < blocks; i++) {
+        if (loop.GetOutput(out)) {
+            produced++;
+            EXPECT_EQ(Values(out), std::vector<short>(KorvelInfo::BufferSize, 0));
+        }
+        EXPECT_EQ(loop.GetTotalLength(), loop.m_StoreBuffer.GetLength());
+    }
+    EXPECT_EQ(produced, 3); // from the block that completes the first record block on
+    loop.m_Recording = false;
+    loop.EndRecord();
+    EXPECT_EQ(loop.GetTotalLength(), blocks * KorvelInfo::BufferSize);
+    EXPECT_EQ(Block(loop)[0], 1000);
+
+    // Toggling Record again without a single record step adds nothing.
+    loop.m_Recording = true;
+    loop.m_Recording = false;
+    loop.EndRecord();
+    EXPECT_EQ(loop.GetTotalLength(), blocks * KorvelInfo::BufferSize);
+}
+
+TEST(LoopDeathTest, TotalLengthOfMismatchedBuffersEndsTheProgramOutsideATake)
+{
+    LoopHost host;
+    Loop loop(&host);
+    GiveSound(loop, Ramp(100));
+    loop.m_HoldBuffer.Allocate(50);
+    EXPECT_DEATH(loop.GetTotalLength(),
+                 "GetTotalLength.*GUI/\\.\\./"
+                 "Loop\\.h.*m_StoreBuffer\\.GetLength\\(\\)==m_HoldBuffer\\.GetLength\\(\\)");
+}
+
+TEST(LoopTest, MasterRatio)
+{
+    LoopHost host;
+    Loop loop(&host);
+    GiveSound(loop, Ramp(1000));
+    EXPECT_EQ(loop.GetMasterRatio(), 0.0f); // no master loop yet
+    host.m_MasterPeriod = 3000.0f;
+    loop.m_Speed = 1.5f;
+    EXPECT_FLOAT_EQ(loop.GetMasterRatio(), 4.5f);
+    loop.m_Speed = 0.0f;
+    EXPECT_EQ(loop.GetMasterRatio(), 1.0f);
+    loop.m_Speed = 1.0f;
+    loop.m_LoopLength = 0;
+    EXPECT_EQ(loop.GetMasterRatio(), 1.0f);
+}
+
+TEST(LoopTest, BalanceSplitsTheGains)
+{
+    LoopHost host;
+    Loop loop(&host);
+    EXPECT_EQ(loop.m_LeftVol, 1.0f);
+    EXPECT_EQ(loop.m_RightVol, 1.0f);
+    loop.SetPan(1.0f);
+    EXPECT_EQ(loop.m_LeftVol, 0.5f);
+    EXPECT_EQ(loop.m_RightVol, 0.5f);
+    loop.SetPan(0.0f);
+    EXPECT_EQ(loop.m_LeftVol, 1.0f);
+    EXPECT_EQ(loop.m_RightVol, 0.0f);
+    loop.SetPan(2.0f);
+    EXPECT_EQ(loop.m_Pan, 2.0f);
+    EXPECT_EQ(loop.m_LeftVol, 0.0f);
+    EXPECT_EQ(loop.m_RightVol, 1.0f);
+}
+
+TEST(LoopTest, AllocateMemKeepsAFittingPlayLength)
+{
+    LoopHost host;
+    Loop loop(&host);
+    loop.AllocateMem(5000);
+    EXPECT_EQ(loop.m_LoopLength, 5000);
+    loop.m_LoopLength = 3000;
+    loop.m_Pos = 2500.0f;
+    loop.AllocateMem(8000);
+    EXPECT_EQ(loop.m_LoopLength, 3000);
+    EXPECT_EQ(loop.m_Pos, 2500.0f);
+    loop.AllocateMem(2000);
+    EXPECT_EQ(loop.m_LoopLength, 2000);
+    EXPECT_EQ(loop.m_Pos, 0.0f);
+    EXPECT_EQ(loop.GetTotalLength(), 2000);
+}
+
+TEST(LoopTest, WavFileRoundTripKeepsEveryValue)
+{
+    TempDir dir;
+    std::mt19937 random(14);
+    std::vector<short> sound = reference::RandomBlock(random, 12345);
+    sound[0] = -32768;
+    sound[1] = 32767;
+    LoopHost host;
+    Loop saved(&host);
+    GiveSound(saved, sound);
+    saved.m_LoopLength = 1000; // the whole buffer is saved, not the play length
+    const std::string path = dir.File("loop.wav");
+    saved.SaveWav(path);
+
+    EXPECT_EQ(RunCommand("soxi -c '" + path + "'"), "1\n");
+    EXPECT_EQ(RunCommand("soxi -s '" + path + "'"), "12345\n");
+
+    Loop loaded(&host);
+    loaded.LoadWav(path);
+    EXPECT_EQ(Values(loaded.m_StoreBuffer), sound);
+    EXPECT_EQ(loaded.m_LoopLength, 12345);
+    EXPECT_EQ(loaded.GetTotalLength(), 12345);
+
+    // A loop with a shorter play length keeps it; a shorter file lowers it.
+    loaded.m_LoopLength = 500;
+    loaded.LoadWav(path);
+    EXPECT_EQ(loaded.m_LoopLength, 500);
+}
+
+TEST(LoopTest, StereoFileIsMixedDownToOneValuePerFrame)
+{
+    TempDir dir;
+    const std::string path = dir.File("stereo.wav");
+    std::vector<short> interleaved = {1000, 3000, -3, 0, 32767, 32767, -32768, -32767, 5, -6};
+    {
+        WavFile file;
+        ASSERT_TRUE(file.Open(path, WavFile::WRITE, WavFile::STEREO));
+        Sample values;
+        CopyInto(values, interleaved);
+        file.Save(values);
+    }
+    EXPECT_EQ(RunCommand("soxi -c '" + path + "'"), "2\n");
+
+    LoopHost host;
+    Loop loop(&host);
+    testing::internal::CaptureStderr();
+    loop.LoadWav(path);
+    std::string errors = testing::internal::GetCapturedStderr();
+    EXPECT_NE(errors.find("Stereo wav file..."), std::string::npos);
+    EXPECT_EQ(Values(loop.m_StoreBuffer), (std::vector<short>{2000, -1, 32767, -32767, 0}));
+    EXPECT_EQ(loop.m_LoopLength, 5);
+    EXPECT_EQ(loop.GetTotalLength(), 5);
+}
+
+TEST(LoopTest, MissingFileLeavesTheLoopAsItWas)
+{
+    TempDir dir;
+    LoopHost host;
+    Loop loop(&host);
+    GiveSound(loop, Ramp(700));
+    loop.m_LoopLength = 600;
+    testing::internal::CaptureStderr();
+    loop.LoadWav(dir.File("missing.wav"));
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(Values(loop.m_StoreBuffer), Ramp(700));
+    EXPECT_EQ(loop.m_LoopLength, 600);
+}
+
+TEST(LoopTest, BlockPathMatchesTheValueByValueWalk)
+{
+    std::mt19937 random(15);
+    const float speeds[] = {1.0f, 0.7f, 2.5f, 1.0f, 0.0f, 3.0f};
+    for (int setting = 0; setting < 6; setting++) {
+        LoopHost host;
+        Loop loop(&host);
+        const int length = 3000 + setting * 777;
+        GiveSound(loop, reference::RandomBlock(random, length));
+        loop.m_LoopLength = length - (setting % 2) * 400;
+        loop.m_Pos = static_cast<float>(length - 900);
+        loop.m_HoldPos = length / 3;
+        loop.m_Speed = speeds[setting];
+        loop.m_Volume = 0.8f;
+        loop.m_Filter.m_Cutoff = 2510;
+        loop.m_Filter.m_Resonance = 1 + setting;
+        loop.m_EffectsOn = setting != 3;
+        loop.m_Delay.m_Bypass = false;
+        loop.m_Delay.m_DelayL = 0.01f * (setting + 1);
+        loop.m_Reverb.m_Bypass = false;
+        loop.m_Reverb.SetTime(0.25f);
+        loop.m_Reverb.SetFeedback(0.4f);
+        ReferenceLoop expected(loop);
+        for (int block = 0; block < 30; block++) {
+            std::vector<short> out = Block(loop);
+            ASSERT_EQ(out, expected.Block()) << "setting " << setting << " block " << block;
+            ASSERT_EQ(loop.m_Pos, expected.pos);
+            ASSERT_EQ(loop.m_HoldPos, expected.holdPos);
+        }
+        EXPECT_EQ(Values(loop.m_HoldBuffer), expected.hold);
+    }
+}
