@@ -26,5 +26,5 @@ if [ ${#missing[@]} -gt 0 ]; then
   if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
