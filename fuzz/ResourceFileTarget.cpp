@@ -2,47 +2,11 @@
 
 #include "ErrorCapture.h"
 #include "KorvelInfo.h"
+#include "SavedSettings.h"
 
 #include <sstream>
 
 namespace {
-
-// Every setting, to compare and to put back.
-struct Settings
-{
-    Settings()
-        : BufferSize(KorvelInfo::BufferSize), Samplerate(KorvelInfo::Samplerate), WantMidi(KorvelInfo::WantMidi),
-          MidiDevice(KorvelInfo::MidiDevice), FilterGranularity(KorvelInfo::FilterGranularity),
-          OutputDevice(KorvelInfo::OutputDevice), WantRealtimeOut(KorvelInfo::WantRealtimeOut),
-          Polyphony(KorvelInfo::Polyphony)
-    {
-    }
-    void Restore() const
-    {
-        KorvelInfo::BufferSize = BufferSize;
-        KorvelInfo::Samplerate = Samplerate;
-        KorvelInfo::WantMidi = WantMidi;
-        KorvelInfo::MidiDevice = MidiDevice;
-        KorvelInfo::FilterGranularity = FilterGranularity;
-        KorvelInfo::OutputDevice = OutputDevice;
-        KorvelInfo::WantRealtimeOut = WantRealtimeOut;
-        KorvelInfo::Polyphony = Polyphony;
-    }
-    bool operator==(const Settings &o) const
-    {
-        return BufferSize == o.BufferSize && Samplerate == o.Samplerate && WantMidi == o.WantMidi &&
-               MidiDevice == o.MidiDevice && FilterGranularity == o.FilterGranularity &&
-               OutputDevice == o.OutputDevice && WantRealtimeOut == o.WantRealtimeOut && Polyphony == o.Polyphony;
-    }
-    int BufferSize;
-    int Samplerate;
-    bool WantMidi;
-    std::string MidiDevice;
-    int FilterGranularity;
-    std::string OutputDevice;
-    bool WantRealtimeOut;
-    int Polyphony;
-};
 
 std::string Usable()
 {
@@ -64,7 +28,8 @@ std::string Usable()
 
 std::string ResourceFileTarget::Run(const uint8_t *data, size_t size)
 {
-    const Settings before;
+    // Whatever the input, the settings are put back when this goes.
+    const SavedSettings before;
     std::string problem;
     {
         ErrorCapture quiet;
@@ -75,13 +40,12 @@ std::string ResourceFileTarget::Run(const uint8_t *data, size_t size)
         if (problem.empty()) {
             // What was read must come back unchanged from the file the
             // program would write.
-            const Settings read;
+            const SavedSettings read;
             std::stringstream file;
             info.WriteSettings(file);
             info.ReadSettings(file);
-            if (!(Settings() == read)) problem = "the settings changed on being written and read again:\n" + file.str();
+            if (!read.SameAsNow()) problem = "the settings changed on being written and read again:\n" + file.str();
         }
     }
-    before.Restore();
     return problem;
 }

@@ -17,7 +17,9 @@ public:
           m_WantRealtimeOut(KorvelInfo::WantRealtimeOut), m_Polyphony(KorvelInfo::Polyphony)
     {
     }
-    ~SavedSettings()
+    ~SavedSettings() { Restore(); }
+
+    void Restore() const
     {
         KorvelInfo::BufferSize = m_BufferSize;
         KorvelInfo::Samplerate = m_Samplerate;
@@ -28,6 +30,16 @@ public:
         KorvelInfo::WantRealtimeOut = m_WantRealtimeOut;
         KorvelInfo::Polyphony = m_Polyphony;
     }
+
+    // Whether the settings now in force are the ones kept.
+    bool SameAsNow() const
+    {
+        return m_BufferSize == KorvelInfo::BufferSize && m_Samplerate == KorvelInfo::Samplerate &&
+               m_WantMidi == KorvelInfo::WantMidi && m_MidiDevice == KorvelInfo::MidiDevice &&
+               m_FilterGranularity == KorvelInfo::FilterGranularity && m_OutputDevice == KorvelInfo::OutputDevice &&
+               m_WantRealtimeOut == KorvelInfo::WantRealtimeOut && m_Polyphony == KorvelInfo::Polyphony;
+    }
+
     SavedSettings(const SavedSettings &) = delete;
     SavedSettings &operator=(const SavedSettings &) = delete;
 
