@@ -11,6 +11,7 @@ packages=(
   xvfb xdotool xclip x11-utils x11-apps imagemagick
   pulseaudio pulseaudio-utils
   sox sndfile-programs
+  jackd2 libjack-jackd2-dev libsndfile1-dev libsamplerate0-dev
 )
 
 missing=()
