@@ -5,6 +5,7 @@
 #include "GUI/Fl_Trigger.h"
 #include "GUI/LoopGUI.h"
 #include "TestSupport.h"
+#include "GUI/WidgetTestSupport.h"
 
 #include <FL/Fl_Value_Output.H>
 
@@ -130,15 +131,73 @@ TEST_F(LoopsAppTest, TriggerNamingAMissingLoopRestartsNothing)
     EXPECT_EQ(m_App->m_Loops.size(), 1u);
 }
 
-TEST_F(LoopsAppTest, MasterButtonClearsEveryOtherMasterLight)
+TEST_F(LoopsAppTest, MarkersOnCheckedAnglesAndAtTheStartFireOncePerLap)
+{
+    // Sixteen blocks long: every step ends on a multiple of 22.5 degrees.
+    m_App->NewLoop();
+    FillLoop(0, 16 * KorvelInfo::BufferSize, [](int) { return 0; });
+    std::vector<Fl_Trigger *> markers;
+    for (float angle : {0.0f, 45.0f, 337.5f}) {
+        markers.push_back(PanelAt(0)->NewTrigger());
+        markers.back()->m_Angle = angle;
+        markers.back()->m_TargetID = 7; // no such loop: the count shows the passes
+        markers.back()->m_Count = 10;
+    }
+    // Two laps, and the cycle that checks the last block.
+    for (int cycle = 0; cycle < 2 * 16 + 1; cycle++)
+        m_App->Run();
+    for (Fl_Trigger *marker : markers)
+        EXPECT_EQ(marker->m_Passes, 2) << marker->m_Angle;
+}
+
+TEST_F(LoopsAppTest, JumpsOfThePositionFireNothing)
+{
+    const int length = 16 * KorvelInfo::BufferSize;
+    m_App->NewLoop();
+    m_App->NewLoop();
+    FillLoop(0, length, [](int) { return 0; });
+    FillLoop(1, 2 * length, [](int) { return 0; });
+    PanelAt(1)->Refresh();
+    // Loop 0 restarts the twice as long loop 1 every lap, so loop 1 never
+    // plays as far as its own marker.
+    Fl_Trigger *restart = PanelAt(0)->NewTrigger();
+    restart->m_Angle = 180.0f;
+    restart->m_TargetID = 1;
+    restart->m_Count = 10;
+    Fl_Trigger *unreached = PanelAt(1)->NewTrigger();
+    unreached->m_Angle = 300.0f;
+    unreached->m_TargetID = 7;
+    unreached->m_Count = 10;
+    for (int cycle = 0; cycle < 3 * 16 + 1; cycle++)
+        m_App->Run();
+    EXPECT_EQ(restart->m_Passes, 3);
+
+    // A middle click past the marker, at 310 degrees, moves loop 1 there.
+    WidgetTest::SendMouse(PanelAt(1)->m_Display, FL_PUSH, 53, 232, 2);
+    WidgetTest::SendMouse(PanelAt(1)->m_Display, FL_RELEASE, 53, 232, 2);
+    EXPECT_GT(LoopAt(1)->m_Pos, 2 * length * 300.0f / 360);
+    m_App->Run();
+    m_App->Run();
+    EXPECT_EQ(unreached->m_Passes, 0);
+}
+
+TEST_F(LoopsAppTest, MasterButtonLightsItsOwnLoopOnlyAndOnlyAMovingOne)
 {
     m_App->NewLoop();
     m_App->NewLoop();
     FillLoop(0, 44100, [](int) { return 0; });
     FillLoop(1, 22050, [](int) { return 0; });
-    PanelAt(1)->SetMaster(true);
+    // A press toggles the light before the button's handler runs.
+    auto press = [this](int id) {
+        PanelAt(id)->m_MasterBtn->value(!PanelAt(id)->m_MasterBtn->value());
+        PanelAt(id)->m_MasterBtn->do_callback();
+    };
+    press(1);
+    EXPECT_TRUE(LoopAt(1)->m_Master); // what a saved workspace keeps
     LoopAt(0)->m_Speed = 2.0f;
-    PanelAt(0)->m_MasterBtn->do_callback();
+    press(0);
+    EXPECT_TRUE(LoopAt(0)->m_Master);
+    EXPECT_EQ(PanelAt(0)->m_MasterBtn->value(), 1);
     EXPECT_EQ(m_App->m_MasterID, 0);
     EXPECT_FLOAT_EQ(m_App->m_MasterLength, 44100.0f);
     EXPECT_FLOAT_EQ(m_App->m_MasterPeriod, 22050.0f);
@@ -146,6 +205,14 @@ TEST_F(LoopsAppTest, MasterButtonClearsEveryOtherMasterLight)
     EXPECT_EQ(PanelAt(1)->m_MasterBtn->value(), 0);
     // Loop 1's period is 22050 samples, the master's too: ratio 1.
     EXPECT_FLOAT_EQ(LoopAt(1)->GetMasterRatio(), 1.0f);
+
+    // A loop that stands still cannot lead: nothing changes, the light stays off.
+    LoopAt(1)->m_Speed = 0.0f;
+    press(1);
+    EXPECT_FALSE(LoopAt(1)->m_Master);
+    EXPECT_EQ(PanelAt(1)->m_MasterBtn->value(), 0);
+    EXPECT_EQ(m_App->m_MasterID, 0);
+    EXPECT_TRUE(LoopAt(0)->m_Master);
 }
 
 TEST_F(LoopsAppTest, SnapPointsReachEveryLoopAndTheDisplay)

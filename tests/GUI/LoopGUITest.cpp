@@ -9,6 +9,7 @@
 #include "GUI/LoopGUI.h"
 #include "GUI/ReverbGUI.h"
 #include "TestSupport.h"
+#include "WidgetTestSupport.h"
 
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Slider.H>
@@ -38,15 +39,33 @@ protected:
         return marker;
     }
 
-    std::vector<int> Check(float angle)
+    std::vector<int> Check(float from, float to, bool wrapped = false)
     {
         std::vector<int> ids;
-        m_Panel->CheckTriggers(ids, angle);
+        m_Panel->CheckTriggers(ids, from, to, wrapped);
         return ids;
+    }
+
+    // Record from a steady input for a number of cycles, the button down.
+    void Record(int cycles)
+    {
+        m_Input.assign(KorvelInfo::BufferSize, 1000);
+        m_Loop->m_Input = m_Input.data();
+        m_Panel->m_RecordBtn->value(1);
+        m_Panel->m_RecordBtn->do_callback();
+        for (int i = 0; i < cycles; i++)
+            m_App->Run();
+    }
+
+    void ReleaseRecord()
+    {
+        m_Panel->m_RecordBtn->value(0);
+        m_Panel->m_RecordBtn->do_callback();
     }
 
     LoopGUI *m_Panel = nullptr;
     Loop *m_Loop = nullptr;
+    std::vector<short> m_Input;
 };
 
 class ScriptedChooser : public FileChooser
@@ -63,23 +82,20 @@ public:
 
 } // namespace
 
-TEST_F(LoopGUITest, MarkerFiresWhenTheAngleGoesPastItNotWhenItEndsOnIt)
+TEST_F(LoopGUITest, MarkerFiresOnceWhenAStepReachesIt)
 {
     Marker(90.0f, 3);
-    EXPECT_TRUE(Check(80.0f).empty());
-    EXPECT_TRUE(Check(90.0f).empty()); // ends exactly at the marker
-    EXPECT_EQ(Check(95.0f), std::vector<int>({}));
-    // 90 is not above the last angle (90), so nothing; a fresh pass fires.
-    Check(10.0f);
-    EXPECT_EQ(Check(100.0f), std::vector<int>({3}));
+    EXPECT_TRUE(Check(70.0f, 80.0f).empty());
+    EXPECT_EQ(Check(80.0f, 90.0f), std::vector<int>({3})); // ends exactly at the marker
+    EXPECT_TRUE(Check(90.0f, 95.0f).empty());              // and leaves it: not again
+    EXPECT_EQ(Check(85.0f, 100.0f), std::vector<int>({3}));
 }
 
 TEST_F(LoopGUITest, MarkerWithCountTwoStartsThreeTimesAndStopsItsLoopOnTheThird)
 {
     Fl_Trigger *marker = Marker(90.0f, 4, 2);
     for (int pass = 1; pass <= 3; pass++) {
-        Check(80.0f);
-        EXPECT_EQ(Check(100.0f), std::vector<int>({4})) << "pass " << pass;
+        EXPECT_EQ(Check(80.0f, 100.0f), std::vector<int>({4})) << "pass " << pass;
         EXPECT_EQ(m_Loop->m_Playing, pass < 3) << "pass " << pass;
     }
     EXPECT_EQ(m_Panel->m_PlayBtn->value(), 0);
@@ -90,12 +106,12 @@ TEST_F(LoopGUITest, MarkersPassedAcrossTheWrapFire)
 {
     Marker(350.0f, 1);
     Marker(5.0f, 2);
-    Marker(0.0f, 5); // a marker at exactly 0 never fires
+    Marker(0.0f, 5); // the start of the loop
     Marker(200.0f, 6);
-    Check(340.0f);
-    // The position wrapped: 340 -> 10 passes 350 and 5, not 200.
-    EXPECT_EQ(Check(10.0f), std::vector<int>({1, 2}));
-    EXPECT_TRUE(Check(20.0f).empty());
+    Marker(360.0f, 7); // dragged round to the start from the other side
+    // The position went round: 340 -> 10 passes 350, 360, 0 and 5, not 200.
+    EXPECT_EQ(Check(340.0f, 10.0f, true), std::vector<int>({1, 2, 5, 7}));
+    EXPECT_TRUE(Check(10.0f, 20.0f).empty());
 }
 
 TEST_F(LoopGUITest, CutoffSliderSetsBypassAndCutoff)
@@ -138,19 +154,83 @@ TEST_F(LoopGUITest, EffectsPressedTwiceReturnsTheWindowToItsHeight)
     EXPECT_FALSE(m_Loop->m_EffectsOn);
 }
 
-TEST_F(LoopGUITest, MatchWithoutMasterDoesNothingAndWithMasterTakesItsLength)
+TEST_F(LoopGUITest, MatchWithoutMasterDoesNothingAndWithMasterSharesItsPeriod)
 {
-    FillLoop(0, 40000, [](int i) { return i % 100; });
+    FillLoop(0, 30000, [](int i) { return i % 100; });
     m_Loop->m_Speed = 1.5f;
     m_Panel->m_MatchBtn->do_callback();
-    EXPECT_EQ(m_Loop->m_StoreBuffer.GetLength(), 40000);
+    EXPECT_EQ(m_Loop->m_StoreBuffer.GetLength(), 30000);
     EXPECT_FLOAT_EQ(m_Loop->m_Speed, 1.5f);
 
-    m_App->LoopHost::SetMaster(9, 50000.0f, 2.0f);
+    // A longer master: the loop is padded and plays all of it.
+    m_App->LoopHost::SetMaster(9, 44100.0f, 2.0f);
     m_Panel->m_MatchBtn->do_callback();
-    EXPECT_EQ(m_Loop->m_StoreBuffer.GetLength(), 50000);
+    EXPECT_EQ(m_Loop->m_StoreBuffer.GetLength(), 44100);
+    EXPECT_EQ(m_Loop->m_LoopLength, 44100);
     EXPECT_FLOAT_EQ(m_Loop->m_Speed, 2.0f);
     EXPECT_EQ(m_Panel->m_Display->m_Data, m_Loop->m_StoreBuffer.GetBuffer());
+    EXPECT_EQ(m_Panel->m_Display->m_Length, 44100);
+    EXPECT_FLOAT_EQ(m_Panel->m_SpeedKnob->value(), 2.0f);
+    EXPECT_FLOAT_EQ(m_Panel->m_SpeedOut->value(), 2.0f);
+    EXPECT_FLOAT_EQ(m_Panel->m_LengthKnob->value(), 1.0f);
+    EXPECT_FLOAT_EQ(m_Panel->m_SecondsOut->value(), 1.0f);
+    EXPECT_FLOAT_EQ(m_Panel->m_RatioOut->value(), 1.0f);
+}
+
+TEST_F(LoopGUITest, ReadoutsShowTheNewLoopAndTheEndedTake)
+{
+    EXPECT_EQ(m_Panel->m_SpeedOut->value(), 1.0);
+    EXPECT_EQ(m_Panel->m_RatioOut->value(), 1.0); // no length yet: nothing to compare
+    Record(100);
+    ReleaseRecord();
+    EXPECT_FLOAT_EQ(m_Panel->m_SecondsOut->value(), 100.0f * KorvelInfo::BufferSize / KorvelInfo::Samplerate);
+}
+
+TEST_F(LoopGUITest, KeepingWhatIsHeardDuringATakeLosesNothing)
+{
+    const int cycles = 2 * Loop::RecordBlockSize / KorvelInfo::BufferSize + 1;
+    Record(cycles);
+    // The take is heard from the moment it has a play length.
+    m_Panel->m_LengthKnob->value(0.9);
+    m_Panel->m_LengthKnob->do_callback();
+    for (int i = 0; i < 20; i++)
+        m_App->Run();
+    m_Loop->KeepHold(); // Ctrl+S, as the display's request does
+    m_Panel->Refresh();
+    for (int i = 0; i < cycles; i++)
+        m_App->Run();
+    ReleaseRecord();
+    EXPECT_EQ(m_Loop->m_StoreBuffer.GetLength(), (2 * cycles + 20) * KorvelInfo::BufferSize);
+    EXPECT_EQ(m_Loop->m_LoopLength, m_Loop->m_StoreBuffer.GetLength());
+    EXPECT_EQ(m_Loop->m_StoreBuffer[m_Loop->m_StoreBuffer.GetLength() - 1], 1000);
+}
+
+TEST_F(LoopGUITest, ReverbTitleEndsBeforeItsFirstKnob)
+{
+    // The main window's panel and the loop window's, opened by Effects.
+    m_Panel->m_EffectsBtn->value(1);
+    m_Panel->m_EffectsBtn->do_callback();
+    m_Panel->m_Display->position(0, 150); // clear of the main window
+    struct Place
+    {
+        Fl_Window *window;
+        ReverbGUI *panel;
+    };
+    for (Place place :
+         {Place{m_App->m_Window, &m_App->m_ReverbGUI}, Place{m_Panel->m_Display, m_Panel->m_ReverbGUI}}) {
+        ASSERT_TRUE(WidgetTest::ShowAndDraw(place.window));
+        // Without the knob, whatever shows where it stands belongs to the title.
+        place.panel->m_TimeKnob->hide();
+        WidgetTest::RedrawNow(place.window);
+        WidgetTest::Image image(place.window);
+        const Fl_Group *group = place.panel->m_Group;
+        const int left = place.panel->m_TimeKnob->x();
+        EXPECT_EQ(image.Count(WidgetTest::IndexColour(group->color()), left, group->y() + 3, left + 39,
+                              group->y() + 20),
+                  40 * 18)
+            << place.window->label();
+        place.panel->m_TimeKnob->show();
+    }
 }
 
 TEST_F(LoopGUITest, LengthKnobSetsThePlayLengthAndReadouts)
