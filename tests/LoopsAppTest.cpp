@@ -184,7 +184,6 @@ TEST_F(LoopsAppTest, MasterButtonLightsItsOwnLoopOnlyAndOnlyAMovingOne)
     press(1);
     EXPECT_FALSE(LoopAt(1)->m_Master);
     EXPECT_EQ(PanelAt(1)->m_MasterBtn->value(), 0);
-    EXPECT_EQ(m_App->m_MasterID, 0);
     EXPECT_TRUE(LoopAt(0)->m_Master);
 }
 
