@@ -15,7 +15,7 @@ Loop::Loop(LoopHost *app)
     : m_ID(0), m_Pos(0.0f), m_DisplayPos(0), m_HoldPos(0), m_Playing(true), m_Recording(false),
       m_Master(false), m_Delete(false), m_LoopLength(0), m_Speed(1.0f), m_Volume(1.0f), m_Input(nullptr),
       m_RecordPos(0), m_Pan(1.0f), m_LeftVol(1.0f), m_RightVol(1.0f), m_StartRecord(true), m_Overdub(false),
-      m_EffectsOn(false), m_App(app), m_GUI(nullptr)
+      m_EffectsOn(false), m_StepFrom(0.0f), m_StepTo(0.0f), m_Wrapped(false), m_App(app), m_GUI(nullptr)
 {
     m_Delay.m_Channels = 1;
     m_Reverb.SetChannels(1);
@@ -25,6 +25,9 @@ Loop::~Loop() = default;
 
 bool Loop::GetOutput(Sample &out)
 {
+    // A block that plays nothing passes no marker.
+    m_StepFrom = m_StepTo = m_Pos;
+    m_Wrapped = false;
     if (m_Recording) {
         const short *before = m_StoreBuffer.GetBuffer();
         Record(m_Pos);
@@ -40,7 +43,8 @@ bool Loop::GetOutput(Sample &out)
         m_Delay.Prefetch();
         m_Reverb.Prefetch();
     }
-    Play(out);
+    m_Wrapped = Play(out);
+    m_StepTo = m_Pos;
     m_Filter.Process(0, out);
     // What is heard, speed, volume and filter included, so KeepHold can keep it.
     if (!m_Recording) HoldCopy(out);
@@ -54,14 +58,15 @@ bool Loop::GetOutput(Sample &out)
     return true;
 }
 
-void Loop::Play(Sample &out)
+bool Loop::Play(Sample &out)
 {
     const int B = KorvelInfo::BufferSize;
-    if (B < 1) return;
+    if (B < 1) return false;
     const int64_t length = m_LoopLength;
     const float speed = m_Speed;
     const float volume = m_Volume;
     float pos = m_Pos;
+    bool wrapped = false;
 
     if (length > m_StoreBuffer.m_Length) {
         // Only a play length beyond the sound can get here: stop at the first
@@ -72,10 +77,15 @@ void Loop::Play(Sample &out)
             if (p >= 0 && p < length) value = static_cast<short>(static_cast<int>(m_StoreBuffer[p] * volume));
             out[i] = value;
             float next = speed + pos;
-            pos = static_cast<int>(next) >= length ? 0.0f : next;
+            if (static_cast<int>(next) >= length) {
+                pos = 0.0f;
+                wrapped = true;
+            } else {
+                pos = next;
+            }
         }
         m_Pos = pos;
-        return;
+        return wrapped;
     }
 
     // A short block ends the program with the message element access gives.
@@ -90,12 +100,16 @@ void Loop::Play(Sample &out)
         values[i] = value;
         float next = speed + pos;
         // The overshoot past the end is dropped: every lap starts at 0.
-        if (static_cast<int>(next) >= length)
+        if (static_cast<int>(next) >= length) {
             pos = 0.0f;
-        else
+            wrapped = true;
+        } else {
             pos = next;
+        }
     }
     m_Pos = pos;
+    // With no play length the position rests at 0: no lap goes round.
+    return wrapped && length > 0;
 }
 
 void Loop::HoldCopy(const Sample &out)
@@ -147,9 +161,11 @@ void Loop::Record(float pos)
 
 void Loop::Overdub(float pos)
 {
-    const int n = m_StoreBuffer.GetLength();
-    // Everything may have been cut away while overdubbing; there is nothing to add to.
-    if (n == 0) return;
+    // Only what is heard is overdubbed: the take goes round with playback at
+    // the play length, never into a tail beyond it. With nothing heard (no
+    // play length, or everything cut away) there is nothing to add to.
+    const int n = static_cast<int>(std::min<int64_t>(m_LoopLength, m_StoreBuffer.GetLength()));
+    if (n <= 0) return;
     const int B = KorvelInfo::BufferSize;
     float position = pos < static_cast<float>(n) ? pos : 0.0f;
     // Each index gets exactly one input value: the one that arrived when the
@@ -199,8 +215,9 @@ void Loop::EndRecord()
         m_StoreBuffer.Add(rest);
         m_RecordPos = 0;
     }
-    m_LoopLength = m_StoreBuffer.GetLength();
+    // An overdub keeps the play length; only a fresh take sets it.
     if (!m_Overdub) {
+        m_LoopLength = m_StoreBuffer.GetLength();
         m_HoldBuffer.Allocate(m_StoreBuffer.GetLength());
         m_HoldBuffer.Zero();
     }
@@ -268,7 +285,7 @@ void Loop::SaveWav(const std::string &path)
 int Loop::GetTotalLength()
 {
     // While a fresh take grows the sound, the hold buffer waits for EndRecord.
-    if (!m_StartRecord && !m_Overdub) return m_StoreBuffer.GetLength();
+    if (FreshTakeRunning()) return m_StoreBuffer.GetLength();
     // clang-format off
     SAMPLE_ASSERT("GetTotalLength", "GUI/../Loop.h", m_StoreBuffer.GetLength()==m_HoldBuffer.GetLength());
     // clang-format on
@@ -349,9 +366,14 @@ void Loop::Halve()
 
 void Loop::KeepHold()
 {
+    // Nothing of a fresh take is held yet: keeping the hold buffer would
+    // throw away what has been recorded so far.
+    if (FreshTakeRunning()) return;
     const int length = m_HoldBuffer.GetLength();
     m_StoreBuffer.Allocate(length);
     if (length > 0) std::memcpy(m_StoreBuffer.GetBuffer(), m_HoldBuffer.GetBuffer(), length * sizeof(short));
+    if (m_LoopLength > length) m_LoopLength = length;
+    if (m_Pos > static_cast<float>(m_LoopLength)) m_Pos = 0.0f;
 }
 
 void Loop::Rotate(int Offset)
@@ -379,6 +401,8 @@ void Loop::MatchLength(int Length)
     } else if (length != 0) {
         m_StoreBuffer.Expand(Length - length);
         m_HoldBuffer.Expand(Length - length);
+        // Padded to the master's length, the loop plays all of it: one period.
+        m_LoopLength = Length;
     } else {
         AllocateMem(Length);
         m_StoreBuffer.Zero();

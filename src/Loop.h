@@ -75,6 +75,12 @@ public:
     bool m_StartRecord;
     bool m_Overdub;
     bool m_EffectsOn;
+    // What the last block's play step covered, for the trigger pass: from
+    // m_StepFrom to m_StepTo, going round the end of the play length when
+    // m_Wrapped. A jump of m_Pos between blocks is no step and passes nothing.
+    float m_StepFrom;
+    float m_StepTo;
+    bool m_Wrapped;
     LoopHost *m_App;
     LoopPanel *m_GUI;
 
@@ -82,11 +88,14 @@ private:
     void Record(float pos);
     void Overdub(float pos);
     void RecordFresh();
-    void Play(Sample &out);
+    // Returns whether the position went round the end of the play length.
+    bool Play(Sample &out);
     void HoldCopy(const Sample &out);
     // After the sound changed length: the play length and position stay
     // within it and the hold buffer matches it.
     void FitToSound();
+    // A fresh take grows the sound block by block; the hold buffer waits.
+    bool FreshTakeRunning() const { return !m_StartRecord && !m_Overdub; }
 };
 
 // Workspace record: playing state, mix, filter, effects flag, delay and

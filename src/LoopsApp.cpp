@@ -67,6 +67,11 @@ void SnapToggled(Fl_Widget *widget, void *)
     AppOf(widget)->SnapChanged(static_cast<Fl_Button *>(widget)->value() != 0);
 }
 
+float AngleOf(const Loop *loop, float pos)
+{
+    return loop->m_LoopLength == 0 ? 0.0f : pos / loop->m_LoopLength * 360.0f;
+}
+
 Fl_Button *MainButton(int x, int y, const char *label, Fl_Callback *handler)
 {
     Fl_Button *button = new Fl_Button(x, y, 90, 20, label);
@@ -189,8 +194,10 @@ void LoopsApp::HandleTriggers()
     std::vector<int> ids;
     for (auto &item : m_Loops) {
         Loop *loop = item.second->m_Loop;
-        float angle = loop->m_LoopLength == 0 ? 0.0f : loop->m_Pos / loop->m_LoopLength * 360.0f;
-        item.second->m_GUI->CheckTriggers(ids, angle);
+        // Only what the last play step covered counts as passed; a position
+        // set by a restart, a click or an edit passes nothing.
+        item.second->m_GUI->CheckTriggers(ids, AngleOf(loop, loop->m_StepFrom), AngleOf(loop, loop->m_StepTo),
+                                          loop->m_Wrapped);
     }
     for (int id : ids) {
         auto found = m_Loops.find(id);

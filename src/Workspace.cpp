@@ -14,7 +14,6 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <limits>
 #include <locale>
 #include <sstream>
@@ -44,6 +43,26 @@ bool ReadHeader(std::istream &in, int &version)
     for (int i = 0; i < 4; i++)
         in >> word;
     return static_cast<bool>(in >> version);
+}
+
+// The whole file as text; false with the reason when it cannot be read. A
+// folder opens like a file and fails only on reading, where a stream would
+// throw from inside its buffer.
+bool ReadWholeFile(const std::string &path, std::string &text, std::string &reason)
+{
+    std::FILE *file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    char chunk[65536];
+    size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+        text.append(chunk, got);
+    bool failed = std::ferror(file) != 0;
+    if (failed) reason = std::strerror(errno);
+    std::fclose(file);
+    return !failed;
 }
 
 // Walks every record of the file into scratch objects, so that a file that
@@ -201,11 +220,9 @@ bool Workspace::LoadFrom(LoopsApp *app, const std::string &path)
 {
     if (PathTooShort(path)) return false;
 
-    std::ifstream file(path);
-    std::string text;
-    if (file) text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    if (!file.is_open() || file.bad()) {
-        std::cerr << "Can't read workspace file [" << path << "]" << std::endl;
+    std::string text, reason;
+    if (!ReadWholeFile(path, text, reason)) {
+        std::cerr << "Can't read workspace file (" << reason << ") [" << path << "]" << std::endl;
         return false;
     }
 

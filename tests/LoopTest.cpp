@@ -279,16 +279,17 @@ TEST(LoopTest, OverdubOfSilenceLeavesSoundUnchangedAtAnySpeed)
     }
 }
 
-TEST(LoopTest, OverdubAddsEachInputWhereThePositionWas)
+TEST(LoopTest, OverdubAddsEachInputWhereThePositionWasWithinThePlayLength)
 {
     std::mt19937 random(12);
-    const int length = 1500;
-    std::vector<short> sound = reference::RandomBlock(random, length, 20000);
+    const int length = 1100; // of 1500: the unheard tail must stay as it was
+    std::vector<short> sound = reference::RandomBlock(random, 1500, 20000);
     std::vector<short> input = reference::RandomBlock(random, 4 * KorvelInfo::BufferSize, 20000);
     LoopHost host;
     Loop loop(&host);
     GiveSound(loop, sound);
-    loop.m_Pos = 1300.0f;
+    loop.m_LoopLength = length;
+    loop.m_Pos = 900.0f;
 
     // Where playback is at each step, and so where each input must land.
     // More than one lap, so some indices take two inputs, each added with clamping.
@@ -301,6 +302,7 @@ TEST(LoopTest, OverdubAddsEachInputWhereThePositionWas)
     }
     RecordTake(loop, input);
     EXPECT_EQ(Values(loop.m_StoreBuffer), expected);
+    EXPECT_EQ(loop.m_LoopLength, length); // ending an overdub keeps it
 }
 
 TEST(LoopTest, OverdubAtHighSpeedFillsTheGapsWithTheArrivingValue)

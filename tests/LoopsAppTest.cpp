@@ -130,15 +130,47 @@ TEST_F(LoopsAppTest, TriggerNamingAMissingLoopRestartsNothing)
     EXPECT_EQ(m_App->m_Loops.size(), 1u);
 }
 
-TEST_F(LoopsAppTest, MasterButtonClearsEveryOtherMasterLight)
+TEST_F(LoopsAppTest, MarkersFireOncePerLapWhereStepsEndAndAtTheStartButNeverOnAJump)
+{
+    // Sixteen blocks: every step ends on a multiple of 22.5 degrees.
+    const int length = 16 * KorvelInfo::BufferSize;
+    m_App->NewLoop();
+    m_App->NewLoop();
+    FillLoop(0, length, [](int) { return 0; });
+    FillLoop(1, 2 * length, [](int) { return 0; });
+    auto marker = [this](int id, float angle, int target) {
+        Fl_Trigger *made = PanelAt(id)->NewTrigger();
+        made->m_Angle = angle;
+        made->m_TargetID = target;
+        made->m_Count = 10; // so that m_Passes counts
+        return made;
+    };
+    // Loop 0 restarts the twice as long loop 1 every lap: loop 1 never plays to 300.
+    Fl_Trigger *start = marker(0, 0.0f, 7), *restart = marker(0, 45.0f, 1), *unreached = marker(1, 300.0f, 7);
+    for (int cycle = 0; cycle < 3 * 16 + 1; cycle++)
+        m_App->Run();
+    EXPECT_EQ(start->m_Passes, 3);
+    EXPECT_EQ(restart->m_Passes, 3);
+    EXPECT_EQ(unreached->m_Passes, 0);
+}
+
+TEST_F(LoopsAppTest, MasterButtonLightsItsOwnLoopOnlyAndOnlyAMovingOne)
 {
     m_App->NewLoop();
     m_App->NewLoop();
     FillLoop(0, 44100, [](int) { return 0; });
     FillLoop(1, 22050, [](int) { return 0; });
-    PanelAt(1)->SetMaster(true);
+    // A press toggles the light before the button's handler runs.
+    auto press = [this](int id) {
+        PanelAt(id)->m_MasterBtn->value(!PanelAt(id)->m_MasterBtn->value());
+        PanelAt(id)->m_MasterBtn->do_callback();
+    };
+    press(1);
+    EXPECT_TRUE(LoopAt(1)->m_Master); // what a saved workspace keeps
     LoopAt(0)->m_Speed = 2.0f;
-    PanelAt(0)->m_MasterBtn->do_callback();
+    press(0);
+    EXPECT_TRUE(LoopAt(0)->m_Master);
+    EXPECT_EQ(PanelAt(0)->m_MasterBtn->value(), 1);
     EXPECT_EQ(m_App->m_MasterID, 0);
     EXPECT_FLOAT_EQ(m_App->m_MasterLength, 44100.0f);
     EXPECT_FLOAT_EQ(m_App->m_MasterPeriod, 22050.0f);
@@ -146,6 +178,13 @@ TEST_F(LoopsAppTest, MasterButtonClearsEveryOtherMasterLight)
     EXPECT_EQ(PanelAt(1)->m_MasterBtn->value(), 0);
     // Loop 1's period is 22050 samples, the master's too: ratio 1.
     EXPECT_FLOAT_EQ(LoopAt(1)->GetMasterRatio(), 1.0f);
+
+    // A loop that stands still cannot lead: nothing changes, the light stays off.
+    LoopAt(1)->m_Speed = 0.0f;
+    press(1);
+    EXPECT_FALSE(LoopAt(1)->m_Master);
+    EXPECT_EQ(PanelAt(1)->m_MasterBtn->value(), 0);
+    EXPECT_TRUE(LoopAt(0)->m_Master);
 }
 
 TEST_F(LoopsAppTest, SnapPointsReachEveryLoopAndTheDisplay)

@@ -535,6 +535,11 @@ TEST_F(WorkspaceTest, DamagedFilesChangeNothing)
     WriteFileBytes(Lws("bad.lws"), "");
     expectUnchanged("empty file");
 
+    // A path that opens but cannot be read.
+    ASSERT_EQ(std::remove(Lws("bad.lws").c_str()), 0);
+    ASSERT_EQ(mkdir(Lws("bad.lws").c_str(), 0700), 0);
+    expectUnchanged("a folder");
+
     // A file that is not there is reported too, and changes nothing either.
     std::string printed = RefusedLoad(Lws("missing.lws"));
     EXPECT_NE(printed.find(Lws("missing.lws")), std::string::npos);

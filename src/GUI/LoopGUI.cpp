@@ -46,13 +46,6 @@ bool IsDown(Fl_Widget *widget)
     return static_cast<Fl_Button *>(widget)->value() != 0;
 }
 
-void ShowLengthAndRatio(LoopGUI *panel)
-{
-    Loop *loop = panel->m_Loop;
-    panel->m_SecondsOut->value(static_cast<float>(loop->m_LoopLength) / KorvelInfo::Samplerate);
-    panel->m_RatioOut->value(loop->GetMasterRatio());
-}
-
 // Control handlers.
 
 void VolumeChanged(Fl_Widget *widget, void *)
@@ -95,7 +88,7 @@ void LengthChanged(Fl_Widget *widget, void *)
     int total = loop->GetTotalLength();
     loop->m_LoopLength = static_cast<int>(total * ValueOf(widget));
     panel->m_Display->SetLength(static_cast<int>(loop->m_LoopLength));
-    ShowLengthAndRatio(panel);
+    panel->ShowReadouts();
     panel->m_Display->redraw();
 }
 
@@ -114,7 +107,7 @@ void LoadPressed(Fl_Widget *widget, void *)
     if (!path.empty()) panel->m_Loop->LoadWav(path);
     panel->m_Display->SetData(panel->m_Loop->m_StoreBuffer.GetBuffer());
     panel->m_Display->SetLength(static_cast<int>(panel->m_Loop->m_LoopLength));
-    ShowLengthAndRatio(panel);
+    panel->ShowReadouts();
     panel->m_Display->redraw();
 }
 
@@ -142,6 +135,8 @@ void MatchPressed(Fl_Widget *widget, void *)
     loop->MatchLength(static_cast<int>(loop->m_App->m_MasterLength));
     loop->m_Speed = loop->m_App->m_MasterSpeed;
     panel->Refresh();
+    // The knobs show the new speed and length too.
+    panel->UpdateValues();
 }
 
 void SavePressed(Fl_Widget *widget, void *)
@@ -159,9 +154,14 @@ void MasterPressed(Fl_Widget *widget, void *)
 {
     LoopGUI *panel = PanelOf(widget);
     Loop *loop = panel->m_Loop;
-    if (loop->m_Speed != 0) loop->m_App->SetMaster(loop->m_ID, static_cast<float>(loop->m_LoopLength), loop->m_Speed);
-    panel->m_RatioOut->value(loop->GetMasterRatio());
-    panel->m_Display->redraw();
+    // The light shows the loop's own master flag, whatever the press did
+    // to it: a loop that does not move cannot be the master.
+    if (loop->m_Speed != 0) {
+        loop->m_App->SetMaster(loop->m_ID, static_cast<float>(loop->m_LoopLength), loop->m_Speed);
+        panel->SetMaster(true);
+    } else {
+        panel->SetMaster(loop->m_Master);
+    }
 }
 
 void UpdateChanged(Fl_Widget *widget, void *)
@@ -310,12 +310,12 @@ Fl_Value_Output *MakeReadout(int x, int y, int w)
 } // namespace
 
 LoopGUI::LoopGUI(Loop *loop, Delay *delay, Reverb *reverb)
-    : m_Loop(loop), m_LastAngle(0), m_Display(nullptr), m_CutoffSlider(nullptr), m_VolumeSlider(nullptr),
+    : m_Loop(loop), m_Display(nullptr), m_CutoffSlider(nullptr), m_VolumeSlider(nullptr),
       m_BalanceKnob(nullptr), m_LengthKnob(nullptr), m_SpeedKnob(nullptr), m_EmphasisKnob(nullptr),
       m_SpeedOut(nullptr), m_SecondsOut(nullptr), m_RatioOut(nullptr), m_WaveSizeKnob(nullptr),
-      m_RecordBtn(nullptr), m_LoadBtn(nullptr), m_PlayBtn(nullptr), m_MasterBtn(nullptr), m_UpdateBtn(nullptr),
-      m_EffectsBtn(nullptr), m_DoubleBtn(nullptr), m_MatchBtn(nullptr), m_SaveBtn(nullptr), m_DelayGUI(nullptr),
-      m_ReverbGUI(nullptr), m_Delay(delay), m_Reverb(reverb)
+      m_RecordBtn(nullptr), m_LoadBtn(nullptr), m_PlayBtn(nullptr), m_MasterBtn(nullptr),
+      m_UpdateBtn(nullptr), m_EffectsBtn(nullptr), m_DoubleBtn(nullptr), m_MatchBtn(nullptr),
+      m_SaveBtn(nullptr), m_DelayGUI(nullptr), m_ReverbGUI(nullptr), m_Delay(delay), m_Reverb(reverb)
 {
     if (!loop || !delay || !reverb) std::cerr << "WARNING: Loop not correctly set up" << std::endl;
 }
@@ -374,6 +374,7 @@ void LoopGUI::CreateGUI(const char *title)
     m_ReverbGUI = new ReverbGUI(m_Reverb);
     m_ReverbGUI->CreateGUI(0, 365, "Reverb");
 
+    ShowReadouts();
     m_Display->show();
     m_Display->end();
 }
@@ -382,7 +383,15 @@ void LoopGUI::Refresh()
 {
     m_Display->SetData(m_Loop->m_StoreBuffer.GetBuffer());
     m_Display->SetLength(static_cast<int>(m_Loop->m_LoopLength));
+    ShowReadouts();
     m_Display->redraw();
+}
+
+void LoopGUI::ShowReadouts()
+{
+    m_SpeedOut->value(m_Loop->m_Speed);
+    m_SecondsOut->value(static_cast<float>(m_Loop->m_LoopLength) / KorvelInfo::Samplerate);
+    m_RatioOut->value(m_Loop->GetMasterRatio());
 }
 
 void LoopGUI::UpdateValues()
@@ -431,16 +440,14 @@ void LoopGUI::SetSnap(bool on)
     m_Display->SetSnap(on);
 }
 
-void LoopGUI::CheckTriggers(std::vector<int> &ids, float angle)
+void LoopGUI::CheckTriggers(std::vector<int> &ids, float from, float to, bool wrapped)
 {
-    // When the position has wrapped to the start since the last check, the
-    // markers between the last angle and the end of the ring and those between
-    // the start and the new angle were passed as well. A marker at exactly 0
-    // never fires.
-    bool wrapped = angle < m_LastAngle;
+    // Half-open, (from, to]: a marker where one step ends fires then and not
+    // again as the next step leaves it. Going round passes the rest of the
+    // ring and its start, so a marker at 0 (or 360) fires once per lap.
     for (Fl_Trigger *trigger : m_Triggers) {
         float at = trigger->m_Angle;
-        bool passed = wrapped ? (at > m_LastAngle || (at < angle && at > 0)) : (angle > at && at > m_LastAngle);
+        bool passed = wrapped ? (at > from || at <= to) : (at > from && at <= to);
         if (!passed) continue;
         if (trigger->m_Count != 0 && trigger->m_Passes == trigger->m_Count) {
             m_Loop->m_Playing = false;
@@ -453,7 +460,6 @@ void LoopGUI::CheckTriggers(std::vector<int> &ids, float angle)
             trigger->m_Passes++;
         trigger->redraw();
     }
-    m_LastAngle = angle;
 }
 
 Fl_Trigger *LoopGUI::NewTrigger()

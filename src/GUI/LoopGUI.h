@@ -37,17 +37,20 @@ public:
     void SetMaster(bool on);
     void SetSnapAngle(int degrees);
     void SetSnap(bool on);
-    // Appends the IDs of the loops that this loop's markers start.
-    void CheckTriggers(std::vector<int> &ids, float angle);
+    // Appends the IDs of the loops that this loop's markers start, given the
+    // angles at which the loop's last play step began and ended and whether
+    // it went round the end of the ring.
+    void CheckTriggers(std::vector<int> &ids, float from, float to, bool wrapped);
     Fl_Trigger *NewTrigger();
     void DrawPosMarker() override;
     void SoundMoved() override;
 
     // Gives the display the loop's current sound and play length.
     void Refresh();
+    // Speed, seconds and master ratio read-outs from the loop.
+    void ShowReadouts();
 
     Loop *m_Loop;
-    float m_LastAngle;
     Fl_Loop *m_Display;
     Fl_Slider *m_CutoffSlider;
     Fl_Slider *m_VolumeSlider;

@@ -3,8 +3,10 @@
 #include "GUI/Fl_Knob.h"
 #include "KorvelInfo.h"
 
+#include <FL/Fl.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Group.H>
+#include <FL/fl_draw.H>
 
 Fl_Group *PanelLook::Group(int x, int y, int w, int h, const char *name, void *panel)
 {
@@ -36,4 +38,19 @@ Fl_Button *PanelLook::Toggle(int x, int y, int w, int h, const char *label, int 
     button->type(FL_TOGGLE_BUTTON);
     button->value(value);
     return button;
+}
+
+void PanelLook::FitTitle(Fl_Group *group, int room)
+{
+    // The title starts inside the box's edge, and engraving widens it by a pixel.
+    const int inset = Fl::box_dx(group->box()) + 3 + 1;
+    const int smallest = 8;
+    int size = group->labelsize();
+    for (; size > smallest; size--) {
+        int w = 0, h = 0;
+        fl_font(group->labelfont(), size);
+        fl_measure(group->label(), w, h, 0);
+        if (inset + w <= room) break;
+    }
+    group->labelsize(size);
 }

@@ -13,6 +13,9 @@ public:
     static Fl_Group *Group(int x, int y, int w, int h, const char *name, void *panel);
     static Fl_Knob *Knob(int x, int y, const char *label, double maximum, double step, double value);
     static Fl_Button *Toggle(int x, int y, int w, int h, const char *label, int value);
+    // Shrinks the group's title, if it must, to end before x + room, where
+    // its first control stands; the control would cover it otherwise.
+    static void FitTitle(Fl_Group *group, int room);
 };
 
 #endif

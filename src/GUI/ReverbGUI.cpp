@@ -62,6 +62,7 @@ ReverbGUI::~ReverbGUI()
 void ReverbGUI::CreateGUI(int x, int y, const char *name)
 {
     m_Group = PanelLook::Group(x, y, 300, 60, name, this);
+    PanelLook::FitTitle(m_Group, 50);
     m_TimeKnob = PanelLook::Knob(x + 50, y + 5, "Time", 0.25, 0.01, 0);
     m_TimeKnob->callback(Time);
     m_FeedbackKnob = PanelLook::Knob(x + 100, y + 5, "FeedBack", 1, 0.01, 0.01);

@@ -9,6 +9,7 @@
 #include "GUI/LoopGUI.h"
 #include "GUI/ReverbGUI.h"
 #include "TestSupport.h"
+#include "WidgetTestSupport.h"
 
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Slider.H>
@@ -38,15 +39,27 @@ protected:
         return marker;
     }
 
-    std::vector<int> Check(float angle)
+    std::vector<int> Check(float from, float to, bool wrapped = false)
     {
         std::vector<int> ids;
-        m_Panel->CheckTriggers(ids, angle);
+        m_Panel->CheckTriggers(ids, from, to, wrapped);
         return ids;
+    }
+
+    // The Record button pressed or released, then cycles of a steady input.
+    void Record(bool down, int cycles = 0)
+    {
+        m_Input.assign(KorvelInfo::BufferSize, 1000);
+        m_Loop->m_Input = m_Input.data();
+        m_Panel->m_RecordBtn->value(down);
+        m_Panel->m_RecordBtn->do_callback();
+        for (int i = 0; i < cycles; i++)
+            m_App->Run();
     }
 
     LoopGUI *m_Panel = nullptr;
     Loop *m_Loop = nullptr;
+    std::vector<short> m_Input;
 };
 
 class ScriptedChooser : public FileChooser
@@ -63,23 +76,20 @@ public:
 
 } // namespace
 
-TEST_F(LoopGUITest, MarkerFiresWhenTheAngleGoesPastItNotWhenItEndsOnIt)
+TEST_F(LoopGUITest, MarkerFiresOnceWhenAStepReachesIt)
 {
     Marker(90.0f, 3);
-    EXPECT_TRUE(Check(80.0f).empty());
-    EXPECT_TRUE(Check(90.0f).empty()); // ends exactly at the marker
-    EXPECT_EQ(Check(95.0f), std::vector<int>({}));
-    // 90 is not above the last angle (90), so nothing; a fresh pass fires.
-    Check(10.0f);
-    EXPECT_EQ(Check(100.0f), std::vector<int>({3}));
+    EXPECT_TRUE(Check(70.0f, 80.0f).empty());
+    EXPECT_EQ(Check(80.0f, 90.0f), std::vector<int>({3})); // ends exactly at the marker
+    EXPECT_TRUE(Check(90.0f, 95.0f).empty());              // and leaves it: not again
+    EXPECT_EQ(Check(85.0f, 100.0f), std::vector<int>({3}));
 }
 
 TEST_F(LoopGUITest, MarkerWithCountTwoStartsThreeTimesAndStopsItsLoopOnTheThird)
 {
     Fl_Trigger *marker = Marker(90.0f, 4, 2);
     for (int pass = 1; pass <= 3; pass++) {
-        Check(80.0f);
-        EXPECT_EQ(Check(100.0f), std::vector<int>({4})) << "pass " << pass;
+        EXPECT_EQ(Check(80.0f, 100.0f), std::vector<int>({4})) << "pass " << pass;
         EXPECT_EQ(m_Loop->m_Playing, pass < 3) << "pass " << pass;
     }
     EXPECT_EQ(m_Panel->m_PlayBtn->value(), 0);
@@ -90,12 +100,12 @@ TEST_F(LoopGUITest, MarkersPassedAcrossTheWrapFire)
 {
     Marker(350.0f, 1);
     Marker(5.0f, 2);
-    Marker(0.0f, 5); // a marker at exactly 0 never fires
+    Marker(0.0f, 5); // the start of the loop
     Marker(200.0f, 6);
-    Check(340.0f);
-    // The position wrapped: 340 -> 10 passes 350 and 5, not 200.
-    EXPECT_EQ(Check(10.0f), std::vector<int>({1, 2}));
-    EXPECT_TRUE(Check(20.0f).empty());
+    Marker(360.0f, 7); // dragged round to the start from the other side
+    // The position went round: 340 -> 10 passes 350, 360, 0 and 5, not 200.
+    EXPECT_EQ(Check(340.0f, 10.0f, true), std::vector<int>({1, 2, 5, 7}));
+    EXPECT_TRUE(Check(10.0f, 20.0f).empty());
 }
 
 TEST_F(LoopGUITest, CutoffSliderSetsBypassAndCutoff)
@@ -138,19 +148,60 @@ TEST_F(LoopGUITest, EffectsPressedTwiceReturnsTheWindowToItsHeight)
     EXPECT_FALSE(m_Loop->m_EffectsOn);
 }
 
-TEST_F(LoopGUITest, MatchWithoutMasterDoesNothingAndWithMasterTakesItsLength)
+TEST_F(LoopGUITest, MatchWithoutMasterDoesNothingAndWithMasterSharesItsPeriod)
 {
-    FillLoop(0, 40000, [](int i) { return i % 100; });
+    FillLoop(0, 30000, [](int i) { return i % 100; });
     m_Loop->m_Speed = 1.5f;
     m_Panel->m_MatchBtn->do_callback();
-    EXPECT_EQ(m_Loop->m_StoreBuffer.GetLength(), 40000);
+    EXPECT_EQ(m_Loop->m_StoreBuffer.GetLength(), 30000);
     EXPECT_FLOAT_EQ(m_Loop->m_Speed, 1.5f);
 
-    m_App->LoopHost::SetMaster(9, 50000.0f, 2.0f);
+    // A longer master: the loop is padded and plays all of it, one period.
+    m_App->LoopHost::SetMaster(9, 44100.0f, 2.0f);
     m_Panel->m_MatchBtn->do_callback();
-    EXPECT_EQ(m_Loop->m_StoreBuffer.GetLength(), 50000);
+    EXPECT_EQ(m_Loop->m_StoreBuffer.GetLength(), 44100);
+    EXPECT_EQ(m_Loop->m_LoopLength, 44100);
     EXPECT_FLOAT_EQ(m_Loop->m_Speed, 2.0f);
     EXPECT_EQ(m_Panel->m_Display->m_Data, m_Loop->m_StoreBuffer.GetBuffer());
+    EXPECT_FLOAT_EQ(m_Panel->m_SpeedKnob->value(), 2.0f);
+    EXPECT_FLOAT_EQ(m_Panel->m_SecondsOut->value(), 1.0f);
+    EXPECT_FLOAT_EQ(m_Panel->m_RatioOut->value(), 1.0f);
+}
+
+TEST_F(LoopGUITest, ReadoutsShowTheNewLoopAndTheEndedTake)
+{
+    EXPECT_EQ(m_Panel->m_SpeedOut->value(), 1.0);
+    Record(true, 100);
+    Record(false);
+    EXPECT_FLOAT_EQ(m_Panel->m_SecondsOut->value(), 100.0f * KorvelInfo::BufferSize / KorvelInfo::Samplerate);
+}
+
+TEST_F(LoopGUITest, KeepingWhatIsHeardDuringATakeLosesNothing)
+{
+    // Two record blocks, then the take is heard for a while at 0.9 of its length.
+    Record(true, 65);
+    m_Panel->m_LengthKnob->value(0.9);
+    m_Panel->m_LengthKnob->do_callback();
+    Record(true, 20);
+    m_Loop->KeepHold(); // Ctrl+S, as the display's request does
+    Record(true, 65);
+    Record(false);
+    EXPECT_EQ(m_Loop->m_StoreBuffer.GetLength(), 150 * KorvelInfo::BufferSize);
+    EXPECT_EQ(m_Loop->m_LoopLength, 150 * KorvelInfo::BufferSize);
+}
+
+TEST_F(LoopGUITest, ReverbTitleEndsBeforeItsFirstKnob)
+{
+    m_Panel->m_Display->position(0, 150); // clear of the main window
+    ReverbGUI &panel = m_App->m_ReverbGUI;
+    ASSERT_TRUE(WidgetTest::ShowAndDraw(m_App->m_Window));
+    // With the knob hidden, whatever shows where it stands belongs to the title.
+    panel.m_TimeKnob->hide();
+    WidgetTest::RedrawNow(m_App->m_Window);
+    WidgetTest::Image image(m_App->m_Window);
+    const int x = panel.m_TimeKnob->x(), y = panel.m_Group->y();
+    EXPECT_EQ(image.Count(WidgetTest::IndexColour(panel.m_Group->color()), x, y + 3, x + 39, y + 20),
+              40 * 18);
 }
 
 TEST_F(LoopGUITest, LengthKnobSetsThePlayLengthAndReadouts)
