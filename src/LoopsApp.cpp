@@ -17,6 +17,8 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <limits>
@@ -182,6 +184,21 @@ void LoopsApp::Run()
     m_Reverb.Process(m_Output.m_Buffer);
     m_ScopeGUI.Display(m_Output.m_Buffer.GetBuffer());
     m_Output.Write();
+    StepLoads();
+}
+
+void LoopsApp::StepLoads()
+{
+    // Half a block: with the cycle's own work, the next block is still
+    // written in time.
+    const long sliceMicroseconds = 500000L * KorvelInfo::BufferSize / std::max(KorvelInfo::Samplerate, 1);
+    const auto deadline = SoundFileLoad::Clock::now() + std::chrono::microseconds(sliceMicroseconds);
+    for (auto &item : m_Loops) {
+        Loop *loop = item.second->m_Loop;
+        if (!loop->IsLoading()) continue;
+        if (loop->StepLoad(deadline)) item.second->m_GUI->ShowNewSound();
+        if (SoundFileLoad::Clock::now() >= deadline) break;
+    }
 }
 
 void LoopsApp::HandleTriggers()

