@@ -9,6 +9,7 @@
 #include "Loop.h"
 #include "LoopHost.h"
 
+#include <cmath>
 #include <sstream>
 #include <vector>
 
@@ -115,9 +116,8 @@ std::string WavLoopTarget::Run(const uint8_t *data, size_t size)
             problem << "a refused file gave " << messages.Lines() << " lines: " << messages.Text();
         return problem.str();
     }
-    // At most what the file announced, at the program's rate (the converter
-    // may give a frame or two more than the exact ratio).
-    const double most = static_cast<double>(frames) * KorvelInfo::Samplerate / rate + 2;
+    // At most what the file announced, at the program's rate.
+    const double most = std::round(static_cast<double>(frames) * KorvelInfo::Samplerate / rate);
     const int length = loop.m_StoreBuffer.GetLength();
     if (length > most)
         problem << "loaded " << length << " samples of at most " << most;

@@ -103,6 +103,14 @@ void SoundFileLoad::Append(const float *values, size_t count)
 void SoundFileLoad::FinishReading()
 {
     const bool complete = m_Reader.GetFramesRead() == m_Reader.GetFrames();
+    if (m_Converting) {
+        // The converter's filter ends a value early or late; a loop must keep
+        // the exact length of the file to stay in time with the others.
+        const double exact = std::round(static_cast<double>(m_Reader.GetFramesRead()) * KorvelInfo::Samplerate /
+                                        m_FileRate);
+        m_Values.resize(static_cast<size_t>(std::min<double>(exact, INT_MAX)),
+                        m_Values.empty() ? 0 : m_Values.back());
+    }
     m_Reader.Close();
     // A damaged file gives what could be read; one that gives nothing of what
     // it promised leaves the loop as it was.
