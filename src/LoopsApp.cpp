@@ -17,8 +17,6 @@
 
 #include <dlfcn.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <limits>
@@ -189,10 +187,7 @@ void LoopsApp::Run()
 
 void LoopsApp::StepLoads()
 {
-    // Half a block: with the cycle's own work, the next block is still
-    // written in time.
-    const long sliceMicroseconds = 500000L * KorvelInfo::BufferSize / std::max(KorvelInfo::Samplerate, 1);
-    const auto deadline = SoundFileLoad::Clock::now() + std::chrono::microseconds(sliceMicroseconds);
+    const auto deadline = SoundFileLoad::Clock::now() + SoundFileLoad::SliceTime();
     for (auto &item : m_Loops) {
         Loop *loop = item.second->m_Loop;
         if (!loop->IsLoading()) continue;

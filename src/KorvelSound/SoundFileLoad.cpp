@@ -11,8 +11,9 @@
 
 namespace {
 
-// Small enough that one chunk, converted, takes well under a millisecond.
-const int ChunkFrames = 1024;
+// Values made per chunk: few enough that a chunk, converted, takes well
+// under a millisecond.
+const int ChunkValues = 1024;
 const int PackValues = 1 << 17;
 // What is set aside at the start; a longer sound grows the buffer as it comes.
 const int64_t MostReserved = 1 << 26;
@@ -27,6 +28,11 @@ short ToSample(float value)
 
 SoundFileLoad::SoundFileLoad() : m_Converting(false), m_FileRate(0), m_Stage(FAILED), m_Packed(0)
 {
+}
+
+SoundFileLoad::Clock::duration SoundFileLoad::SliceTime()
+{
+    return std::chrono::microseconds(500000LL * KorvelInfo::BufferSize / std::max(KorvelInfo::Samplerate, 1));
 }
 
 int SoundFileLoad::Open(const std::string &path)
@@ -47,7 +53,10 @@ int SoundFileLoad::Open(const std::string &path)
         m_Reader.Close();
         return 0;
     }
-    m_Chunk.resize(ChunkFrames);
+    // A file at a lower rate gives more values per frame read.
+    const int64_t frames =
+        std::max<int64_t>(int64_t(ChunkValues) * rate / std::max(KorvelInfo::Samplerate, rate), 1);
+    m_Chunk.resize(frames);
     m_Stage = READING;
     return 1;
 }
@@ -75,7 +84,7 @@ void SoundFileLoad::ReadChunk()
         m_Values.reserve(static_cast<size_t>(
             std::min<double>(static_cast<double>(m_Reader.GetFrames()) * ratio + 64, MostReserved)));
     }
-    const int got = m_Reader.ReadMono(m_Chunk.data(), ChunkFrames);
+    const int got = m_Reader.ReadMono(m_Chunk.data(), static_cast<int>(m_Chunk.size()));
     if (m_Converting) {
         if (!m_Converter.Convert(m_Chunk.data(), got, got == 0, m_Converted)) {
             Fail();
@@ -106,8 +115,8 @@ void SoundFileLoad::FinishReading()
     if (m_Converting) {
         // The converter's filter ends a value early or late; a loop must keep
         // the exact length of the file to stay in time with the others.
-        const double exact = std::round(static_cast<double>(m_Reader.GetFramesRead()) * KorvelInfo::Samplerate /
-                                        m_FileRate);
+        const double exact =
+            std::round(static_cast<double>(m_Reader.GetFramesRead()) * KorvelInfo::Samplerate / m_FileRate);
         m_Values.resize(static_cast<size_t>(std::min<double>(exact, INT_MAX)),
                         m_Values.empty() ? 0 : m_Values.back());
     }
