@@ -119,7 +119,7 @@ std::string WavLoopTarget::Run(const uint8_t *data, size_t size)
     // At most what the file announced, at the program's rate.
     const double most = std::round(static_cast<double>(frames) * KorvelInfo::Samplerate / rate);
     const int length = loop.m_StoreBuffer.GetLength();
-    if (length > most)
+    if (!unchanged && length > most)
         problem << "loaded " << length << " samples of at most " << most;
     else if (!unchanged && loop.m_LoopLength != std::min(OldLength, length))
         problem << "play length " << loop.m_LoopLength << " after loading " << length;

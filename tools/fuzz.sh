@@ -32,6 +32,7 @@ mkdir -p "$work/seeds"
 bash fuzz/make-seeds.sh "$build" "$work/seeds" || exit 1
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 status=0
 summary=""

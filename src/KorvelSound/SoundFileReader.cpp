@@ -42,7 +42,6 @@ int SoundFileReader::Open(const std::string &path)
     m_Frames = info.frames;
     m_Channels = info.channels;
     m_Rate = info.samplerate;
-    if (m_Channels == 2) std::cerr << "Stereo wav file..." << std::endl;
     return 1;
 }
 
