@@ -243,7 +243,14 @@ bool Loop::StartLoad(const std::string &path)
 
 bool Loop::StepLoad(SoundFileLoad::Clock::time_point deadline)
 {
-    if (!m_Load || !m_Load->Step(deadline)) return false;
+    if (!m_Load) return false;
+    // A take started since the load was asked for is never thrown away for it.
+    if (m_Recording) {
+        std::cerr << "Loop: load dropped, the loop is recording [" << m_Load->GetPath() << "]" << std::endl;
+        m_Load.reset();
+        return false;
+    }
+    if (!m_Load->Step(deadline)) return false;
     // The old sound goes with the finished load.
     std::unique_ptr<SoundFileLoad> load = std::move(m_Load);
     if (!load->Succeeded()) return false;

@@ -554,6 +554,16 @@ TEST(LoopTest, SlicedLoadKeepsTheOldSoundUntilTheWholeFileIsReady)
     EXPECT_EQ(loop.m_LoopLength, 700);
     EXPECT_EQ(loop.m_Pos, 650.0f);
 
+    // A take started while a load is under way is kept; the load is dropped.
+    ASSERT_TRUE(loop.StartLoad(path));
+    loop.m_Recording = true;
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(loop.StepLoad(SoundFileLoad::Clock::time_point::max()));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Loop: load dropped, the loop is recording [" + path + "]\n");
+    EXPECT_FALSE(loop.IsLoading());
+    EXPECT_EQ(loop.m_StoreBuffer.GetLength(), 3 * 44100);
+
     // A loop that goes while its load is under way takes the load with it.
     Loop leaving(&host);
     EXPECT_TRUE(leaving.StartLoad(path));

@@ -34,6 +34,7 @@ public:
     bool IsFinished() const { return m_Stage == DONE || m_Stage == FAILED; }
     // Finished with a sound to take (possibly an empty one).
     bool Succeeded() const { return m_Stage == DONE; }
+    const std::string &GetPath() const { return m_Path; }
 
     // Once succeeded: the sound, and a silent hold buffer of the same length.
     Sample m_Sound;
