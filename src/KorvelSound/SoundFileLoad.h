@@ -22,10 +22,11 @@ public:
 
     SoundFileLoad();
     SoundFileLoad(const SoundFileLoad &) = delete;
+    SoundFileLoad &operator=(const SoundFileLoad &) = delete;
+
     // Work given to loading in one audio cycle: half a block, so that with
     // the cycle's own work the next block is still written in time.
     static Clock::duration SliceTime();
-    SoundFileLoad &operator=(const SoundFileLoad &) = delete;
 
     // 1 when the file can be loaded; else one line on standard error and 0.
     int Open(const std::string &path);
