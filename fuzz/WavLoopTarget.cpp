@@ -4,10 +4,12 @@
 #include "InputFile.h"
 #include "KorvelInfo.h"
 #include "KorvelSound/Sample.h"
-#include "KorvelSound/WavFile.h"
+#include "KorvelSound/RateConverter.h"
+#include "KorvelSound/SoundFileReader.h"
 #include "Loop.h"
 #include "LoopHost.h"
 
+#include <cmath>
 #include <sstream>
 #include <vector>
 
@@ -72,17 +74,19 @@ std::string WavLoopTarget::Run(const uint8_t *data, size_t size)
     static InputFile input(".wav");
     if (!input.Write(data, size)) return "";
 
-    // What the reader itself makes of the file decides what the loop must show.
+    // What the reader itself makes of the file decides what the loop may show.
     bool accepted;
-    bool stereo;
-    int count;
+    int64_t frames;
+    int rate;
     {
         ErrorCapture quiet;
-        WavFile probe;
-        accepted = probe.Open(input.Path(), WavFile::READ, WavFile::MONO) != 0;
-        stereo = probe.IsStereo();
-        count = probe.GetSampleCount();
+        SoundFileReader probe;
+        accepted = probe.Open(input.Path()) != 0;
+        frames = probe.GetFrames();
+        rate = probe.GetRate();
     }
+    accepted = accepted &&
+               (rate == KorvelInfo::Samplerate || RateConverter::CanConvert(rate, KorvelInfo::Samplerate));
 
     // Building a loop's delay lines costs more than everything else here, so
     // one loop serves every input, set back to a new loop's state each time.
@@ -100,20 +104,26 @@ std::string WavLoopTarget::Run(const uint8_t *data, size_t size)
     loop.LoadWav(input.Path());
 
     std::ostringstream problem;
-    if (!accepted || count < 0) {
-        std::vector<short> now(loop.m_StoreBuffer.GetBuffer(),
-                               loop.m_StoreBuffer.GetBuffer() + loop.m_StoreBuffer.GetLength());
-        if (now != old || loop.m_LoopLength != OldLength) problem << "a refused file changed the loop";
+    std::vector<short> now(loop.m_StoreBuffer.GetBuffer(),
+                           loop.m_StoreBuffer.GetBuffer() + loop.m_StoreBuffer.GetLength());
+    // A file that cannot be loaded, or gives none of the sound it promised,
+    // leaves the loop as it was.
+    const bool unchanged = now == old && loop.m_LoopLength == OldLength;
+    if (!accepted) {
+        if (!unchanged)
+            problem << "a refused file changed the loop";
         else if (messages.Lines() != 1)
             problem << "a refused file gave " << messages.Lines() << " lines: " << messages.Text();
         return problem.str();
     }
-    const int frames = stereo ? count / 2 : count;
-    if (loop.m_StoreBuffer.GetLength() != frames)
-        problem << "loaded " << loop.m_StoreBuffer.GetLength() << " samples of " << frames;
-    else if (loop.m_LoopLength != std::min(OldLength, frames))
-        problem << "play length " << loop.m_LoopLength << " after loading " << frames;
-    else if (messages.Lines() > 2)
+    // At most what the file announced, at the program's rate.
+    const double most = std::round(static_cast<double>(frames) * KorvelInfo::Samplerate / rate);
+    const int length = loop.m_StoreBuffer.GetLength();
+    if (!unchanged && length > most)
+        problem << "loaded " << length << " samples of at most " << most;
+    else if (!unchanged && loop.m_LoopLength != std::min(OldLength, length))
+        problem << "play length " << loop.m_LoopLength << " after loading " << length;
+    else if (messages.Lines() > 3)
         problem << "loading gave " << messages.Lines() << " lines: " << messages.Text();
     if (!problem.str().empty()) return problem.str();
     std::string broken = Check(loop, "loading");

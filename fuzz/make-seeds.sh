@@ -2,7 +2,8 @@
 # Builds the seed corpus of every harness into a folder (made at fuzz time,
 # never committed): files the program writes itself, and WAV files in other
 # shapes made by sox (other rates, stereo, other bit depths and encodings,
-# extra chunks), so the fuzzers start from real files.
+# extra chunks, and every other format the loops read), so the fuzzers start
+# from real files.
 # Usage: make-seeds.sh <fuzz build folder> <corpus folder>
 set -euo pipefail
 build=$1
@@ -20,6 +21,12 @@ tone 44100 mono-float.wav -c 1 -e floating-point -b 32
 tone 8000 mono-ulaw.wav -c 1 -e u-law
 tone 8000 quad-extensible.wav -c 4 -b 16
 tone 8000 stereo-wavpcm.wav -t wavpcm -c 2 -b 16
+tone 48000 stereo-24bit-48k.wav -c 2 -b 24
+tone 44100 stereo.aiff -c 2 -b 16
+tone 22050 mono.aifc -t aifc -c 1 -b 16
+tone 48000 mono-24bit.flac -c 1 -b 24
+tone 44100 stereo.ogg -c 2
+tone 11025 mono.caf -c 1 -b 16
 # Chunks other programs put between the format and the sound: a LIST chunk
 # and a JUNK chunk.
 le32() { printf '\\x%02x\\x%02x\\x%02x\\x%02x' $(($1 & 255)) $((($1 >> 8) & 255)) $((($1 >> 16) & 255)) $((($1 >> 24) & 255)); }

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <iostream>
+#include <utility>
 
 Loop::Loop(LoopHost *app)
     : m_ID(0), m_Pos(0.0f), m_DisplayPos(0), m_HoldPos(0), m_Playing(true), m_Recording(false),
@@ -246,34 +247,47 @@ void Loop::Clear()
 
 void Loop::LoadWav(const std::string &path)
 {
-    WavFile file;
-    if (!file.Open(path, WavFile::READ, WavFile::MONO)) return;
-    const int count = file.GetSampleCount();
-    if (count < 0) {
-        std::cerr << "Loop: negative data size in " << path << std::endl;
-        return;
-    }
+    if (StartLoad(path)) StepLoad(SoundFileLoad::Clock::time_point::max());
+}
 
-    if (!file.IsStereo()) {
-        Clear();
-        AllocateMem(count);
-        // A failed allocation leaves nothing to read into.
-        if (m_StoreBuffer.GetLength() == count) file.Load(m_StoreBuffer);
-        return;
-    }
+bool Loop::StartLoad(const std::string &path)
+{
+    std::unique_ptr<SoundFileLoad> load(new SoundFileLoad);
+    if (!load->Open(path)) return false;
+    m_Load = std::move(load);
+    return true;
+}
 
-    // A loop is mono: a stereo file is heard as the average of its channels.
-    Sample interleaved(count);
-    interleaved.Zero();
-    if (count > 0) file.Load(interleaved);
-    const int frames = count / 2;
-    Clear();
-    AllocateMem(frames);
-    if (m_StoreBuffer.GetLength() != frames) return;
-    const short *values = interleaved.GetBuffer();
-    short *sound = m_StoreBuffer.GetBuffer();
-    for (int f = 0; f < frames; f++)
-        sound[f] = static_cast<short>((values[2 * f] + values[2 * f + 1]) / 2);
+bool Loop::StepLoad(SoundFileLoad::Clock::time_point deadline)
+{
+    if (!m_Load) return false;
+    // A take started since the load was asked for is never thrown away for it.
+    if (m_Recording) {
+        std::cerr << "Loop: load dropped, the loop is recording [" << m_Load->GetPath() << "]" << std::endl;
+        m_Load.reset();
+        return false;
+    }
+    if (!m_Load->Step(deadline)) return false;
+    // The old sound goes with the finished load.
+    std::unique_ptr<SoundFileLoad> load = std::move(m_Load);
+    if (!load->Succeeded()) return false;
+    TakeSound(load->m_Sound, load->m_Hold);
+    return true;
+}
+
+// Swaps the buffers in: no allocation, no copy, so the audio cycle never
+// waits on it. A longer sound keeps a fitting play length; a shorter one
+// lowers it; an empty loop takes the sound's length.
+void Loop::TakeSound(Sample &sound, Sample &hold)
+{
+    const int length = sound.GetLength();
+    if (m_LoopLength > length) m_LoopLength = length;
+    if (m_Pos > static_cast<float>(length)) m_Pos = 0.0f;
+    if (m_LoopLength == 0) m_LoopLength = length;
+    std::swap(m_StoreBuffer.m_Data, sound.m_Data);
+    std::swap(m_StoreBuffer.m_Length, sound.m_Length);
+    std::swap(m_HoldBuffer.m_Data, hold.m_Data);
+    std::swap(m_HoldBuffer.m_Length, hold.m_Length);
 }
 
 void Loop::SaveWav(const std::string &path)

@@ -5,8 +5,10 @@
 #include "KorvelSound/Filter.h"
 #include "KorvelSound/Reverb.h"
 #include "KorvelSound/Sample.h"
+#include "KorvelSound/SoundFileLoad.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <iosfwd>
 
@@ -31,7 +33,15 @@ public:
     void EndRecord();
     void AllocateMem(int Length);
     void Clear();
+    // Loads a sound file at once; the loop is unchanged when it fails.
     void LoadWav(const std::string &path);
+    // Starts loading a sound file in slices (false when it cannot be opened;
+    // the loop and any load under way stay as they were). StepLoad works on
+    // it until the deadline and returns true once the loop took the new
+    // sound, all of it in that one step.
+    bool StartLoad(const std::string &path);
+    bool StepLoad(SoundFileLoad::Clock::time_point deadline);
+    bool IsLoading() const { return m_Load != nullptr; }
     void SaveWav(const std::string &path);
     int GetTotalLength();
     float GetMasterRatio();
@@ -91,11 +101,14 @@ private:
     // Returns whether the position went round the end of the play length.
     bool Play(Sample &out);
     void HoldCopy(const Sample &out);
+    void TakeSound(Sample &sound, Sample &hold);
     // After the sound changed length: the play length and position stay
     // within it and the hold buffer matches it.
     void FitToSound();
     // A fresh take grows the sound block by block; the hold buffer waits.
     bool FreshTakeRunning() const { return !m_StartRecord && !m_Overdub; }
+
+    std::unique_ptr<SoundFileLoad> m_Load;
 };
 
 // Workspace record: playing state, mix, filter, effects flag, delay and

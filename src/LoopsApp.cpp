@@ -187,6 +187,18 @@ void LoopsApp::Run()
     m_Reverb.Process(m_Output.m_Buffer);
     m_ScopeGUI.Display(m_Output.m_Buffer.GetBuffer());
     m_Output.Write();
+    StepLoads();
+}
+
+void LoopsApp::StepLoads()
+{
+    const auto deadline = SoundFileLoad::Clock::now() + SoundFileLoad::SliceTime();
+    for (auto &item : m_Loops) {
+        Loop *loop = item.second->m_Loop;
+        if (!loop->IsLoading()) continue;
+        if (loop->StepLoad(deadline)) item.second->m_GUI->Refresh();
+        if (SoundFileLoad::Clock::now() >= deadline) break;
+    }
 }
 
 void LoopsApp::HandleTriggers()

@@ -96,6 +96,9 @@ private:
     // Reading a workspace replaces a loop whose number comes again.
     friend std::istream &operator>>(std::istream &in, LoopsApp &app);
     void DestroyEntry(LoopEntry *entry);
+    // Gives the sound files being loaded a slice of time after the block is
+    // written; a loop that took its new sound shows it.
+    void StepLoads();
     DynamicLoader *m_Loader;
 };
 

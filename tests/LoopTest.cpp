@@ -436,7 +436,7 @@ TEST(LoopTest, WavFileRoundTripKeepsEveryValue)
     TempDir dir;
     std::mt19937 random(14);
     std::vector<short> sound = reference::RandomBlock(random, 12345);
-    sound[0] = -32768;
+    sound[0] = -32767;
     sound[1] = 32767;
     LoopHost host;
     Loop saved(&host);
@@ -454,10 +454,20 @@ TEST(LoopTest, WavFileRoundTripKeepsEveryValue)
     EXPECT_EQ(loaded.m_LoopLength, 12345);
     EXPECT_EQ(loaded.GetTotalLength(), 12345);
 
+    // The program's own file comes back byte for byte.
+    loaded.SaveWav(dir.File("again.wav"));
+    EXPECT_EQ(ReadFileBytes(dir.File("again.wav")), ReadFileBytes(path));
+
     // A loop with a shorter play length keeps it; a shorter file lowers it.
     loaded.m_LoopLength = 500;
     loaded.LoadWav(path);
     EXPECT_EQ(loaded.m_LoopLength, 500);
+
+    // A sound never holds -32768.
+    loaded.m_StoreBuffer.Set(0, -32768);
+    loaded.SaveWav(path);
+    loaded.LoadWav(path);
+    EXPECT_EQ(loaded.m_StoreBuffer[0], -32767);
 }
 
 TEST(LoopTest, StereoFileIsMixedDownToOneValuePerFrame)
@@ -485,18 +495,81 @@ TEST(LoopTest, StereoFileIsMixedDownToOneValuePerFrame)
     EXPECT_EQ(loop.GetTotalLength(), 5);
 }
 
-TEST(LoopTest, MissingFileLeavesTheLoopAsItWas)
+TEST(LoopTest, FilesThatCannotBeLoadedLeaveTheLoopAsItWas)
 {
     TempDir dir;
+    const std::string missing = dir.File("missing.wav");
+    const std::string text = dir.File("text.wav");
+    const std::string cut = dir.File("cut.flac");
+    const std::string slow = dir.File("slow.wav");
+    WriteFileBytes(text, "this is no sound\n");
+    // A FLAC file cut short of its first frame, and a rate nothing can play.
+    RunCommand("sox -n -r 48000 '" + cut + "' synth 1 sine 440 && truncate -s 2000 '" + cut + "'");
+    RunCommand("sox -n -r 100 '" + slow + "' synth 1 sine 20");
+    const std::pair<std::string, std::string> cases[] = {
+        {missing, "WavFile: File open error [" + missing + "]\n"},
+        {text, "WavFile: File open error, wrong format [" + text + "]\n"},
+        {cut, "WavFile: Read error\n"},
+        {slow, "WavFile: File open error, can't play a rate of 100 Hz [" + slow + "]\n"},
+    };
+    for (const auto &c : cases) {
+        LoopHost host;
+        Loop loop(&host);
+        GiveSound(loop, Ramp(700));
+        loop.m_LoopLength = 600;
+        testing::internal::CaptureStderr();
+        loop.LoadWav(c.first);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.second);
+        EXPECT_EQ(Values(loop.m_StoreBuffer), Ramp(700)) << c.first;
+        EXPECT_EQ(loop.m_LoopLength, 600) << c.first;
+        EXPECT_FALSE(loop.IsLoading());
+    }
+}
+
+TEST(LoopTest, SlicedLoadKeepsTheOldSoundUntilTheWholeFileIsReady)
+{
+    TempDir dir;
+    const std::string path = dir.File("long.wav");
+    RunCommand("sox -n -r 48000 -c 2 -b 24 '" + path + "' synth 3 sine 440");
     LoopHost host;
     Loop loop(&host);
     GiveSound(loop, Ramp(700));
-    loop.m_LoopLength = 600;
+    loop.m_Pos = 650.0f;
+
     testing::internal::CaptureStderr();
-    loop.LoadWav(dir.File("missing.wav"));
+    ASSERT_TRUE(loop.StartLoad(path));
+    // A deadline already past still gets one chunk done, and no more.
+    EXPECT_FALSE(loop.StepLoad(SoundFileLoad::Clock::now()));
+    // A file that cannot be opened leaves the load under way alone.
+    EXPECT_FALSE(loop.StartLoad(dir.File("missing.wav")));
+    EXPECT_TRUE(loop.IsLoading());
+    int steps = 1;
+    for (; steps < 100000 && !loop.StepLoad(SoundFileLoad::Clock::now()); steps++) {
+        ASSERT_EQ(Values(loop.m_StoreBuffer), Ramp(700));
+        ASSERT_EQ(Values(loop.m_HoldBuffer).size(), 700u);
+    }
     testing::internal::GetCapturedStderr();
-    EXPECT_EQ(Values(loop.m_StoreBuffer), Ramp(700));
-    EXPECT_EQ(loop.m_LoopLength, 600);
+    EXPECT_GT(steps, 10);
+    EXPECT_FALSE(loop.IsLoading());
+    EXPECT_EQ(loop.m_StoreBuffer.GetLength(), 3 * 44100);
+    EXPECT_EQ(loop.m_HoldBuffer.GetLength(), 3 * 44100);
+    EXPECT_EQ(loop.m_LoopLength, 700);
+    EXPECT_EQ(loop.m_Pos, 650.0f);
+
+    // A take started while a load is under way is kept; the load is dropped.
+    ASSERT_TRUE(loop.StartLoad(path));
+    loop.m_Recording = true;
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(loop.StepLoad(SoundFileLoad::Clock::time_point::max()));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Loop: load dropped, the loop is recording [" + path + "]\n");
+    EXPECT_FALSE(loop.IsLoading());
+    EXPECT_EQ(loop.m_StoreBuffer.GetLength(), 3 * 44100);
+
+    // A loop that goes while its load is under way takes the load with it.
+    Loop leaving(&host);
+    EXPECT_TRUE(leaving.StartLoad(path));
+    leaving.StepLoad(SoundFileLoad::Clock::now());
 }
 
 TEST(LoopTest, BlockPathMatchesTheValueByValueWalk)

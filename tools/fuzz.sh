@@ -32,9 +32,9 @@ mkdir -p "$work/seeds"
 bash fuzz/make-seeds.sh "$build" "$work/seeds" || exit 1
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
-# Panels measure their titles, and fontconfig keeps what FLTK opens for the
-# life of the process: the soak test's suppression, for fontconfig alone.
-export LSAN_OPTIONS=suppressions=$root/tests/soak/lsan.supp
+# Leaks of system libraries only (fontconfig's font cache, libvorbis on refused
+# Ogg files); see the file.
+export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 status=0
 summary=""

@@ -25,6 +25,9 @@ namespace {
 
 // The height the effect panels add below the ring.
 const int EffectsHeight = 130;
+// Whatever libsndfile reads; the second entry lets any other file be tried.
+const char *const SoundFilePattern =
+    "Sound Files (*.{wav,wave,aif,aiff,aifc,flac,ogg,oga,opus,caf,w64,au,snd})\tAll Files (*)";
 
 LoopGUI *PanelOf(Fl_Widget *widget)
 {
@@ -103,12 +106,10 @@ void RecordChanged(Fl_Widget *widget, void *)
 void LoadPressed(Fl_Widget *widget, void *)
 {
     LoopGUI *panel = PanelOf(widget);
-    std::string path = FileChooser::Current()->Ask("Pick a Wav file to load", "*.wav");
-    if (!path.empty()) panel->m_Loop->LoadWav(path);
-    panel->m_Display->SetData(panel->m_Loop->m_StoreBuffer.GetBuffer());
-    panel->m_Display->SetLength(static_cast<int>(panel->m_Loop->m_LoopLength));
-    panel->ShowReadouts();
-    panel->m_Display->redraw();
+    std::string path = FileChooser::Current()->Ask("Pick a Wav file to load", SoundFilePattern);
+    // The loop keeps playing its sound until the whole file is ready (LoopsApp::Run).
+    if (!path.empty()) panel->m_Loop->StartLoad(path);
+    panel->Refresh();
 }
 
 void EffectsChanged(Fl_Widget *widget, void *)

@@ -18,7 +18,6 @@ namespace {
 const long HeaderSize = 44;
 const long DataSizeOffset = 40;
 const long RiffSizeOffset = 4;
-const long ChunkListStart = 12;
 // What the header says until Close knows the real sizes.
 const uint32_t PlaceholderRiffSize = 36;
 const uint32_t PlaceholderDataSize = 2055;
@@ -26,10 +25,6 @@ const uint32_t PlaceholderDataSize = 2055;
 const int64_t MaxDataBytes = 0xFFFFFFFFLL - 36;
 
 const uint16_t FormatPCM = 1;
-const uint16_t FormatExtensible = 0xFFFE;
-// KSDATAFORMAT_SUBTYPE_PCM as it lies in the file.
-const unsigned char PCMSubFormat[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
-                                        0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
 void PutLE16(unsigned char *to, uint16_t value)
 {
@@ -43,17 +38,6 @@ void PutLE32(unsigned char *to, uint32_t value)
         to[i] = (value >> (8 * i)) & 0xFF;
 }
 
-uint16_t GetLE16(const unsigned char *from)
-{
-    return static_cast<uint16_t>(from[0] | (from[1] << 8));
-}
-
-uint32_t GetLE32(const unsigned char *from)
-{
-    return static_cast<uint32_t>(from[0]) | (static_cast<uint32_t>(from[1]) << 8) |
-           (static_cast<uint32_t>(from[2]) << 16) | (static_cast<uint32_t>(from[3]) << 24);
-}
-
 bool WriteLE32At(FILE *stream, long offset, uint32_t value)
 {
     unsigned char bytes[4];
@@ -61,22 +45,9 @@ bool WriteLE32At(FILE *stream, long offset, uint32_t value)
     return std::fseek(stream, offset, SEEK_SET) == 0 && std::fwrite(bytes, 1, 4, stream) == 4;
 }
 
-// Only 16-bit integer PCM can be read straight into a Sample; anything else
-// would play as noise.
-bool IsPCM16(const unsigned char *format, uint32_t formatSize)
-{
-    if (formatSize < 16) return false;
-    uint16_t tag = GetLE16(format);
-    uint16_t channels = GetLE16(format + 2);
-    uint16_t bits = GetLE16(format + 14);
-    if (channels == 0 || bits != 16) return false;
-    if (tag == FormatPCM) return true;
-    return tag == FormatExtensible && formatSize >= 40 && std::memcmp(format + 24, PCMSubFormat, 16) == 0;
-}
-
 } // namespace
 
-WavFile::WavFile() : m_Stream(nullptr), m_Count(0), m_Stereo(false), m_Mode(READ), m_PromisedCount(0), m_Full(false), m_Failed(false), m_ReportWriteErrors(true)
+WavFile::WavFile() : m_Stream(nullptr), m_Count(0), m_Full(false), m_Failed(false), m_ReportWriteErrors(true)
 {
 }
 
@@ -85,22 +56,19 @@ WavFile::~WavFile()
     Close();
 }
 
-int WavFile::Open(const std::string &path, Mode mode, Channels channels)
+int WavFile::Open(const std::string &path, Mode, Channels channels)
 {
     if (m_Stream) {
         std::cerr << "WavFile: File already open [" << path << "]" << std::endl;
         return 0;
     }
-    m_Stereo = false;
     m_Count = 0;
-    m_PromisedCount = 0;
     m_Path = path;
-    m_Mode = mode;
     m_Full = false;
     m_Failed = false;
     m_Target.clear();
     m_TempPath.clear();
-    return mode == WRITE ? OpenForWriting(path, channels) : OpenForReading(path);
+    return OpenForWriting(path, channels);
 }
 
 // Opens a file beside the target to write into; a device or other special
@@ -176,92 +144,13 @@ void WavFile::WriteFailed()
     if (m_Stream) std::fclose(m_Stream);
     m_Stream = nullptr;
     m_Count = 0;
-    m_PromisedCount = 0;
     if (!m_TempPath.empty()) unlink(m_TempPath.c_str());
     m_TempPath.clear();
-}
-
-void WavFile::WrongFormat(const std::string &path)
-{
-    std::fclose(m_Stream);
-    m_Stream = nullptr;
-    std::cerr << "WavFile: File open error, wrong format [" << path << "]" << std::endl;
-}
-
-int WavFile::OpenForReading(const std::string &path)
-{
-    m_Stream = std::fopen(path.c_str(), "rb");
-    if (!m_Stream) {
-        std::cerr << "WavFile: File open error [" << path << "]" << std::endl;
-        return 0;
-    }
-    unsigned char riff[12];
-    if (std::fread(riff, 1, 12, m_Stream) != 12 || std::memcmp(riff, "RIFF", 4) != 0 ||
-        std::memcmp(riff + 8, "WAVE", 4) != 0) {
-        WrongFormat(path);
-        return 0;
-    }
-    if (std::fseek(m_Stream, 0, SEEK_END) != 0) {
-        WrongFormat(path);
-        return 0;
-    }
-    const long fileSize = std::ftell(m_Stream);
-
-    // Other chunks (LIST, JUNK, fact, bext...) may come before the sound, so
-    // walk the chunk list; odd-sized chunks carry a pad byte.
-    unsigned char format[40];
-    uint32_t formatSize = 0;
-    bool haveFormat = false;
-    long dataStart = -1;
-    uint32_t dataSize = 0;
-    long chunkStart = ChunkListStart;
-    while (chunkStart + 8 <= fileSize) {
-        unsigned char chunk[8];
-        if (std::fseek(m_Stream, chunkStart, SEEK_SET) != 0 || std::fread(chunk, 1, 8, m_Stream) != 8) break;
-        uint32_t size = GetLE32(chunk + 4);
-        if (std::memcmp(chunk, "fmt ", 4) == 0) {
-            formatSize = size;
-            size_t wanted = std::min<size_t>(size, sizeof format);
-            haveFormat = std::fread(format, 1, wanted, m_Stream) == wanted;
-        } else if (std::memcmp(chunk, "data", 4) == 0) {
-            dataStart = chunkStart + 8;
-            dataSize = size;
-            break;
-        }
-        chunkStart += 8 + static_cast<long>(size) + (size & 1);
-    }
-    if (!haveFormat || dataStart < 0 || !IsPCM16(format, formatSize)) {
-        WrongFormat(path);
-        return 0;
-    }
-
-    if (GetLE16(format + 2) == 2) {
-        std::cerr << "Stereo wav file..." << std::endl;
-        m_Stereo = true;
-    }
-    // The size field may be damaged (negative, or larger than the file):
-    // count only the values really there, and remember what was promised so
-    // that Load can still report the shortfall.
-    int64_t present = std::max<int64_t>(0, fileSize - dataStart);
-    m_Count = static_cast<int32_t>(std::min<int64_t>(present, dataSize) / 2);
-    m_PromisedCount = static_cast<int32_t>(dataSize / 2);
-    if (std::fseek(m_Stream, dataStart, SEEK_SET) != 0) {
-        WrongFormat(path);
-        return 0;
-    }
-    return 1;
 }
 
 int WavFile::Close()
 {
     if (!m_Stream) return 0;
-    if (m_Mode == READ) {
-        std::fclose(m_Stream);
-        m_Stream = nullptr;
-        m_Count = 0;
-        m_PromisedCount = 0;
-        return 1;
-    }
     uint32_t dataBytes = 2 * static_cast<uint32_t>(m_Count);
     // The header's sizes, then everything onto the disk before the new file
     // takes the old one's place.
@@ -276,7 +165,6 @@ int WavFile::Close()
     FILE *stream = m_Stream;
     m_Stream = nullptr;
     m_Count = 0;
-    m_PromisedCount = 0;
     if (std::fclose(stream) != 0 ||
         (!m_TempPath.empty() && std::rename(m_TempPath.c_str(), m_Target.c_str()) != 0)) {
         WriteFailed();
@@ -295,10 +183,6 @@ int WavFile::Save(Sample &data)
     }
     int length = data.GetLength();
     if (length <= 0 || m_Full) return 0;
-    if (m_Mode != WRITE) {
-        std::cerr << "WavFile: Write error [" << m_Path << "]" << std::endl;
-        return 0;
-    }
     // Beyond 4 GB the header cannot describe the file any more: what is
     // there stays a complete file, and later blocks are dropped.
     if (2 * (static_cast<int64_t>(m_Count) + length) > MaxDataBytes) {
@@ -313,21 +197,5 @@ int WavFile::Save(Sample &data)
         return 0;
     }
     m_Count += static_cast<int32_t>(written);
-    return 1;
-}
-
-int WavFile::Load(Sample &data)
-{
-    if (!m_Stream) {
-        std::cerr << "WavFile: No stream open" << std::endl;
-        return 0;
-    }
-    // Never read past the caller's buffer, whatever the header said.
-    size_t wanted = m_Mode == READ ? std::min<size_t>(m_Count, std::max(data.GetLength(), 0)) : 0;
-    size_t got = wanted > 0 ? std::fread(data.GetBuffer(), sizeof(short), wanted, m_Stream) : 0;
-    if (got < static_cast<size_t>(m_Count) || m_PromisedCount > m_Count || m_Mode != READ) {
-        std::cerr << "WavFile: Read error" << std::endl;
-        return 0;
-    }
     return 1;
 }

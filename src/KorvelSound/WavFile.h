@@ -7,9 +7,9 @@
 
 class Sample;
 
-// Moves 16-bit PCM audio between a Sample and a RIFF/WAVE file. Writes the
-// canonical 44-byte header (sizes patched on Close); reads the "data" chunk
-// wherever it starts. A file is written under a temporary name beside its
+// Writes a Sample to a RIFF/WAVE file of 16-bit PCM with the canonical
+// 44-byte header (sizes patched on Close). Sound files are read by
+// SoundFileReader. A file is written under a temporary name beside its
 // path and takes its place at Close only when every byte got to the disk, so
 // a failed save leaves the earlier file as it was. A failed write is
 // reported once; the half-written file is removed at once and nothing more
@@ -17,9 +17,9 @@ class Sample;
 class WavFile
 {
 public:
+    // Files are only written here; reading goes through SoundFileReader.
     enum Mode
     {
-        READ,
         WRITE
     };
     enum Channels
@@ -36,9 +36,7 @@ public:
     int Open(const std::string &path, Mode mode, Channels channels);
     int Close();
     int Save(Sample &data);
-    int Load(Sample &data);
     int GetSampleCount() const { return m_Count; }
-    bool IsStereo() const { return m_Stereo; }
     bool IsOpen() const { return m_Stream != nullptr; }
     // For a caller that reports a failed save in its own words: write
     // failures then give no message of their own.
@@ -47,10 +45,6 @@ public:
 private:
     FILE *m_Stream;
     int32_t m_Count;
-    bool m_Stereo;
-    Mode m_Mode;
-    // Values the header of a file opened for reading promised.
-    int32_t m_PromisedCount;
     // For the write-error message.
     std::string m_Path;
     // Where a file opened for writing goes at Close, and the name it is
@@ -68,8 +62,6 @@ private:
     void WriteFailed();
 
     int OpenForWriting(const std::string &path, Channels channels);
-    int OpenForReading(const std::string &path);
-    void WrongFormat(const std::string &path);
 };
 
 #endif

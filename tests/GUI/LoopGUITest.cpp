@@ -233,7 +233,11 @@ TEST_F(LoopGUITest, LoadAsksForAFileAndCancellingChangesNothing)
     ScriptedChooser chooser;
     FileChooser::SetCurrent(&chooser);
     m_Panel->m_LoadBtn->do_callback();
-    EXPECT_EQ(chooser.m_Titles, std::vector<std::string>({"Pick a Wav file to load *.wav"}));
+    ASSERT_EQ(chooser.m_Titles.size(), 1u);
+    // The title stays; the pattern offers the formats that load.
+    EXPECT_EQ(chooser.m_Titles[0].find("Pick a Wav file to load Sound Files (*.{wav,"), 0u);
+    for (const char *format : {"aiff", "flac", "ogg", "caf"})
+        EXPECT_NE(chooser.m_Titles[0].find(format), std::string::npos) << format;
     EXPECT_EQ(m_Loop->m_StoreBuffer.GetLength(), 0);
 
     TempDir dir;
@@ -244,10 +248,22 @@ TEST_F(LoopGUITest, LoadAsksForAFileAndCancellingChangesNothing)
     chooser.m_Answer = dir.File("in.wav");
     m_Panel->m_LoadBtn->do_callback();
     FileChooser::SetCurrent(nullptr);
+    // The audio cycles bring the sound in.
+    for (int cycle = 0; cycle < 1000 && m_Loop->IsLoading(); cycle++) m_App->Run();
     EXPECT_EQ(m_Loop->m_StoreBuffer.GetLength(), 3000);
     EXPECT_EQ(m_Loop->m_StoreBuffer[2999], 1499);
     EXPECT_EQ(m_Panel->m_Display->m_Length, 3000);
     EXPECT_EQ(m_Panel->m_Display->m_Data, m_Loop->m_StoreBuffer.GetBuffer());
+
+    // A loop closed while it loads goes with its load.
+    chooser.m_Answer = dir.File("in.wav");
+    FileChooser::SetCurrent(&chooser);
+    m_Panel->m_LoadBtn->do_callback();
+    FileChooser::SetCurrent(nullptr);
+    EXPECT_TRUE(m_Loop->IsLoading());
+    m_Panel->m_Display->do_callback();
+    m_App->Run();
+    EXPECT_TRUE(m_App->m_Loops.empty());
 }
 
 TEST_F(LoopGUITest, ClosingTheWindowAsksForRemoval)

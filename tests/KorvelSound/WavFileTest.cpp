@@ -2,6 +2,7 @@
 
 #include "KorvelInfo.h"
 #include "KorvelSound/Sample.h"
+#include "KorvelSound/SoundFileReader.h"
 #include "../TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -83,29 +84,42 @@ std::vector<short> DecodedBySox(const std::string &path)
 struct LoadResult
 {
     int opened;
-    int count;
-    int loaded;
+    int64_t count;
     std::vector<short> values;
     std::string messages;
 };
 
-// Opens for reading, sizes a sample to the count and loads it, as a loop does.
+// Reads a file as a loop does: one channel, every frame the mean of its
+// channels, back in 16-bit values (truncated toward zero).
 LoadResult LoadFile(const std::string &path)
 {
     LoadResult result{};
     testing::internal::CaptureStderr();
-    WavFile file;
-    result.opened = file.Open(path, WavFile::READ, WavFile::MONO);
+    SoundFileReader file;
+    result.opened = file.Open(path);
     if (result.opened) {
-        result.count = file.GetSampleCount();
-        Sample s(result.count);
-        s.Zero();
-        result.loaded = file.Load(s);
-        result.values = Contents(s);
+        result.count = file.GetFrames();
+        std::vector<float> mono(result.count + 1);
+        const int got = file.ReadMono(mono.data(), static_cast<int>(mono.size()));
+        for (int i = 0; i < got; i++)
+            result.values.push_back(static_cast<short>(mono[i] * 32768.0f));
     }
     file.Close();
     result.messages = testing::internal::GetCapturedStderr();
     return result;
+}
+
+// Frames of interleaved values, each the mean of its channels.
+std::vector<short> MeanOfChannels(const std::vector<short> &interleaved, int channels)
+{
+    std::vector<short> mono;
+    for (size_t f = 0; f + channels <= interleaved.size(); f += channels) {
+        int sum = 0;
+        for (int c = 0; c < channels; c++)
+            sum += interleaved[f + c];
+        mono.push_back(static_cast<short>(sum / channels));
+    }
+    return mono;
 }
 
 void SaveFile(const std::string &path, const std::vector<short> &values, WavFile::Channels channels)
@@ -211,67 +225,35 @@ TEST(WavFileTest, FilesMadeBySoxReadBackSampleForSample)
 
     LoadResult m = LoadFile(mono);
     EXPECT_EQ(m.opened, 1);
-    EXPECT_EQ(m.loaded, 1);
     EXPECT_EQ(m.count, 8820);
     EXPECT_EQ(m.values, DecodedBySox(mono));
     EXPECT_EQ(m.messages, "");
 
     LoadResult s = LoadFile(stereo);
-    EXPECT_EQ(s.loaded, 1);
-    EXPECT_EQ(s.count, 2 * 8820);
-    EXPECT_EQ(s.values, DecodedBySox(stereo));
-    EXPECT_EQ(s.messages, "Stereo wav file...\n");
+    EXPECT_EQ(s.count, 8820);
+    EXPECT_EQ(s.values, MeanOfChannels(DecodedBySox(stereo), 2));
 
     LoadResult q = LoadFile(quad);
-    EXPECT_EQ(q.loaded, 1);
-    EXPECT_EQ(q.values, DecodedBySox(quad));
-
-    WavFile file;
-    testing::internal::CaptureStderr();
-    ASSERT_EQ(file.Open(stereo, WavFile::READ, WavFile::MONO), 1);
-    testing::internal::GetCapturedStderr();
-    EXPECT_TRUE(file.IsStereo());
-    file.Close();
-    ASSERT_EQ(file.Open(mono, WavFile::READ, WavFile::MONO), 1);
-    EXPECT_FALSE(file.IsStereo());
+    EXPECT_EQ(q.values, MeanOfChannels(DecodedBySox(quad), 4));
 }
 
-TEST(WavFileTest, FilesThatAreNotSixteenBitPcmAreRefused)
+TEST(WavFileTest, FilesThatAreNotSoundAreRefused)
 {
     TempDir dir;
-    const char *kinds[][2] = {{"u8.wav", "-b 8 -e unsigned-integer"},
-                              {"s24.wav", "-b 24 -e signed-integer"},
-                              {"float.wav", "-b 32 -e floating-point"},
-                              {"alaw.wav", "-b 8 -e a-law"}};
-    for (auto &kind : kinds) {
-        std::string path = dir.File(kind[0]);
-        int status = -1;
-        RunCommand(std::string("sox -n -r 44100 -c 1 ") + kind[1] + " '" + path +
-                       "' synth 0.05 sine 440 2>&1",
-                   &status);
-        ASSERT_EQ(status, 0) << kind[0];
-    }
     std::string pcm = Chunk("fmt ", PcmFormat(1));
     std::string data = Chunk("data", Values(Ramp(10)));
     WriteFileBytes(dir.File("nofmt.wav"), Riff(data));
     WriteFileBytes(dir.File("nodata.wav"), Riff(pcm + Chunk("LIST", "INFOxxxx")));
-    WriteFileBytes(dir.File("magic.wav"), "RIFX" + Riff(pcm + data).substr(4));
     WriteFileBytes(dir.File("avi.wav"), "RIFF" + LE32(100) + "AVI " + pcm + data);
     WriteFileBytes(dir.File("short.wav"), "RIF");
-    WriteFileBytes(
-        dir.File("extfloat.wav"),
-        Riff(Chunk("fmt ", PcmFormat(1, 16, 0xFFFE) + LE16(22) + LE16(16) + LE32(4) + LE32(3) +
-                               std::string("\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 12)) +
-             data));
+    WriteFileBytes(dir.File("text.wav"), "this is no sound\n");
 
-    for (const char *name : {"u8.wav", "s24.wav", "float.wav", "alaw.wav", "nofmt.wav", "nodata.wav",
-                             "magic.wav", "avi.wav", "short.wav", "extfloat.wav"}) {
+    for (const char *name : {"nofmt.wav", "nodata.wav", "avi.wav", "short.wav", "text.wav"}) {
         std::string path = dir.File(name);
-        WavFile file;
+        SoundFileReader file;
         testing::internal::CaptureStderr();
-        EXPECT_EQ(file.Open(path, WavFile::READ, WavFile::MONO), 0) << name;
+        EXPECT_EQ(file.Open(path), 0) << name;
         EXPECT_FALSE(file.IsOpen()) << name;
-        EXPECT_EQ(file.Close(), 0) << name;
         EXPECT_EQ(testing::internal::GetCapturedStderr(),
                   "WavFile: File open error, wrong format [" + path + "]\n")
             << name;
@@ -284,70 +266,36 @@ TEST(WavFileTest, ChunksBeforeTheSoundAreSkippedNotPlayed)
     std::vector<short> sound = Ramp(301);
     // An odd-sized chunk carries a pad byte that is not part of the next chunk.
     std::string chunks = Chunk("JUNK", std::string(27, 'j')) + Chunk("fmt ", PcmFormat(1)) +
-                         Chunk("LIST", "INFOICMT\x05\x00\x00\x00hello") + Chunk("bext", std::string(3, 'b')) +
-                         Chunk("data", Values(sound)) + Chunk("LIST", "INFOtrailing");
+                         Chunk("LIST", std::string("INFOICMT\x05\x00\x00\x00hello", 17)) +
+                         Chunk("bext", std::string(3, 'b')) + Chunk("data", Values(sound)) +
+                         Chunk("LIST", "INFOtrailing");
     WriteFileBytes(dir.File("chunks.wav"), Riff(chunks));
     LoadResult r = LoadFile(dir.File("chunks.wav"));
     EXPECT_EQ(r.opened, 1);
-    EXPECT_EQ(r.loaded, 1);
     EXPECT_EQ(r.count, 301);
     EXPECT_EQ(r.values, sound);
     EXPECT_EQ(r.messages, "");
-}
-
-TEST(WavFileTest, TruncatedDataChunkKeepsWhatWasRead)
-{
-    TempDir dir;
-    std::vector<short> sound = Ramp(1000);
-    SaveFile(dir.File("full.wav"), sound, WavFile::MONO);
-    std::string bytes = ReadFileBytes(dir.File("full.wav"));
-    WriteFileBytes(dir.File("cut.wav"), bytes.substr(0, 44 + 2 * 600));
-
-    WavFile file;
-    testing::internal::CaptureStderr();
-    ASSERT_EQ(file.Open(dir.File("cut.wav"), WavFile::READ, WavFile::MONO), 1);
-    // Only what is present is counted, so a caller never allocates for more.
-    EXPECT_EQ(file.GetSampleCount(), 600);
-    Sample s(1000);
-    s.Zero();
-    EXPECT_EQ(file.Load(s), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "WavFile: Read error\n");
-    EXPECT_EQ(std::vector<short>(s.m_Data, s.m_Data + 600),
-              std::vector<short>(sound.begin(), sound.begin() + 600));
-    EXPECT_EQ(s[600], 0);
 }
 
 TEST(WavFileTest, DamagedDataSizeNeverReadsPastTheFile)
 {
     TempDir dir;
     std::vector<short> sound = Ramp(100);
-    const uint32_t sizes[] = {1000000, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFE, 0xFFFFFFFF};
+    // A cut file, and size fields beyond the file: only what is there counts.
+    const uint32_t sizes[] = {1000, 1000000, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFE, 0xFFFFFFFF};
     for (uint32_t size : sizes) {
         WriteFileBytes(dir.File("bad.wav"), CanonicalHeader(1, size) + Values(sound));
         LoadResult r = LoadFile(dir.File("bad.wav"));
         EXPECT_EQ(r.opened, 1) << size;
         EXPECT_EQ(r.count, 100) << size;
-        EXPECT_EQ(r.loaded, 0) << size;
         EXPECT_EQ(r.values, sound) << size;
-        EXPECT_EQ(r.messages, "WavFile: Read error\n") << size;
     }
 
     // An odd size drops the half value; the rest of the file is not sound.
     WriteFileBytes(dir.File("seven.wav"), CanonicalHeader(1, 7) + Values({1, 2, 3, 4, 5}));
     LoadResult seven = LoadFile(dir.File("seven.wav"));
     EXPECT_EQ(seven.count, 3);
-    EXPECT_EQ(seven.loaded, 1);
     EXPECT_EQ(seven.values, (std::vector<short>{1, 2, 3}));
-
-    // A caller's buffer shorter than the count is filled, never overrun.
-    WriteFileBytes(dir.File("ok.wav"), CanonicalHeader(1, 200) + Values(sound));
-    WavFile file;
-    ASSERT_EQ(file.Open(dir.File("ok.wav"), WavFile::READ, WavFile::MONO), 1);
-    Sample small(10);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(file.Load(small), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "WavFile: Read error\n");
-    EXPECT_EQ(Contents(small), std::vector<short>(sound.begin(), sound.begin() + 10));
 }
 
 TEST(WavFileTest, SecondOpenKeepsWritingToTheFirstFile)
@@ -376,9 +324,8 @@ TEST(WavFileTest, NothingToDoReturnsZero)
     some.Zero();
     testing::internal::CaptureStderr();
     EXPECT_EQ(file.Close(), 0);
-    EXPECT_EQ(file.Load(some), 0);
     EXPECT_EQ(file.Save(some), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "WavFile: No stream open\nWavFile: No stream open\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "WavFile: No stream open\n");
 
     ASSERT_EQ(file.Open(dir.File("e.wav"), WavFile::WRITE, WavFile::MONO), 1);
     ASSERT_EQ(file.Save(some), 1);
@@ -398,9 +345,10 @@ TEST(WavFileTest, PathsThatCannotBeOpenedAreReported)
     const std::string unwritable = dir.File("missing-folder/out.wav");
     const std::string missing = dir.File("absent.wav");
     WavFile file;
+    SoundFileReader reader;
     testing::internal::CaptureStderr();
     EXPECT_EQ(file.Open(unwritable, WavFile::WRITE, WavFile::STEREO), 0);
-    EXPECT_EQ(file.Open(missing, WavFile::READ, WavFile::MONO), 0);
+    EXPECT_EQ(reader.Open(missing), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "WavFile: File open error [" + unwritable + "]\nWavFile: File open error [" + missing + "]\n");
     EXPECT_FALSE(file.IsOpen());
