@@ -29,7 +29,8 @@ public:
     // One block of BufferSize samples into out; false when silent (out untouched).
     bool GetOutput(Sample &out);
     void EndRecord();
-    void AllocateMem(int Length);
+    // False (and the loop unchanged) when there is no memory for Length samples.
+    bool AllocateMem(int Length);
     void Clear();
     void LoadWav(const std::string &path);
     void SaveWav(const std::string &path);

@@ -4,6 +4,7 @@
 #include "KorvelSound/ReferenceEngine.h"
 #include "KorvelSound/WavFile.h"
 #include "LoopHost.h"
+#include "LimitedDisk.h"
 #include "LoopPanel.h"
 #include "TestSupport.h"
 
@@ -528,4 +529,49 @@ TEST(LoopTest, BlockPathMatchesTheValueByValueWalk)
         }
         EXPECT_EQ(Values(loop.m_HoldBuffer), expected.hold);
     }
+}
+
+TEST(LoopTest, SoundsTooBigForMemoryLeaveTheLoopPlayingAsBefore)
+{
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "the sanitizer's reserved address space leaves no room for a limit";
+#endif
+    // Files whose sound chunk holds a billion values (sparsely, on the disk).
+    TempDir dir;
+    auto huge = [&](const char *name, WavFile::Channels channels) {
+        const std::string path = dir.File(name);
+        WavFile file;
+        file.Open(path, WavFile::WRITE, channels);
+        file.Close();
+        FILE *stream = std::fopen(path.c_str(), "r+b");
+        const unsigned char size[4] = {0x00, 0x94, 0x35, 0x77}; // 2,000,000,000 bytes
+        std::fseek(stream, 40, SEEK_SET);
+        std::fwrite(size, 1, 4, stream);
+        std::fclose(stream);
+        EXPECT_EQ(truncate(path.c_str(), 44 + 2000000000LL), 0);
+        return path;
+    };
+    const std::string mono = huge("mono.wav", WavFile::MONO), stereo = huge("stereo.wav", WavFile::STEREO);
+
+    LimitedRun run = RunWithMemoryLimit(512L << 20, [&] {
+        LoopHost host;
+        Loop loop(&host);
+        GiveSound(loop, Ramp(700));
+        loop.m_LoopLength = 600;
+        loop.LoadWav(mono);
+        loop.LoadWav(stereo);
+        loop.MatchLength(1000000000);
+        bool kept = Values(loop.m_StoreBuffer) == Ramp(700) && loop.m_LoopLength == 600 &&
+                    loop.GetTotalLength() == 700;
+        Block(loop);
+        std::cerr << (kept ? "kept" : "changed") << std::endl;
+    });
+    EXPECT_EQ(run.status, 0);
+    const std::string said[] = {"AllocateMem can't allocate any more memory!", "Stereo wav file...",
+                                "Loop: not enough memory to load [" + stereo + "]",
+                                "Not enough memory for a sound of 1000000000 samples", "kept"};
+    std::string expected;
+    for (const std::string &line : said)
+        expected += line + "\n";
+    EXPECT_EQ(run.errors, expected);
 }
