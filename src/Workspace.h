@@ -8,6 +8,9 @@ class LoopsApp;
 
 // Saving and loading whole performances: one text file of records and, beside
 // it, one WAV file per loop named after the workspace and the loop's number.
+// The workspace text ends with a number of its own save, which every loop
+// file saved with it carries as its comment, so that loading can tell the
+// files of one save from those of another.
 class Workspace
 {
 public:
@@ -15,14 +18,26 @@ public:
     static void Load(LoopsApp *app);
     static void Save(LoopsApp *app);
 
-    // A file that does not read completely changes nothing.
+    // A file that does not read completely, or whose loop files come from
+    // another save, changes nothing.
     static bool LoadFrom(LoopsApp *app, const std::string &path);
-    // Everything goes to temporary files first; the old files are replaced
-    // only when all of them were written.
+    // Everything goes to temporary files first, onto the disk; the old files
+    // are replaced only when all of them were written, the loop files first
+    // and the workspace last.
     static bool SaveTo(LoopsApp *app, const std::string &path);
 
-    // The WAV file holding the sound of loop number id.
+    // The WAV file holding the sound of loop number id. Two workspaces never
+    // share one: a name ending in ".lws" gives the names stored performances
+    // use (the name less ".lws", "Loop", the number, ".wav"); any other name
+    // gets the name, "-loop-", the number and ".wav".
     static std::string CompanionName(const std::string &path, int id);
+
+    // Master timing a loop can be matched to: a length an int holds and a
+    // speed the Speed knob can give.
+    static bool MasterTimingFits(float length, float speed, float period);
+    // Numbers the loop counter can give and still count on from: 0 up to
+    // the largest int less one.
+    static bool LoopNumberFits(long long id);
 
     // Whether count records of at least valuesPerRecord values each could
     // still follow in the stream; a count no file could hold is refused

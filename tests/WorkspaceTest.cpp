@@ -1,5 +1,6 @@
 #include "AppTestFixture.h"
 
+#include "FileSystem.h"
 #include "GUI/DelayGUI.h"
 #include "GUI/FileChooser.h"
 #include "GUI/Fl_Knob.h"
@@ -16,8 +17,12 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
+#include <limits>
 #include <locale>
 #include <set>
 #include <sstream>
@@ -32,6 +37,7 @@ const size_t CountToken = 16;
 const size_t FirstEntryToken = 17;
 const size_t EntryTokens = 30; // without markers
 const size_t SpeedInEntry = 8; // entry number, then the loop record's m_ID ... m_Speed
+const size_t SaveTokens = 2;   // "Save" and the save's number, after the entries
 
 std::vector<std::string> Tokens(const std::string &text)
 {
@@ -92,6 +98,31 @@ public:
         return m_Answer;
     }
     std::string m_Answer, m_Title, m_Pattern;
+};
+
+// Kills the process at its nth rename or folder flush: a save cut short there.
+class KillingFileSystem : public FileSystem
+{
+public:
+    explicit KillingFileSystem(int at) : m_At(at) {}
+    bool Rename(const std::string &from, const std::string &to) override
+    {
+        Step();
+        return FileSystem::Rename(from, to);
+    }
+    bool SyncFolder(const std::string &folder) override
+    {
+        Step();
+        return FileSystem::SyncFolder(folder);
+    }
+
+private:
+    void Step()
+    {
+        if (++m_Steps == m_At) raise(SIGKILL);
+    }
+    int m_At;
+    int m_Steps = 0;
 };
 
 // A number format no workspace may be written in.
@@ -177,7 +208,7 @@ TEST_F(WorkspaceTest, LoopsTwoAndFiveGoInOrderWithOneWavFileEach)
 
     EXPECT_EQ(FilesIn(m_Dir.Path()), (std::set<std::string>{"a.lws", "aLoop2.wav", "aLoop5.wav"}));
     std::vector<std::string> tokens = Tokens(ReadFileBytes(Lws()));
-    ASSERT_EQ(tokens.size(), FirstEntryToken + 2 * EntryTokens);
+    ASSERT_EQ(tokens.size(), FirstEntryToken + 2 * EntryTokens + SaveTokens);
     EXPECT_EQ(tokens[CountToken], "2");
     EXPECT_EQ(tokens[FirstEntryToken], "2");
     EXPECT_EQ(tokens[FirstEntryToken + 1], "2");
@@ -468,7 +499,7 @@ TEST_F(WorkspaceTest, DamagedFilesChangeNothing)
     PanelAt(0)->NewTrigger()->m_Angle = 45;
     ASSERT_TRUE(Workspace::SaveTo(m_App.get(), Lws("good.lws")));
     const std::vector<std::string> good = Tokens(ReadFileBytes(Lws("good.lws")));
-    ASSERT_EQ(good.size(), FirstEntryToken + EntryTokens + 10);
+    ASSERT_EQ(good.size(), FirstEntryToken + EntryTokens + 10 + SaveTokens);
 
     // What the performer has when the damaged files come.
     m_App->NewLoop();
@@ -493,8 +524,10 @@ TEST_F(WorkspaceTest, DamagedFilesChangeNothing)
         EXPECT_EQ(ShownWindowsLabelled("KorvelLoop 0"), 1) << what;
     };
 
-    // Cut after any token but the last: the file ends early.
+    // Cut after any token but the last: the file ends early (cut before
+    // "Save", it is whole as older versions wrote it).
     for (size_t kept = 0; kept + 1 < good.size(); kept++) {
+        if (kept == good.size() - SaveTokens) continue;
         WriteFileBytes(Lws("bad.lws"), Join(std::vector<std::string>(good.begin(), good.begin() + kept)));
         expectUnchanged("cut after " + std::to_string(kept) + " tokens");
     }
@@ -518,6 +551,17 @@ TEST_F(WorkspaceTest, DamagedFilesChangeNothing)
         {"negative play length", FirstEntryToken + 7, "-5"},
         {"negative hold index", FirstEntryToken + 4, "-1"},
         {"largest loop number", FirstEntryToken, "2147483647"},
+        {"negative loop number", FirstEntryToken, "-1"},
+        {"negative master length", 12, "-1000"},
+        {"master length beyond the int range", 12, "3e9"},
+        {"negative master speed", 13, "-3"},
+        {"master speed beyond the knob", 13, "1e38"},
+        {"negative master period", 14, "-5"},
+        {"window wider than X can take", FirstEntryToken + 27, "40000"},
+        {"window far off any screen", FirstEntryToken + 25, "100000"},
+        {"marker centre far outside the window", FirstEntryToken + 30, "2000000000"},
+        {"marker radius far outside the window", FirstEntryToken + 32, "2000000000"},
+        {"marker angle far beyond a turn", FirstEntryToken + 37, "1e30"},
     };
     for (const Damage &damage : damages) {
         std::vector<std::string> tokens = good;
@@ -644,7 +688,7 @@ TEST_F(WorkspaceTest, CountsBeyondWhatTheRecordsHoldBuildNothing)
 
     // Straight through the operators: the stream is refused before a single
     // window or marker is made for the promised records.
-    std::vector<std::string> records(tokens.begin() + 5, tokens.end());
+    std::vector<std::string> records(tokens.begin() + 5, tokens.end() - SaveTokens);
     records[CountToken - 5] = "2";
     std::istringstream app(Join(records));
     app >> *m_App;
@@ -660,4 +704,97 @@ TEST_F(WorkspaceTest, CountsBeyondWhatTheRecordsHoldBuildNothing)
     EXPECT_TRUE(panel->m_Triggers.empty());
     EXPECT_EQ(panel->m_Display->children(), children);
     EXPECT_EQ(panel->m_Display->x(), 0); // not moved either
+}
+
+TEST_F(WorkspaceTest, LoopCounterStopsAtItsTopAndTheFileLoadsBack)
+{
+    const int top = std::numeric_limits<int>::max();
+    MakeLoops(0, top - 1);
+    testing::internal::CaptureStderr();
+    m_App->NewLoop();
+    m_App->NewLoop();
+    EXPECT_EQ(Lines(testing::internal::GetCapturedStderr()), 2);
+    EXPECT_EQ(m_App->m_Loops.size(), 2u);
+    EXPECT_EQ(m_App->m_NextID, top);
+
+    ASSERT_TRUE(Workspace::SaveTo(m_App.get(), Lws()));
+    ASSERT_TRUE(Workspace::LoadFrom(m_App.get(), Lws()));
+    EXPECT_EQ(m_App->m_Loops.rbegin()->first, top - 1);
+    EXPECT_EQ(m_App->m_NextID, top);
+}
+
+TEST_F(WorkspaceTest, WorkspacesNamedWithoutLwsKeepTheirOwnLoopFiles)
+{
+    m_App->NewLoop();
+    FillLoop(0, 600, [](int) { return 1; });
+    ASSERT_TRUE(Workspace::SaveTo(m_App.get(), m_Dir.File("set1")));
+    FillLoop(0, 900, [](int) { return 2; });
+    ASSERT_TRUE(Workspace::SaveTo(m_App.get(), m_Dir.File("set2")));
+    ASSERT_TRUE(Workspace::SaveTo(m_App.get(), Lws("set1.lws")));
+
+    ASSERT_TRUE(Workspace::LoadFrom(m_App.get(), m_Dir.File("set1")));
+    EXPECT_EQ(LoopAt(0)->m_StoreBuffer.GetLength(), 600);
+    EXPECT_EQ(LoopAt(0)->m_StoreBuffer[599], 1);
+    EXPECT_EQ(FilesIn(m_Dir.Path()), (std::set<std::string>{"set1", "set1-loop-0.wav", "set2",
+                                                            "set2-loop-0.wav", "set1.lws", "set1Loop0.wav"}));
+}
+
+TEST_F(WorkspaceTest, SaveKilledAtAnyStepLeavesTheOldOrTheNewPerformanceOrSaysSo)
+{
+    const std::string path = Lws("jam.lws");
+    // Loops 0 ... count-1 with sounds of 1000 + number samples; sound and
+    // speed tell the performances apart.
+    auto perform = [&](int value, int count) {
+        m_App->ClearLoops();
+        m_App->m_NextID = 0;
+        for (int id = 0; id < count; id++) {
+            m_App->NewLoop();
+            FillLoop(id, 1000 + id, [=](int) { return value; });
+            LoopAt(id)->m_Speed = static_cast<float>(value);
+        }
+    };
+    auto loaded = [&](int value, int count) {
+        if (m_App->m_Loops.size() != static_cast<size_t>(count)) return false;
+        for (auto &item : m_App->m_Loops) {
+            const Loop *loop = item.second->m_Loop;
+            if (loop->m_Speed != value || loop->m_StoreBuffer.GetLength() != 1000 + item.first) return false;
+            for (int i = 0; i < loop->m_StoreBuffer.GetLength(); i++)
+                if (loop->m_StoreBuffer[i] != value) return false;
+        }
+        return true;
+    };
+
+    const std::string refusal =
+        "Workspace and loop files do not belong together, nothing loaded [" + path + "]\n";
+    std::vector<std::string> outcomes;
+    for (int step = 1; step < 20; step++) {
+        perform(1, 2);
+        ASSERT_TRUE(Workspace::SaveTo(m_App.get(), path));
+        perform(2, 3);
+        std::cout.flush();
+        pid_t child = fork();
+        if (child == 0) {
+            KillingFileSystem killer(step);
+            FileSystem::SetCurrent(&killer);
+            _exit(Workspace::SaveTo(m_App.get(), path) ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+
+        testing::internal::CaptureStderr();
+        bool read = Workspace::LoadFrom(m_App.get(), path);
+        std::string printed = testing::internal::GetCapturedStderr();
+        if (read)
+            outcomes.push_back(loaded(1, 2) ? "old" : loaded(2, 3) ? "new" : "mixed");
+        else
+            outcomes.push_back(printed == refusal ? "refused" : printed);
+        if (WIFEXITED(status)) {
+            EXPECT_EQ(WEXITSTATUS(status), 0);
+            break;
+        }
+        ASSERT_TRUE(WIFSIGNALED(status));
+    }
+    // Flush, the three loop files, the workspace, flush, done.
+    EXPECT_EQ(outcomes,
+              std::vector<std::string>({"old", "old", "refused", "refused", "refused", "new", "new"}));
 }

@@ -263,11 +263,11 @@ int WavFile::Close()
         return 1;
     }
     uint32_t dataBytes = 2 * static_cast<uint32_t>(m_Count);
+    uint32_t riffSize = PlaceholderRiffSize + dataBytes;
     // The header's sizes, then everything onto the disk before the new file
     // takes the old one's place.
-    bool written = WriteLE32At(m_Stream, DataSizeOffset, dataBytes) &&
-                   WriteLE32At(m_Stream, RiffSizeOffset, PlaceholderRiffSize + dataBytes) &&
-                   std::fflush(m_Stream) == 0;
+    bool written = WriteComment(riffSize) && WriteLE32At(m_Stream, DataSizeOffset, dataBytes) &&
+                   WriteLE32At(m_Stream, RiffSizeOffset, riffSize) && std::fflush(m_Stream) == 0;
     if (written && !m_TempPath.empty()) written = fsync(fileno(m_Stream)) == 0;
     if (!written) {
         WriteFailed();
@@ -330,4 +330,66 @@ int WavFile::Load(Sample &data)
         return 0;
     }
     return 1;
+}
+
+// Appends the comment chunk after the sound and counts it into the RIFF size.
+bool WavFile::WriteComment(uint32_t &riffSize)
+{
+    if (m_Comment.empty()) return true;
+    // The text with its terminating zero, padded to an even size.
+    std::string text = m_Comment + '\0';
+    if (text.size() % 2) text += '\0';
+    const uint32_t listSize = 4 + 8 + static_cast<uint32_t>(text.size());
+    // A file at the format's size limit has no room left for it.
+    if (static_cast<uint64_t>(riffSize) + 8 + listSize > 0xFFFFFFFFULL) return true;
+    unsigned char head[20];
+    std::memcpy(head, "LIST", 4);
+    PutLE32(head + 4, listSize);
+    std::memcpy(head + 8, "INFOICMT", 8);
+    PutLE32(head + 16, static_cast<uint32_t>(m_Comment.size() + 1));
+    if (std::fseek(m_Stream, 0, SEEK_END) != 0 || std::fwrite(head, 1, 20, m_Stream) != 20 ||
+        std::fwrite(text.data(), 1, text.size(), m_Stream) != text.size())
+        return false;
+    riffSize += 8 + listSize;
+    return true;
+}
+
+std::string WavFile::ReadComment(const std::string &path)
+{
+    // Comments longer than this are not ours and are not read.
+    const uint32_t MaxComment = 1024;
+    std::string comment;
+    FILE *stream = std::fopen(path.c_str(), "rb");
+    if (!stream) return comment;
+    unsigned char riff[12];
+    long fileSize = -1;
+    if (std::fread(riff, 1, 12, stream) == 12 && std::memcmp(riff, "RIFF", 4) == 0 &&
+        std::memcmp(riff + 8, "WAVE", 4) == 0 && std::fseek(stream, 0, SEEK_END) == 0)
+        fileSize = std::ftell(stream);
+    // Every chunk, the sound's too; an INFO list holds sub-chunks of its own.
+    long chunkStart = ChunkListStart;
+    long listEnd = -1;
+    while (comment.empty() && chunkStart + 8 <= fileSize) {
+        unsigned char chunk[12];
+        if (std::fseek(stream, chunkStart, SEEK_SET) != 0 || std::fread(chunk, 1, 8, stream) != 8) break;
+        uint32_t size = GetLE32(chunk + 4);
+        long next = chunkStart + 8 + static_cast<long>(size) + (size & 1);
+        if (listEnd < 0 && std::memcmp(chunk, "LIST", 4) == 0 && std::fread(chunk + 8, 1, 4, stream) == 4 &&
+            std::memcmp(chunk + 8, "INFO", 4) == 0) {
+            listEnd = next;
+            next = chunkStart + 12;
+        } else if (listEnd >= 0 && std::memcmp(chunk, "ICMT", 4) == 0 && size <= MaxComment) {
+            comment.resize(size);
+            if (std::fread(&comment[0], 1, size, stream) != size) comment.clear();
+            comment.erase(std::find(comment.begin(), comment.end(), '\0'), comment.end());
+            break;
+        }
+        if (listEnd >= 0 && next >= listEnd) {
+            next = listEnd;
+            listEnd = -1;
+        }
+        chunkStart = next;
+    }
+    std::fclose(stream);
+    return comment;
 }

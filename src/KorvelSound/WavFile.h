@@ -43,6 +43,11 @@ public:
     // For a caller that reports a failed save in its own words: write
     // failures then give no message of their own.
     void ReportWriteErrors(bool on) { m_ReportWriteErrors = on; }
+    // A file being written gets this text as its comment (a LIST/INFO/ICMT
+    // chunk after the sound, which readers of the sound skip).
+    void SetComment(const std::string &text) { m_Comment = text; }
+    // The comment of a WAV file; empty when it has none or cannot be read.
+    static std::string ReadComment(const std::string &path);
 
 private:
     FILE *m_Stream;
@@ -62,6 +67,9 @@ private:
     // A write failed and was reported: the calls that follow stay quiet.
     bool m_Failed;
     bool m_ReportWriteErrors;
+    std::string m_Comment;
+
+    bool WriteComment(uint32_t &riffSize);
 
     FILE *OpenTemporary(const std::string &path);
     // Reports a write failure, closes and removes the half-written file.
