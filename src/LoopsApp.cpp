@@ -238,8 +238,9 @@ void LoopsApp::SetMaster(int id, float length, float speed)
 
 void LoopsApp::SnapPointsChanged(double value)
 {
-    if (value == 0.0) return;
-    int points = static_cast<int>(value);
+    // Fewer than one point has no angle; more than 360 points are a degree apart.
+    if (!(value >= 1.0)) return;
+    int points = value > 360.0 ? 360 : static_cast<int>(value);
     int angle = 360 / points;
     for (auto &item : m_Loops) item.second->m_GUI->SetSnapAngle(angle);
     if (m_SnapOut) m_SnapOut->value(value);

@@ -8,6 +8,7 @@
 
 #include <FL/Fl_Value_Output.H>
 
+#include <cmath>
 #include <cstring>
 
 using LoopsAppTest = AppTest;
@@ -165,6 +166,11 @@ TEST_F(LoopsAppTest, SnapPointsReachEveryLoopAndTheDisplay)
     m_App->SnapPointsChanged(50.0);
     EXPECT_EQ(PanelAt(1)->m_Display->m_SnapDegrees, 7);
     EXPECT_EQ(marker->m_SnapDegrees, 7);
+    EXPECT_EQ(m_App->m_SnapOut->value(), 50.0);
+    // Below one point there is no angle: the knob cannot go there, a call can.
+    for (double below : {0.5, -3.0, std::nan("")})
+        m_App->SnapPointsChanged(below);
+    EXPECT_EQ(PanelAt(1)->m_Display->m_SnapDegrees, 7);
     EXPECT_EQ(m_App->m_SnapOut->value(), 50.0);
 
     m_App->SnapChanged(true);
