@@ -82,6 +82,8 @@ std::string WavLoopTarget::Run(const uint8_t *data, size_t size)
         accepted = probe.Open(input.Path(), WavFile::READ, WavFile::MONO) != 0;
         stereo = probe.IsStereo();
         count = probe.GetSampleCount();
+        // Workspaces read the comment of their loop files: it walks every chunk.
+        WavFile::ReadComment(input.Path());
     }
 
     // Building a loop's delay lines costs more than everything else here, so
