@@ -62,17 +62,6 @@ inline LimitedRun RunWithFileLimit(long limitBytes, const std::function<void()> 
     return RunWithLimit(RLIMIT_FSIZE, static_cast<rlim_t>(limitBytes), work);
 }
 
-// A child whose memory may grow by at most moreBytes beyond what it has.
-inline LimitedRun RunWithMemoryLimit(long moreBytes, const std::function<void()> &work)
-{
-    long pages = 0;
-    if (FILE *statm = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
-        std::fclose(statm);
-    }
-    return RunWithLimit(RLIMIT_AS, static_cast<rlim_t>(pages * sysconf(_SC_PAGESIZE) + moreBytes), work);
-}
-
 // Names in a folder, so a test can see that no temporary file was left.
 inline std::vector<std::string> FolderEntries(const std::string &dir)
 {

@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 using LoopsAppTest = AppTest;
 
@@ -19,7 +20,8 @@ TEST_F(LoopsAppTest, WithNoLoopsEveryCycleWritesSilence)
         m_App->Run();
         const Sample &out = m_App->m_Output.m_Buffer;
         ASSERT_EQ(out.GetLength(), 2 * KorvelInfo::BufferSize);
-        for (int i = 0; i < out.GetLength(); i++) ASSERT_EQ(out.m_Data[i], 0) << "value " << i;
+        for (int i = 0; i < out.GetLength(); i++)
+            ASSERT_EQ(out.m_Data[i], 0) << "value " << i;
     }
 }
 
@@ -88,6 +90,13 @@ TEST_F(LoopsAppTest, LoopNumbersAreNeverReused)
     m_App->NewLoop();
     EXPECT_EQ(m_App->m_Loops.begin()->first, 4);
     EXPECT_EQ(LoopAt(4)->m_ID, 4);
+
+    // At its top the counter gives no number, rather than overflow.
+    m_App->m_NextID = std::numeric_limits<int>::max() - 1;
+    m_App->NewLoop();
+    m_App->NewLoop();
+    EXPECT_EQ(m_App->m_Loops.rbegin()->first, std::numeric_limits<int>::max() - 1);
+    EXPECT_EQ(m_App->m_Loops.size(), 2u);
 }
 
 TEST_F(LoopsAppTest, TriggerRestartsItsTargetWithinTheSameCycle)
