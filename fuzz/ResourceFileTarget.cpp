@@ -13,7 +13,8 @@ std::string Usable()
     std::ostringstream problem;
     if (KorvelInfo::BufferSize < 1 || KorvelInfo::BufferSize > KorvelInfo::MaxBufferSize)
         problem << "BufferSize " << KorvelInfo::BufferSize;
-    else if (KorvelInfo::Samplerate < 1 || KorvelInfo::Samplerate > KorvelInfo::MaxSamplerate)
+    else if (KorvelInfo::Samplerate < KorvelInfo::MinSamplerate ||
+             KorvelInfo::Samplerate > KorvelInfo::MaxSamplerate)
         problem << "Samplerate " << KorvelInfo::Samplerate;
     else if (KorvelInfo::FilterGranularity < 1 || KorvelInfo::FilterGranularity > KorvelInfo::MaxFilterGranularity)
         problem << "FilterGranularity " << KorvelInfo::FilterGranularity;

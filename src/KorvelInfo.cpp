@@ -26,16 +26,16 @@ void SkipWord(std::istream &in)
     in >> word;
 }
 
-// A number outside 1 ... max would later divide by zero or allocate absurd
-// buffers, so it keeps the built-in value and says so.
-void ReadCount(std::istream &in, const char *name, int max, int &setting)
+// A number outside min ... max would later divide by zero, allocate absurd
+// buffers or stall the device, so it keeps the built-in value and says so.
+void ReadCount(std::istream &in, const char *name, int min, int max, int &setting)
 {
     SkipWord(in);
     SkipWord(in);
     int value = 0;
     if (!(in >> value)) return;
-    if (value < 1 || value > max) {
-        std::cerr << "Resource file: " << name << " = " << value << " is outside 1 to " << max
+    if (value < min || value > max) {
+        std::cerr << "Resource file: " << name << " = " << value << " is outside " << min << " to " << max
                   << ", keeping " << setting << std::endl;
         return;
     }
@@ -107,14 +107,14 @@ void KorvelInfo::ReadSettings(std::istream &in)
     SkipWord(in);
     SkipWord(in);
     SkipWord(in);
-    ReadCount(in, "BufferSize", MaxBufferSize, BufferSize);
-    ReadCount(in, "Samplerate", MaxSamplerate, Samplerate);
+    ReadCount(in, "BufferSize", 1, MaxBufferSize, BufferSize);
+    ReadCount(in, "Samplerate", MinSamplerate, MaxSamplerate, Samplerate);
     ReadFlag(in, WantMidi);
-    ReadCount(in, "FilterGranularity", MaxFilterGranularity, FilterGranularity);
+    ReadCount(in, "FilterGranularity", 1, MaxFilterGranularity, FilterGranularity);
     ReadWord(in, OutputDevice);
     ReadWord(in, MidiDevice);
     ReadFlag(in, WantRealtimeOut);
-    ReadCount(in, "Polyphony", MaxPolyphony, Polyphony);
+    ReadCount(in, "Polyphony", 1, MaxPolyphony, Polyphony);
 }
 
 void KorvelInfo::WriteSettings(std::ostream &out)

@@ -46,6 +46,9 @@ public:
     // allocate absurd buffers or stall the audio cycle.
     static constexpr int MaxBufferSize = 65536;
     static constexpr int MaxSamplerate = 384000;
+    // Below the lowest rate sound devices take, every block would take
+    // seconds to play and the program could no longer be worked.
+    static constexpr int MinSamplerate = 8000;
     static constexpr int MaxFilterGranularity = 65536;
     static constexpr int MaxPolyphony = 256;
 };

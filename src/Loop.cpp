@@ -224,19 +224,23 @@ void Loop::EndRecord()
     }
 }
 
-void Loop::AllocateMem(int Length)
+bool Loop::AllocateMem(int Length)
 {
+    // Both buffers first: a sound too big for memory leaves the loop playing
+    // exactly as it was.
+    Sample store, hold;
+    if (!store.Allocate(Length) || !hold.Allocate(Length)) {
+        std::cerr << "AllocateMem can't allocate any more memory!" << std::endl;
+        return false;
+    }
     if (m_LoopLength > Length) m_LoopLength = Length;
     if (m_Pos > static_cast<float>(Length)) m_Pos = 0.0f;
     if (m_LoopLength == 0) m_LoopLength = Length;
-    if (!m_StoreBuffer.Allocate(Length) || !m_HoldBuffer.Allocate(Length)) {
-        std::cerr << "AllocateMem can't allocate any more memory!" << std::endl;
-        m_StoreBuffer.Clear();
-        m_HoldBuffer.Clear();
-        return;
-    }
-    m_StoreBuffer.Zero();
-    m_HoldBuffer.Zero();
+    store.Zero();
+    hold.Zero();
+    m_StoreBuffer.Swap(store);
+    m_HoldBuffer.Swap(hold);
+    return true;
 }
 
 void Loop::Clear()
@@ -327,7 +331,11 @@ void Loop::FitToSound()
     const int length = m_StoreBuffer.GetLength();
     if (m_LoopLength > length) m_LoopLength = length;
     if (m_Pos > static_cast<float>(m_LoopLength)) m_Pos = 0.0f;
-    m_HoldBuffer.Allocate(length);
+    // Shortening never fails; a longer hold buffer was made room for first.
+    if (m_HoldBuffer.GetLength() > length)
+        m_HoldBuffer.CropTo(length);
+    else if (m_HoldBuffer.GetLength() < length)
+        m_HoldBuffer.Allocate(length);
     m_HoldBuffer.Zero();
 }
 
@@ -346,7 +354,13 @@ void Loop::Copy(int Start, int End)
 void Loop::Paste(int Pos)
 {
     if (!m_App) return;
-    m_App->Paste(m_StoreBuffer, Pos);
+    // The hold buffer grows first, so a paste too big for memory changes nothing.
+    const int holdLength = m_HoldBuffer.GetLength();
+    if (!m_HoldBuffer.Expand(m_App->m_Clipboard.GetLength())) return;
+    if (!m_App->Paste(m_StoreBuffer, Pos)) {
+        if (m_HoldBuffer.GetLength() > holdLength) m_HoldBuffer.CropTo(holdLength);
+        return;
+    }
     FitToSound();
 }
 
@@ -384,7 +398,7 @@ void Loop::KeepHold()
     // throw away what has been recorded so far.
     if (FreshTakeRunning()) return;
     const int length = m_HoldBuffer.GetLength();
-    m_StoreBuffer.Allocate(length);
+    if (!m_StoreBuffer.Allocate(length)) return;
     if (length > 0) std::memcpy(m_StoreBuffer.GetBuffer(), m_HoldBuffer.GetBuffer(), length * sizeof(short));
     if (m_LoopLength > length) m_LoopLength = length;
     if (m_Pos > static_cast<float>(m_LoopLength)) m_Pos = 0.0f;
@@ -402,8 +416,13 @@ void Loop::Double()
         m_StoreBuffer.CropTo(length);
         if (length < m_HoldBuffer.GetLength()) m_HoldBuffer.CropTo(length);
     }
-    m_StoreBuffer.Add(m_StoreBuffer);
-    m_HoldBuffer.Add(m_HoldBuffer);
+    // The hold buffer first: if the sound cannot follow, it goes back.
+    const int holdLength = m_HoldBuffer.GetLength();
+    if (!m_HoldBuffer.Add(m_HoldBuffer)) return;
+    if (!m_StoreBuffer.Add(m_StoreBuffer)) {
+        if (m_HoldBuffer.GetLength() > holdLength) m_HoldBuffer.CropTo(holdLength);
+        return;
+    }
     m_LoopLength = m_StoreBuffer.GetLength();
 }
 
@@ -413,8 +432,13 @@ void Loop::MatchLength(int Length)
     if (Length < length) {
         m_LoopLength = Length;
     } else if (length != 0) {
-        m_StoreBuffer.Expand(Length - length);
-        m_HoldBuffer.Expand(Length - length);
+        // The hold buffer first: if the sound cannot follow, it goes back.
+        const int holdLength = m_HoldBuffer.GetLength();
+        if (!m_HoldBuffer.Expand(Length - length)) return;
+        if (!m_StoreBuffer.Expand(Length - length)) {
+            if (m_HoldBuffer.GetLength() > holdLength) m_HoldBuffer.CropTo(holdLength);
+            return;
+        }
         // Padded to the master's length, the loop plays all of it: one period.
         m_LoopLength = Length;
     } else {

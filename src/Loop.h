@@ -31,7 +31,8 @@ public:
     // One block of BufferSize samples into out; false when silent (out untouched).
     bool GetOutput(Sample &out);
     void EndRecord();
-    void AllocateMem(int Length);
+    // False (and the loop unchanged) when there is no memory for Length samples.
+    bool AllocateMem(int Length);
     void Clear();
     // Loads a sound file at once; the loop is unchanged when it fails.
     void LoadWav(const std::string &path);

@@ -4,22 +4,20 @@ LoopHost::LoopHost() : m_MasterLength(0.0f), m_MasterSpeed(1.0f), m_MasterPeriod
 
 LoopHost::~LoopHost() = default;
 
+// A region too big to copy leaves both the sound and the clipboard as they were.
 void LoopHost::Cut(Sample &sample, int start, int end)
 {
-    m_Clipboard.Clear();
-    sample.GetRegion(m_Clipboard, start, end);
-    sample.Remove(start, end);
+    if (sample.GetRegion(m_Clipboard, start, end)) sample.Remove(start, end);
 }
 
 void LoopHost::Copy(Sample &sample, int start, int end)
 {
-    m_Clipboard.Clear();
     sample.GetRegion(m_Clipboard, start, end);
 }
 
-void LoopHost::Paste(Sample &sample, int position)
+bool LoopHost::Paste(Sample &sample, int position)
 {
-    sample.Insert(m_Clipboard, position);
+    return sample.Insert(m_Clipboard, position);
 }
 
 void LoopHost::PasteMix(Sample &sample, int position)

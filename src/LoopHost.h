@@ -16,7 +16,7 @@ public:
 
     void Cut(Sample &sample, int start, int end);
     void Copy(Sample &sample, int start, int end);
-    void Paste(Sample &sample, int position);
+    bool Paste(Sample &sample, int position);
     void PasteMix(Sample &sample, int position);
 
     // Records the master loop's timing; the application also clears the

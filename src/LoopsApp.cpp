@@ -222,6 +222,11 @@ void LoopsApp::HandleTriggers()
 
 void LoopsApp::NewLoop()
 {
+    // The counter only grows; at its top no new number can be given.
+    if (m_NextID == std::numeric_limits<int>::max()) {
+        std::cerr << "No loop numbers left: no new loop made" << std::endl;
+        return;
+    }
     LoopEntry *entry = new LoopEntry;
     entry->m_Loop = new Loop(this);
     entry->m_Loop->m_ID = m_NextID;
@@ -252,8 +257,9 @@ void LoopsApp::SetMaster(int id, float length, float speed)
 
 void LoopsApp::SnapPointsChanged(double value)
 {
-    if (value == 0.0) return;
-    int points = static_cast<int>(value);
+    // Fewer than one point has no angle; more than 360 points are a degree apart.
+    if (!(value >= 1.0)) return;
+    int points = value > 360.0 ? 360 : static_cast<int>(value);
     int angle = 360 / points;
     for (auto &item : m_Loops) item.second->m_GUI->SetSnapAngle(angle);
     if (m_SnapOut) m_SnapOut->value(value);
@@ -366,7 +372,9 @@ std::istream &operator>>(std::istream &in, LoopsApp &app)
     int masterID = 0;
     long long count = 0;
     in >> app.m_Delay >> app.m_Reverb >> length >> speed >> period >> masterID >> count;
-    if (in && !Workspace::CountFits(in, count, Workspace::LoopEntryValues)) in.setstate(std::ios::failbit);
+    if (in && (!Workspace::MasterTimingFits(length, speed, period) ||
+               !Workspace::CountFits(in, count, Workspace::LoopEntryValues)))
+        in.setstate(std::ios::failbit);
     if (!in) return in;
     app.m_MasterLength = length;
     app.m_MasterSpeed = speed;
@@ -375,8 +383,7 @@ std::istream &operator>>(std::istream &in, LoopsApp &app)
 
     for (long long i = 0; i < count; i++) {
         int id = 0;
-        // No loop number could follow the largest one.
-        if (in >> id && id == std::numeric_limits<int>::max()) in.setstate(std::ios::failbit);
+        if (in >> id && !Workspace::LoopNumberFits(id)) in.setstate(std::ios::failbit);
         if (!in) break;
         LoopEntry *entry = new LoopEntry;
         entry->m_Loop = new Loop(&app);

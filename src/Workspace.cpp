@@ -1,5 +1,6 @@
 #include "Workspace.h"
 
+#include "FileSystem.h"
 #include "GUI/FileChooser.h"
 #include "GUI/Fl_Trigger.h"
 #include "GUI/LoopGUI.h"
@@ -7,10 +8,15 @@
 #include "Loop.h"
 #include "LoopsApp.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -26,8 +32,36 @@ namespace {
 // Files only this version and older ones wrote can be read.
 const int FileVersion = 1;
 // The ".lws" that the companion names replace.
+const char *Extension = ".lws";
 const size_t ExtensionLength = 4;
 const char *TempSuffix = ".tmp";
+// A workspace takes a few hundred bytes a loop; a file far beyond that is
+// not one, and is not read into memory.
+const size_t MaxFileBytes = 64 << 20;
+// Beside a workspace while its save renames files into place: the loop
+// numbers of that save, then JournalEnd. A save found cut short is completed
+// from it before the workspace is read or saved again.
+const char *JournalSuffix = ".saving";
+const std::string JournalEnd = "end";
+
+std::string FolderOf(const std::string &path)
+{
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool IsDirectory(const std::string &path)
+{
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool Exists(const std::string &path)
+{
+    struct stat info;
+    return stat(path.c_str(), &info) == 0;
+}
 
 bool PathTooShort(const std::string &path)
 {
@@ -45,10 +79,11 @@ bool ReadHeader(std::istream &in, int &version)
     return static_cast<bool>(in >> version);
 }
 
-// The whole file as text; false with the reason when it cannot be read. A
-// folder opens like a file and fails only on reading, where a stream would
-// throw from inside its buffer.
-bool ReadWholeFile(const std::string &path, std::string &text, std::string &reason)
+// The whole file as text, with a bound (a device or a huge file is not read
+// to its end); false with the reason when it cannot be read. A folder opens
+// like a file and fails only on reading, where a stream would throw from
+// inside its buffer.
+bool ReadWholeFile(const std::string &path, std::string &text, bool &tooBig, std::string &reason)
 {
     std::FILE *file = std::fopen(path.c_str(), "rb");
     if (!file) {
@@ -57,9 +92,11 @@ bool ReadWholeFile(const std::string &path, std::string &text, std::string &reas
     }
     char chunk[65536];
     size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+    while (!tooBig && (got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
         text.append(chunk, got);
-    bool failed = std::ferror(file) != 0;
+        tooBig = text.size() > MaxFileBytes;
+    }
+    bool failed = !tooBig && std::ferror(file) != 0;
     if (failed) reason = std::strerror(errno);
     std::fclose(file);
     return !failed;
@@ -75,7 +112,9 @@ bool RecordsReadCompletely(std::istream &in, LoopsApp *app)
     int masterID = 0;
     long long count = 0;
     in >> delay >> reverb >> length >> speed >> period >> masterID >> count;
-    if (!in || !Workspace::CountFits(in, count, Workspace::LoopEntryValues)) return false;
+    if (!in || !Workspace::MasterTimingFits(length, speed, period) ||
+        !Workspace::CountFits(in, count, Workspace::LoopEntryValues))
+        return false;
 
     Loop loop(app);
     LoopGUI panel(&loop, &loop.m_Delay, &loop.m_Reverb);
@@ -86,9 +125,26 @@ bool RecordsReadCompletely(std::istream &in, LoopsApp *app)
         for (Fl_Trigger *trigger : panel.m_Triggers)
             delete trigger;
         panel.m_Triggers.clear();
-        if (id == std::numeric_limits<int>::max()) return false;
+        if (!Workspace::LoopNumberFits(id)) return false;
     }
     return static_cast<bool>(in);
+}
+
+// Writes the text and gets it onto the disk before anything is renamed over
+// the old workspace.
+bool WriteDurably(const std::string &path, const std::string &text)
+{
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (fd < 0) return false;
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t written = write(fd, text.data() + done, text.size() - done);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) break;
+        done += static_cast<size_t>(written);
+    }
+    bool ok = done == text.size() && fsync(fd) == 0;
+    return close(fd) == 0 && ok;
 }
 
 // A loop whose WAV file was missing keeps the stored play length over an
@@ -109,17 +165,6 @@ void RemoveFiles(const std::vector<std::string> &paths)
         unlink(path.c_str());
 }
 
-bool WriteText(LoopsApp *app, const std::string &path)
-{
-    std::ofstream out(path, std::ios::out | std::ios::trunc);
-    if (!out) return false;
-    out.imbue(std::locale::classic());
-    out << Workspace::Header << '\n' << *app;
-    out.flush();
-    out.close();
-    return !out.fail();
-}
-
 bool WriteSound(Loop *loop, const std::string &path)
 {
     WavFile wav;
@@ -133,13 +178,75 @@ bool WriteSound(Loop *loop, const std::string &path)
     return saved && closed;
 }
 
+// The loop numbers of a save, from its journal; false when the journal is
+// not whole, which means no file of that save was renamed yet.
+bool ReadJournal(const std::string &journal, std::vector<int> &ids)
+{
+    std::ifstream in(journal);
+    std::string word;
+    while (in >> word && word != JournalEnd) {
+        char *end = nullptr;
+        long id = std::strtol(word.c_str(), &end, 10);
+        if (*end != '\0' || !Workspace::LoopNumberFits(id)) return false;
+        ids.push_back(static_cast<int>(id));
+    }
+    return word == JournalEnd;
+}
+
 } // namespace
+
+bool Workspace::CompleteCutShortSave(const std::string &path)
+{
+    const std::string journal = path + JournalSuffix;
+    if (!Exists(journal)) return true;
+    std::vector<int> ids;
+    FileSystem *files = FileSystem::Current();
+    if (ReadJournal(journal, ids)) {
+        // Every file of that save reached the disk before the journal did:
+        // the renames it did not get to are done now, the workspace last.
+        std::vector<std::string> targets;
+        for (int id : ids)
+            targets.push_back(CompanionName(path, id));
+        targets.push_back(path);
+        for (const std::string &target : targets) {
+            const std::string temp = target + TempSuffix;
+            if (Exists(temp) && !files->Rename(temp, target)) {
+                std::cerr << "Workspace save cut short and not completed (" << std::strerror(errno) << ") ["
+                          << path << "]" << std::endl;
+                return false;
+            }
+        }
+        std::cerr << "Completed a workspace save that was cut short [" << path << "]" << std::endl;
+    }
+    // A journal that is not whole was cut short before any rename: the old
+    // files are all still in place.
+    files->SyncFolder(FolderOf(path));
+    unlink(journal.c_str());
+    files->SyncFolder(FolderOf(path));
+    return true;
+}
 
 std::string Workspace::CompanionName(const std::string &path, int id)
 {
     char number[16];
     std::snprintf(number, sizeof number, "%d", id);
-    return path.substr(0, path.size() - ExtensionLength) + "Loop" + number + ".wav";
+    // The two forms differ in what comes before the number ("p" or "-"), so
+    // no name of one form is ever a name of the other.
+    if (path.size() >= ExtensionLength &&
+        path.compare(path.size() - ExtensionLength, ExtensionLength, Extension) == 0)
+        return path.substr(0, path.size() - ExtensionLength) + "Loop" + number + ".wav";
+    return path + "-loop-" + number + ".wav";
+}
+
+bool Workspace::MasterTimingFits(float length, float speed, float period)
+{
+    return length >= 0.0f && length < 2147483648.0f && speed >= 0.0f && speed <= 3.0f && period >= 0.0f &&
+           std::isfinite(period);
+}
+
+bool Workspace::LoopNumberFits(long long id)
+{
+    return id >= 0 && id < std::numeric_limits<int>::max();
 }
 
 bool Workspace::CountFits(std::istream &in, long long count, int valuesPerRecord)
@@ -175,53 +282,74 @@ void Workspace::Load(LoopsApp *app)
 
 bool Workspace::SaveTo(LoopsApp *app, const std::string &path)
 {
-    if (PathTooShort(path)) return false;
+    if (PathTooShort(path) || !CompleteCutShortSave(path)) return false;
 
-    // Old files are replaced only once every new one is complete, so a
-    // failure half-way still leaves the previous performance whole.
+    std::ostringstream text;
+    text.imbue(std::locale::classic());
+    text << Header << '\n' << *app;
+    std::ostringstream numbers;
+    for (auto &item : app->m_Loops)
+        numbers << item.first << '\n';
+    numbers << JournalEnd << '\n';
+
+    // Old files are replaced only once every new one is complete and on the
+    // disk, so a failure half-way still leaves the previous performance whole.
+    // A folder where a file should go would stop the renames: none start.
     std::string textTemp = path + TempSuffix;
     std::vector<std::string> temps{textTemp};
     std::vector<std::string> targets{path};
-    bool written = WriteText(app, textTemp);
+    bool written = !IsDirectory(path) && WriteDurably(textTemp, text.str());
     for (auto &item : app->m_Loops) {
         if (!written) break;
         std::string target = CompanionName(path, item.first);
         temps.push_back(target + TempSuffix);
         targets.push_back(target);
-        written = WriteSound(item.second->m_Loop, temps.back());
+        written = !IsDirectory(target) && WriteSound(item.second->m_Loop, temps.back());
     }
+    FileSystem *files = FileSystem::Current();
+    const std::string folder = FolderOf(path);
+    const std::string journal = path + JournalSuffix;
+    written = written && files->SyncFolder(folder) && WriteDurably(journal, numbers.str());
     if (!written) {
         RemoveFiles(temps);
+        unlink(journal.c_str());
         std::cerr << "Workspace not saved, the old files are kept [" << path << "]" << std::endl;
         return false;
     }
 
-    // The workspace goes first: if it cannot take its place, nothing has.
-    if (std::rename(textTemp.c_str(), path.c_str()) != 0) {
+    // From here on the journal says which files belong to this save, so a
+    // save cut short (the program killed, the power gone) is completed when
+    // the workspace is next read or saved: never a mix of two performances.
+    // The loop files go first and the workspace last.
+    files->SyncFolder(folder);
+    for (size_t i = 1; i <= temps.size(); i++) {
+        const size_t at = i % temps.size();
+        if (files->Rename(temps[at], targets[at])) continue;
         std::string reason = std::strerror(errno);
-        RemoveFiles(temps);
-        std::cerr << "Workspace not saved (" << reason << "), the old files are kept [" << path << "]"
-                  << std::endl;
+        if (i == 1) {
+            RemoveFiles(temps);
+            unlink(journal.c_str());
+            std::cerr << "Workspace not saved (" << reason << "), the old files are kept [" << path << "]"
+                      << std::endl;
+        } else {
+            std::cerr << "Workspace not saved (" << reason << "), loop files already replaced [" << path << "]"
+                      << std::endl;
+        }
         return false;
     }
-    bool placed = true;
-    for (size_t i = 1; i < temps.size(); i++) {
-        if (std::rename(temps[i].c_str(), targets[i].c_str()) != 0) {
-            std::cerr << "Loop file not saved (" << std::strerror(errno) << ") [" << targets[i] << "]"
-                      << std::endl;
-            unlink(temps[i].c_str());
-            placed = false;
-        }
-    }
-    return placed;
+    files->SyncFolder(folder);
+    unlink(journal.c_str());
+    files->SyncFolder(folder);
+    return true;
 }
 
 bool Workspace::LoadFrom(LoopsApp *app, const std::string &path)
 {
-    if (PathTooShort(path)) return false;
+    if (PathTooShort(path) || !CompleteCutShortSave(path)) return false;
 
     std::string text, reason;
-    if (!ReadWholeFile(path, text, reason)) {
+    bool tooBig = false;
+    if (!ReadWholeFile(path, text, tooBig, reason)) {
         std::cerr << "Can't read workspace file (" << reason << ") [" << path << "]" << std::endl;
         return false;
     }
@@ -229,7 +357,7 @@ bool Workspace::LoadFrom(LoopsApp *app, const std::string &path)
     std::istringstream check(text);
     check.imbue(std::locale::classic());
     int version = 0;
-    bool headerRead = ReadHeader(check, version);
+    bool headerRead = !tooBig && ReadHeader(check, version);
     if (headerRead && version > FileVersion) {
         std::cerr << "Bad file, or more recent version." << std::endl;
         return false;

@@ -4,11 +4,15 @@
 #include <FL/Fl.H>
 #include <FL/Fl_Window.H>
 
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 
 int main(int argc, char **argv)
 {
+    // A write past the file-size limit then fails like one onto a full
+    // disk, which every save handles, instead of ending the performance.
+    std::signal(SIGXFSZ, SIG_IGN);
     srand(time(NULL));
     KorvelLoopsInfo::Instance()->LoadResourceFile();
     LoopsApp *app = new LoopsApp;

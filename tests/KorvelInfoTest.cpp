@@ -178,6 +178,8 @@ TEST_F(KorvelInfoTest, CountsOutsideTheirRangeKeepTheBuiltInValueWithOneWarning)
                           {"BufferSize", "-5", &KorvelInfo::BufferSize, 512},
                           {"BufferSize", "10000000", &KorvelInfo::BufferSize, 512},
                           {"Samplerate", "0", &KorvelInfo::Samplerate, 44100},
+                          {"Samplerate", "1", &KorvelInfo::Samplerate, 44100},
+                          {"Samplerate", "7999", &KorvelInfo::Samplerate, 44100},
                           {"Samplerate", "384001", &KorvelInfo::Samplerate, 44100},
                           {"FilterGranularity", "0", &KorvelInfo::FilterGranularity, 50},
                           {"Polyphony", "0", &KorvelInfo::Polyphony, 1},
@@ -207,6 +209,8 @@ TEST_F(KorvelInfoTest, CountsOutsideTheirRangeKeepTheBuiltInValueWithOneWarning)
     EXPECT_EQ(KorvelInfo::Samplerate, KorvelInfo::MaxSamplerate);
     EXPECT_EQ(KorvelInfo::FilterGranularity, 1);
     EXPECT_EQ(KorvelInfo::Polyphony, KorvelInfo::MaxPolyphony);
+    EXPECT_EQ(Load(FileWith("Samplerate", "Samplerate        = 8000")), "");
+    EXPECT_EQ(KorvelInfo::Samplerate, KorvelInfo::MinSamplerate);
 }
 
 TEST_F(KorvelInfoTest, OverlongKeyWordsAreSkippedSafely)

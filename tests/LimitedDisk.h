@@ -17,18 +17,17 @@
 #include <string>
 #include <vector>
 
-// What a piece of work did in a process whose files may not grow past a
-// limit: the disk is as good as full for it.
+// What a piece of work did in a process with a limit on its files or memory.
 struct LimitedRun
 {
     int status = -1; // exit status; 0 when the work ran to its end
     std::string errors;
 };
 
-// Runs work in a child process that can write at most limitBytes to any file
-// (the signal a bigger write raises is ignored, so the write just fails, as
-// on a full disk). The child leaves with _exit, touching nothing shared.
-inline LimitedRun RunWithFileLimit(long limitBytes, const std::function<void()> &work)
+// Runs work in a child process under a resource limit (setrlimit). A write
+// past a file-size limit just fails, as on a full disk: the signal it raises
+// is ignored. The child leaves with _exit, touching nothing shared.
+inline LimitedRun RunWithLimit(int resource, rlim_t limit, const std::function<void()> &work)
 {
     TempDir scratch;
     const std::string errorsPath = scratch.File("stderr");
@@ -41,9 +40,9 @@ inline LimitedRun RunWithFileLimit(long limitBytes, const std::function<void()> 
         dup2(fd, 2);
         close(fd);
         signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit;
-        limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(limitBytes);
-        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(91);
+        struct rlimit bound;
+        bound.rlim_cur = bound.rlim_max = limit;
+        if (setrlimit(resource, &bound) != 0) _exit(91);
         work();
         std::cerr.flush();
         std::fflush(stderr);
@@ -54,6 +53,13 @@ inline LimitedRun RunWithFileLimit(long limitBytes, const std::function<void()> 
     if (child > 0 && waitpid(child, &raw, 0) == child && WIFEXITED(raw)) run.status = WEXITSTATUS(raw);
     run.errors = ReadFileBytes(errorsPath);
     return run;
+}
+
+// A child that can write at most limitBytes to any file: the disk is as good
+// as full for it.
+inline LimitedRun RunWithFileLimit(long limitBytes, const std::function<void()> &work)
+{
+    return RunWithLimit(RLIMIT_FSIZE, static_cast<rlim_t>(limitBytes), work);
 }
 
 // Names in a folder, so a test can see that no temporary file was left.

@@ -8,7 +8,9 @@
 
 #include <FL/Fl_Value_Output.H>
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 using LoopsAppTest = AppTest;
 
@@ -18,7 +20,8 @@ TEST_F(LoopsAppTest, WithNoLoopsEveryCycleWritesSilence)
         m_App->Run();
         const Sample &out = m_App->m_Output.m_Buffer;
         ASSERT_EQ(out.GetLength(), 2 * KorvelInfo::BufferSize);
-        for (int i = 0; i < out.GetLength(); i++) ASSERT_EQ(out.m_Data[i], 0) << "value " << i;
+        for (int i = 0; i < out.GetLength(); i++)
+            ASSERT_EQ(out.m_Data[i], 0) << "value " << i;
     }
 }
 
@@ -87,6 +90,13 @@ TEST_F(LoopsAppTest, LoopNumbersAreNeverReused)
     m_App->NewLoop();
     EXPECT_EQ(m_App->m_Loops.begin()->first, 4);
     EXPECT_EQ(LoopAt(4)->m_ID, 4);
+
+    // At its top the counter gives no number, rather than overflow.
+    m_App->m_NextID = std::numeric_limits<int>::max() - 1;
+    m_App->NewLoop();
+    m_App->NewLoop();
+    EXPECT_EQ(m_App->m_Loops.rbegin()->first, std::numeric_limits<int>::max() - 1);
+    EXPECT_EQ(m_App->m_Loops.size(), 2u);
 }
 
 TEST_F(LoopsAppTest, TriggerRestartsItsTargetWithinTheSameCycle)
@@ -204,6 +214,11 @@ TEST_F(LoopsAppTest, SnapPointsReachEveryLoopAndTheDisplay)
     m_App->SnapPointsChanged(50.0);
     EXPECT_EQ(PanelAt(1)->m_Display->m_SnapDegrees, 7);
     EXPECT_EQ(marker->m_SnapDegrees, 7);
+    EXPECT_EQ(m_App->m_SnapOut->value(), 50.0);
+    // Below one point there is no angle: the knob cannot go there, a call can.
+    for (double below : {0.5, -3.0, std::nan("")})
+        m_App->SnapPointsChanged(below);
+    EXPECT_EQ(PanelAt(1)->m_Display->m_SnapDegrees, 7);
     EXPECT_EQ(m_App->m_SnapOut->value(), 50.0);
 
     m_App->SnapChanged(true);

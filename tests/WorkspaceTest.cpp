@@ -1,5 +1,6 @@
 #include "AppTestFixture.h"
 
+#include "FileSystem.h"
 #include "GUI/DelayGUI.h"
 #include "GUI/FileChooser.h"
 #include "GUI/Fl_Knob.h"
@@ -16,8 +17,11 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <locale>
 #include <set>
 #include <sstream>
@@ -92,6 +96,23 @@ public:
         return m_Answer;
     }
     std::string m_Answer, m_Title, m_Pattern;
+};
+
+// Kills the process at its nth rename or folder flush: a save cut short there.
+struct KillingFileSystem : FileSystem
+{
+    explicit KillingFileSystem(int at) : m_Left(at) {}
+    bool Rename(const std::string &from, const std::string &to) override
+    {
+        return Step() && FileSystem::Rename(from, to);
+    }
+    bool SyncFolder(const std::string &folder) override { return Step() && FileSystem::SyncFolder(folder); }
+    bool Step()
+    {
+        if (--m_Left == 0) raise(SIGKILL);
+        return true;
+    }
+    int m_Left;
 };
 
 // A number format no workspace may be written in.
@@ -518,6 +539,14 @@ TEST_F(WorkspaceTest, DamagedFilesChangeNothing)
         {"negative play length", FirstEntryToken + 7, "-5"},
         {"negative hold index", FirstEntryToken + 4, "-1"},
         {"largest loop number", FirstEntryToken, "2147483647"},
+        {"negative loop number", FirstEntryToken, "-1"},
+        {"negative master length", 12, "-1000"},
+        {"master length beyond the int range", 12, "3e9"},
+        {"negative master speed", 13, "-3"},
+        {"master speed beyond the knob", 13, "1e38"},
+        {"window wider than X can take", FirstEntryToken + 27, "40000"},
+        {"marker centre far outside the window", FirstEntryToken + 30, "2000000000"},
+        {"marker angle far beyond a turn", FirstEntryToken + 37, "1e30"},
     };
     for (const Damage &damage : damages) {
         std::vector<std::string> tokens = good;
@@ -665,4 +694,66 @@ TEST_F(WorkspaceTest, CountsBeyondWhatTheRecordsHoldBuildNothing)
     EXPECT_TRUE(panel->m_Triggers.empty());
     EXPECT_EQ(panel->m_Display->children(), children);
     EXPECT_EQ(panel->m_Display->x(), 0); // not moved either
+}
+
+TEST_F(WorkspaceTest, WorkspacesNamedWithoutLwsKeepTheirOwnLoopFiles)
+{
+    m_App->NewLoop();
+    for (int value : {1, 2}) {
+        FillLoop(0, 600, [=](int) { return value; });
+        ASSERT_TRUE(Workspace::SaveTo(m_App.get(), m_Dir.File("set" + std::to_string(value))));
+    }
+    ASSERT_TRUE(Workspace::SaveTo(m_App.get(), Lws("set1.lws")));
+    ASSERT_TRUE(Workspace::LoadFrom(m_App.get(), m_Dir.File("set1")));
+    EXPECT_EQ(LoopAt(0)->m_StoreBuffer[0], 1);
+    EXPECT_EQ(FilesIn(m_Dir.Path()), (std::set<std::string>{"set1", "set1-loop-0.wav", "set2",
+                                                            "set2-loop-0.wav", "set1.lws", "set1Loop0.wav"}));
+}
+
+TEST_F(WorkspaceTest, SaveKilledAtAnyStepLeavesTheOldOrTheNewPerformance)
+{
+    const std::string path = Lws("jam.lws");
+    const std::string completed = "Completed a workspace save that was cut short [" + path + "]\n";
+    // The old performance has loops 0 and 1, the new one 0 to 2; all their
+    // sounds and speeds are 1 in the old, 2 in the new.
+    auto perform = [&](int value) {
+        m_App->ClearLoops();
+        m_App->m_NextID = 0;
+        for (int id = 0; id <= value; id++) {
+            m_App->NewLoop();
+            FillLoop(id, 1000, [=](int) { return value; });
+            LoopAt(id)->m_Speed = static_cast<float>(value);
+        }
+    };
+    auto loaded = [&](int value) {
+        bool whole = m_App->m_Loops.size() == static_cast<size_t>(value + 1);
+        for (auto &item : m_App->m_Loops)
+            whole = whole && item.second->m_Loop->m_Speed == value &&
+                    item.second->m_Loop->m_StoreBuffer[999] == value;
+        return whole;
+    };
+    std::vector<std::string> outcomes;
+    for (int step = 1, status = -1; step < 20 && !WIFEXITED(status); step++) {
+        perform(1);
+        ASSERT_TRUE(Workspace::SaveTo(m_App.get(), path));
+        perform(2);
+        pid_t child = fork();
+        if (child == 0) {
+            KillingFileSystem killer(step);
+            FileSystem::SetCurrent(&killer);
+            _exit(Workspace::SaveTo(m_App.get(), path) ? 0 : 1);
+        }
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        testing::internal::CaptureStderr();
+        bool read = Workspace::LoadFrom(m_App.get(), path);
+        std::string printed = testing::internal::GetCapturedStderr();
+        std::string outcome = !read ? printed : loaded(1) ? "old" : loaded(2) ? "new" : "mixed";
+        // Only a save stopped between its journal and its end is completed.
+        if (printed == completed) outcome += " completed";
+        outcomes.push_back(outcome);
+    }
+    // Flush, journal and flush, the three loop files, the workspace, flush,
+    // journal gone and flush, done.
+    EXPECT_EQ(outcomes, std::vector<std::string>({"old", "new completed", "new completed", "new completed",
+                                                  "new completed", "new completed", "new completed", "new", "new"}));
 }

@@ -301,6 +301,9 @@ int Fl_Loop::handle(int event)
     case FL_RELEASE:
         return 1;
     case FL_KEYDOWN:
+        // Escape is left to FLTK, which closes the window with it; taken here,
+        // it would not once a control had the focus.
+        if (Fl::event_key() == FL_Escape) return 0;
         HandleKeys();
         return 1;
     default:

@@ -110,8 +110,17 @@ std::istream &operator>>(std::istream &in, Fl_Trigger &trigger)
     int centreX = 0, centreY = 0, radius = 0, targetID = 0, count = 0, passes = 0, maxID = 0, maxCount = 0;
     bool dragging = false;
     float angle = 0;
-    if (in >> centreX >> centreY >> radius >> dragging >> targetID >> count >> passes >> angle >> maxID >>
-        maxCount) {
+    in >> centreX >> centreY >> radius >> dragging >> targetID >> count >> passes >> angle >> maxID >>
+        maxCount;
+    // The marker is placed from these in window coordinates, which X keeps
+    // within 16 bits; from an angle many turns round, every drag would step
+    // back to the ring a turn at a time.
+    const int place = 32767;
+    const float turns = 1e6f;
+    if (in && (centreX < -place || centreX > place || centreY < -place || centreY > place || radius < 0 ||
+               radius > place || !(angle >= -turns && angle <= turns)))
+        in.setstate(std::ios::failbit);
+    if (in) {
         trigger.m_CentreX = centreX;
         trigger.m_CentreY = centreY;
         trigger.m_Radius = radius;

@@ -503,9 +503,12 @@ std::istream &operator>>(std::istream &in, LoopGUI &panel)
     int x = 0, y = 0, w = 0, h = 0;
     long long count = 0;
     in >> x >> y >> w >> h >> count;
-    // A window of no size cannot be shown, and the count must fit in what is
-    // left of the file before any marker is made for it.
-    if (in && (w <= 0 || h <= 0 || !Workspace::CountFits(in, count, Workspace::TriggerValues)))
+    // A window of no size cannot be shown, and one beyond what X can place
+    // or allocate floods it with errors; the count must fit in what is left
+    // of the file before any marker is made for it.
+    const int place = 32767, size = 4096;
+    if (in && (x < -place || x > place || y < -place || y > place || w <= 0 || w > size || h <= 0 ||
+               h > size || !Workspace::CountFits(in, count, Workspace::TriggerValues)))
         in.setstate(std::ios::failbit);
     if (!in) return in;
     if (panel.m_Display) panel.m_Display->resize(x, y, w, h);

@@ -3,6 +3,7 @@
 #include "KorvelInfo.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +29,16 @@ int WholeBlocks(int length)
     int block = KorvelInfo::BufferSize;
     return length - length % block;
 }
+
+// An array for count samples, or null and one line when there is no memory
+// for it or no sample could be that long.
+short *NewValues(int64_t count)
+{
+    short *data = count >= 0 && count <= INT_MAX ? new (std::nothrow) short[count] : nullptr;
+    if (!data)
+        std::fprintf(stderr, "Not enough memory for a sound of %lld samples\n", static_cast<long long>(count));
+    return data;
+}
 } // namespace
 
 void SampleAssertFail(const char *function, const char *file, const char *expression)
@@ -39,16 +50,12 @@ void SampleAssertFail(const char *function, const char *file, const char *expres
 
 Sample::Sample(int Len) : m_Data(nullptr), m_Length(0)
 {
-    if (Len != 0) {
-        m_Data = new short[Len];
-        m_Length = Len;
-    }
+    if (Len != 0 && (m_Data = NewValues(Len))) m_Length = Len;
 }
 
 Sample::Sample(const Sample &other) : m_Data(nullptr), m_Length(0)
 {
-    if (other.m_Data) {
-        m_Data = new short[other.m_Length];
+    if (other.m_Data && (m_Data = NewValues(other.m_Length))) {
         std::memcpy(m_Data, other.m_Data, other.m_Length * sizeof(short));
         m_Length = other.m_Length;
     }
@@ -57,9 +64,10 @@ Sample::Sample(const Sample &other) : m_Data(nullptr), m_Length(0)
 Sample::Sample(const short *S, int Len) : m_Data(nullptr), m_Length(0)
 {
     SAMPLE_ASSERT("Sample", SourceFile, S);
-    m_Data = new short[Len];
-    std::memcpy(m_Data, S, Len * sizeof(short));
-    m_Length = Len;
+    if ((m_Data = NewValues(Len))) {
+        std::memcpy(m_Data, S, Len * sizeof(short));
+        m_Length = Len;
+    }
 }
 
 Sample::~Sample()
@@ -69,11 +77,9 @@ Sample::~Sample()
 
 bool Sample::Allocate(int Size)
 {
-    Clear();
-    short *data = new (std::nothrow) short[Size];
+    short *data = Size >= 0 ? new (std::nothrow) short[Size] : nullptr;
     if (!data) return false;
-    m_Data = data;
-    m_Length = Size;
+    Replace(data, Size);
     return true;
 }
 
@@ -89,6 +95,12 @@ void Sample::Zero()
     if (m_Length > 0) std::memset(m_Data, 0, m_Length * sizeof(short));
 }
 
+void Sample::Swap(Sample &other)
+{
+    std::swap(m_Data, other.m_Data);
+    std::swap(m_Length, other.m_Length);
+}
+
 void Sample::Replace(short *NewData, int NewLength)
 {
     delete[] m_Data;
@@ -96,23 +108,36 @@ void Sample::Replace(short *NewData, int NewLength)
     m_Length = NewLength;
 }
 
-void Sample::Insert(const Sample &S, int Pos)
+void Sample::Truncate(int NewLength)
+{
+    short *data = new (std::nothrow) short[NewLength];
+    if (!data) {
+        m_Length = NewLength;
+        return;
+    }
+    std::copy(m_Data, m_Data + NewLength, data);
+    Replace(data, NewLength);
+}
+
+bool Sample::Insert(const Sample &S, int Pos)
 {
     SAMPLE_ASSERT("Insert", SourceFile, Pos<=GetLength());
     SAMPLE_ASSERT("Insert", SourceFile, Pos>=0);
     int oldLength = GetLength();
     int insertLength = S.GetLength();
-    short *data = new short[oldLength + insertLength];
+    short *data = NewValues(static_cast<int64_t>(oldLength) + insertLength);
+    if (!data) return false;
     // S may be this very sample: everything is read before the old array goes.
     std::copy(m_Data, m_Data + Pos, data);
     std::copy(S.m_Data, S.m_Data + insertLength, data + Pos);
     std::copy(m_Data + Pos, m_Data + oldLength, data + Pos + insertLength);
     Replace(data, oldLength + insertLength);
+    return true;
 }
 
-void Sample::Add(const Sample &S)
+bool Sample::Add(const Sample &S)
 {
-    Insert(S, GetLength());
+    return Insert(S, GetLength());
 }
 
 void Sample::Mix(const Sample &S, int Pos)
@@ -136,16 +161,22 @@ void Sample::Remove(int Start, int End)
     SAMPLE_ASSERT("Remove", SourceFile, Start>=0);
     int removed = WholeBlocks(End - Start);
     int NewLen = GetLength() - removed;
-    short *data = new short[NewLen];
+    short *data = new (std::nothrow) short[NewLen];
+    // Without memory for a new array the values move down in place: every
+    // write lands at or behind the value being read.
+    short *to = data ? data : m_Data;
     int ToPos = 0;
     for (int from = 0; from < GetLength(); from++) {
         if (from >= Start && from < Start + removed) continue;
         // Counted before the store, so the check guards the write itself.
         ToPos++;
         SAMPLE_ASSERT("Remove", SourceFile, ToPos<=NewLen);
-        data[ToPos - 1] = m_Data[from];
+        to[ToPos - 1] = m_Data[from];
     }
-    Replace(data, NewLen);
+    if (data)
+        Replace(data, NewLen);
+    else
+        m_Length = NewLen;
 }
 
 void Sample::Reverse(int Start, int End)
@@ -162,41 +193,43 @@ void Sample::Reverse(int Start, int End)
     }
 }
 
-void Sample::GetRegion(Sample &S, int Start, int End) const
+bool Sample::GetRegion(Sample &S, int Start, int End) const
 {
     SAMPLE_ASSERT("GetRegion", SourceFile, End<=GetLength() && Start<=GetLength());
     SAMPLE_ASSERT("GetRegion", SourceFile, Start<=End);
     SAMPLE_ASSERT("GetRegion", SourceFile, Start>=0);
     int length = WholeBlocks(End - Start);
-    short *data = new short[length];
+    short *data = NewValues(length);
+    if (!data) return false;
     std::copy(m_Data + Start, m_Data + Start + length, data);
     S.Replace(data, length);
+    return true;
 }
 
 void Sample::CropTo(int NewLength)
 {
     SAMPLE_ASSERT("CropTo", SourceFile, NewLength<GetLength());
     SAMPLE_ASSERT("CropTo", SourceFile, NewLength>=0);
-    short *data = new short[NewLength];
-    std::copy(m_Data, m_Data + NewLength, data);
-    Replace(data, NewLength);
+    Truncate(NewLength);
 }
 
 void Sample::Shrink(int Amount)
 {
     int NewLength = GetLength() - Amount;
     SAMPLE_ASSERT("Shrink", SourceFile, NewLength>0 && NewLength<=GetLength());
-    short *data = new short[NewLength];
-    std::copy(m_Data, m_Data + NewLength, data);
-    Replace(data, NewLength);
+    Truncate(NewLength);
 }
 
-void Sample::Expand(int Amount)
+bool Sample::Expand(int Amount)
 {
     SAMPLE_ASSERT("Expand", SourceFile, Amount>=0);
-    Sample silence(Amount);
-    silence.Zero();
-    Insert(silence, GetLength());
+    int length = GetLength();
+    short *data = NewValues(static_cast<int64_t>(length) + Amount);
+    if (!data) return false;
+    std::copy(m_Data, m_Data + length, data);
+    std::fill(data + length, data + length + Amount, 0);
+    Replace(data, length + Amount);
+    return true;
 }
 
 void Sample::Rotate(int Offset)
@@ -205,9 +238,6 @@ void Sample::Rotate(int Offset)
     if (length == 0) return;
     int offset = Offset % length;
     if (offset < 0) offset += length;
-    short *data = new short[length];
-    std::copy(m_Data + offset, m_Data + length, data);
-    std::copy(m_Data, m_Data + offset, data + (length - offset));
-    Replace(data, length);
+    std::rotate(m_Data, m_Data + offset, m_Data + length);
 }
 // clang-format on

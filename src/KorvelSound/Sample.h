@@ -16,6 +16,9 @@
 // operations of the loop editor. Operations that change the length build a
 // new array; region copies and removals move whole blocks of BufferSize.
 // Plug-ins read m_Data and m_Length directly, so their order is fixed.
+// Nothing here throws: an operation that needs more memory than there is
+// says so in one line, returns false and leaves the sample as it was, and
+// operations that shorten the sample always succeed.
 class Sample
 {
 public:
@@ -28,9 +31,12 @@ public:
     ~Sample();
     Sample &operator=(const Sample &) = delete;
 
+    // The new storage is allocated before the old one goes, so a failure
+    // keeps the old sound.
     bool Allocate(int Size);
     void Clear();
     void Zero();
+    void Swap(Sample &other);
 
     int GetLength() const { return static_cast<int>(m_Length); }
     short *GetBuffer() { return m_Data; }
@@ -55,20 +61,23 @@ public:
     }
     // clang-format on
 
-    void Insert(const Sample &S, int Pos);
-    void Add(const Sample &S);
+    bool Insert(const Sample &S, int Pos);
+    bool Add(const Sample &S);
     void Mix(const Sample &S, int Pos);
     void Remove(int Start, int End);
     void Reverse(int Start, int End);
-    void GetRegion(Sample &S, int Start, int End) const;
+    bool GetRegion(Sample &S, int Start, int End) const;
     void CropTo(int NewLength);
     void Shrink(int Amount);
-    void Expand(int Amount);
+    bool Expand(int Amount);
     void Rotate(int Offset);
 
 private:
     // Installs a new array of NewLength samples, releasing the old one.
     void Replace(short *NewData, int NewLength);
+    // Keeps the first NewLength samples, in a tighter array when there is
+    // memory for one.
+    void Truncate(int NewLength);
 };
 
 #endif

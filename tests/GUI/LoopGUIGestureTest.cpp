@@ -108,3 +108,12 @@ TEST_F(LoopGUIGestureTest, ChordsReachReverseSilenceAndNewMarker)
     Person("key ctrl+t");
     EXPECT_EQ(m_Panel->m_Triggers.size(), 1u);
 }
+
+TEST_F(LoopGUIGestureTest, EscapeClosesTheWindowAlsoAfterAButtonWasClicked)
+{
+    Person("mousemove --window %W 105 225 click 1"); // "Double"
+    ASSERT_EQ(m_Loop->m_StoreBuffer.GetLength(), 8 * KorvelInfo::BufferSize);
+    Person("mousemove --window %W 150 30 key Escape");
+    EXPECT_TRUE(m_Loop->m_Delete);
+    EXPECT_FALSE(m_Panel->m_Display->shown());
+}
