@@ -15,7 +15,8 @@ Loop::Loop(LoopHost *app)
     : m_ID(0), m_Pos(0.0f), m_DisplayPos(0), m_HoldPos(0), m_Playing(true), m_Recording(false),
       m_Master(false), m_Delete(false), m_LoopLength(0), m_Speed(1.0f), m_Volume(1.0f), m_Input(nullptr),
       m_RecordPos(0), m_Pan(1.0f), m_LeftVol(1.0f), m_RightVol(1.0f), m_StartRecord(true), m_Overdub(false),
-      m_EffectsOn(false), m_StepFrom(0.0f), m_StepTo(0.0f), m_Wrapped(false), m_App(app), m_GUI(nullptr)
+      m_EffectsOn(false), m_StepFrom(0.0f), m_StepTo(0.0f), m_Wrapped(false), m_App(app), m_GUI(nullptr),
+      m_History(app ? &app->m_HistoryBudget : nullptr)
 {
     m_Delay.m_Channels = 1;
     m_Reverb.SetChannels(1);
@@ -221,6 +222,7 @@ void Loop::EndRecord()
         m_HoldBuffer.Allocate(m_StoreBuffer.GetLength());
         m_HoldBuffer.Zero();
     }
+    EndChange();
 }
 
 void Loop::AllocateMem(int Length)
@@ -254,11 +256,13 @@ void Loop::LoadWav(const std::string &path)
         return;
     }
 
+    BeginChange();
     if (!file.IsStereo()) {
         Clear();
         AllocateMem(count);
         // A failed allocation leaves nothing to read into.
         if (m_StoreBuffer.GetLength() == count) file.Load(m_StoreBuffer);
+        EndChange();
         return;
     }
 
@@ -269,11 +273,13 @@ void Loop::LoadWav(const std::string &path)
     const int frames = count / 2;
     Clear();
     AllocateMem(frames);
-    if (m_StoreBuffer.GetLength() != frames) return;
-    const short *values = interleaved.GetBuffer();
-    short *sound = m_StoreBuffer.GetBuffer();
-    for (int f = 0; f < frames; f++)
-        sound[f] = static_cast<short>((values[2 * f] + values[2 * f + 1]) / 2);
+    if (m_StoreBuffer.GetLength() == frames) {
+        const short *values = interleaved.GetBuffer();
+        short *sound = m_StoreBuffer.GetBuffer();
+        for (int f = 0; f < frames; f++)
+            sound[f] = static_cast<short>((values[2 * f] + values[2 * f + 1]) / 2);
+    }
+    EndChange();
 }
 
 void Loop::SaveWav(const std::string &path)
@@ -320,8 +326,10 @@ void Loop::FitToSound()
 void Loop::Cut(int Start, int End)
 {
     if (!m_App) return;
+    BeginChange();
     m_App->Cut(m_StoreBuffer, Start, End);
     FitToSound();
+    EndChange();
 }
 
 void Loop::Copy(int Start, int End)
@@ -332,36 +340,46 @@ void Loop::Copy(int Start, int End)
 void Loop::Paste(int Pos)
 {
     if (!m_App) return;
+    BeginChange();
     m_App->Paste(m_StoreBuffer, Pos);
     FitToSound();
+    EndChange();
 }
 
 void Loop::PasteMix(int Pos)
 {
     if (!m_App || m_StoreBuffer.GetLength() == 0) return;
+    BeginChange();
     m_App->PasteMix(m_StoreBuffer, Pos);
+    EndChange();
 }
 
 void Loop::Silence(int Start, int End)
 {
+    BeginChange();
     for (int i = Start; i < End; i++)
         m_StoreBuffer[i] = 0;
+    EndChange();
 }
 
 void Loop::Reverse(int Start, int End)
 {
+    BeginChange();
     m_StoreBuffer.Reverse(Start, End);
+    EndChange();
 }
 
 void Loop::Halve()
 {
     const int length = m_StoreBuffer.GetLength();
     if (length == 0) return;
+    BeginChange();
     m_StoreBuffer.Shrink(length / 2);
     const int holdLength = m_HoldBuffer.GetLength();
     if (holdLength > 0) m_HoldBuffer.Shrink(holdLength / 2);
     if (m_LoopLength > m_StoreBuffer.GetLength()) m_LoopLength = m_StoreBuffer.GetLength();
     if (m_Pos > static_cast<float>(m_LoopLength)) m_Pos = 0.0f;
+    EndChange();
 }
 
 void Loop::KeepHold()
@@ -369,20 +387,25 @@ void Loop::KeepHold()
     // Nothing of a fresh take is held yet: keeping the hold buffer would
     // throw away what has been recorded so far.
     if (FreshTakeRunning()) return;
+    BeginChange();
     const int length = m_HoldBuffer.GetLength();
     m_StoreBuffer.Allocate(length);
     if (length > 0) std::memcpy(m_StoreBuffer.GetBuffer(), m_HoldBuffer.GetBuffer(), length * sizeof(short));
     if (m_LoopLength > length) m_LoopLength = length;
     if (m_Pos > static_cast<float>(m_LoopLength)) m_Pos = 0.0f;
+    EndChange();
 }
 
-void Loop::Rotate(int Offset)
+void Loop::Rotate(int Offset, bool sameGesture)
 {
+    BeginChange(sameGesture);
     m_StoreBuffer.Rotate(Offset);
+    EndChange();
 }
 
 void Loop::Double()
 {
+    BeginChange();
     if (m_LoopLength < m_StoreBuffer.GetLength()) {
         const int length = static_cast<int>(m_LoopLength);
         m_StoreBuffer.CropTo(length);
@@ -391,10 +414,12 @@ void Loop::Double()
     m_StoreBuffer.Add(m_StoreBuffer);
     m_HoldBuffer.Add(m_HoldBuffer);
     m_LoopLength = m_StoreBuffer.GetLength();
+    EndChange();
 }
 
 void Loop::MatchLength(int Length)
 {
+    BeginChange();
     const int length = m_StoreBuffer.GetLength();
     if (Length < length) {
         m_LoopLength = Length;
@@ -407,6 +432,51 @@ void Loop::MatchLength(int Length)
         AllocateMem(Length);
         m_StoreBuffer.Zero();
     }
+    EndChange();
+}
+
+void Loop::BeginChange(bool join)
+{
+    // A take in progress: what it recorded so far is a step of its own.
+    if (m_History.Changing()) m_History.End(m_StoreBuffer, m_LoopLength);
+    m_History.Begin(m_StoreBuffer, m_LoopLength, join);
+}
+
+void Loop::EndChange()
+{
+    m_History.End(m_StoreBuffer, m_LoopLength);
+    // The take goes on after an edit made during it.
+    if (m_Recording) m_History.Begin(m_StoreBuffer, m_LoopLength);
+}
+
+bool Loop::Undo()
+{
+    if (m_Recording) {
+        m_Recording = false;
+        const int64_t steps = m_History.StepsMade();
+        EndRecord();
+        // A take that recorded nothing only ends.
+        if (m_History.StepsMade() == steps) return false;
+    }
+    if (!m_History.Undo(m_StoreBuffer, m_LoopLength)) return false;
+    FitToStep();
+    return true;
+}
+
+bool Loop::Redo()
+{
+    if (m_Recording || !m_History.Redo(m_StoreBuffer, m_LoopLength)) return false;
+    FitToStep();
+    return true;
+}
+
+void Loop::FitToStep()
+{
+    if (m_Pos > static_cast<float>(m_LoopLength)) m_Pos = 0.0f;
+    const int length = m_StoreBuffer.GetLength();
+    if (m_HoldBuffer.GetLength() == length) return;
+    m_HoldBuffer.Allocate(length);
+    m_HoldBuffer.Zero();
 }
 
 // Workspace records.
@@ -430,8 +500,8 @@ std::istream &operator>>(std::istream &in, Loop &loop)
     float pos = 0, speed = 0, volume = 0, pan = 0, leftVol = 0, rightVol = 0;
     bool playing = false, master = false, effectsOn = false;
     long length = 0;
-    in >> id >> pos >> displayPos >> holdPos >> playing >> master >> length >> speed >> volume >> pan >> leftVol >>
-        rightVol;
+    in >> id >> pos >> displayPos >> holdPos >> playing >> master >> length >> speed >> volume >> pan >>
+        leftVol >> rightVol;
     in >> loop.m_Filter >> effectsOn >> loop.m_Delay >> loop.m_Reverb;
     // A negative length or hold index would index the buffers below zero; a
     // speed or volume beyond the controls' ranges would carry the position or
