@@ -500,8 +500,8 @@ std::istream &operator>>(std::istream &in, Loop &loop)
     float pos = 0, speed = 0, volume = 0, pan = 0, leftVol = 0, rightVol = 0;
     bool playing = false, master = false, effectsOn = false;
     long length = 0;
-    in >> id >> pos >> displayPos >> holdPos >> playing >> master >> length >> speed >> volume >> pan >>
-        leftVol >> rightVol;
+    in >> id >> pos >> displayPos >> holdPos >> playing >> master >> length >> speed >> volume >> pan >> leftVol >>
+        rightVol;
     in >> loop.m_Filter >> effectsOn >> loop.m_Delay >> loop.m_Reverb;
     // A negative length or hold index would index the buffers below zero; a
     // speed or volume beyond the controls' ranges would carry the position or

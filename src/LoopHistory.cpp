@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iostream>
+#include <new>
 #include <utility>
 
 LoopHistory::LoopHistory(HistoryBudget *budget)
@@ -30,8 +31,8 @@ void LoopHistory::Begin(const Sample &sound, int64_t length, bool join)
     // A copy the budget could never hold would be dropped at once.
     const int64_t bytes = sound.m_Length * static_cast<int64_t>(sizeof(short));
     if (bytes > m_Budget->m_Limit) return;
-    std::unique_ptr<Sample> copy(new Sample);
-    if (!copy->Allocate(sound.GetLength())) {
+    std::unique_ptr<Sample> copy(new (std::nothrow) Sample);
+    if (!copy || !copy->Allocate(sound.GetLength())) {
         std::cerr << "No memory to keep the sound for undo; this change cannot be undone" << std::endl;
         return;
     }
