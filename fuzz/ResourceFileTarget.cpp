@@ -20,6 +20,8 @@ std::string Usable()
         problem << "FilterGranularity " << KorvelInfo::FilterGranularity;
     else if (KorvelInfo::Polyphony < 1 || KorvelInfo::Polyphony > KorvelInfo::MaxPolyphony)
         problem << "Polyphony " << KorvelInfo::Polyphony;
+    else if (KorvelInfo::UndoMemoryMB < 1 || KorvelInfo::UndoMemoryMB > KorvelInfo::MaxUndoMemoryMB)
+        problem << "UndoMemoryMB " << KorvelInfo::UndoMemoryMB;
     else if (KorvelInfo::OutputDevice.empty() || KorvelInfo::MidiDevice.empty())
         problem << "an empty device path";
     return problem.str();

@@ -13,6 +13,7 @@ int KorvelInfo::FilterGranularity = 50;
 std::string KorvelInfo::OutputDevice = "/dev/dsp";
 bool KorvelInfo::WantRealtimeOut = true;
 int KorvelInfo::Polyphony = 1;
+int KorvelInfo::UndoMemoryMB = 128;
 
 const float KorvelInfo::SampleScale = 1.0f / KorvelInfo::MaxSampleValue;
 
@@ -115,6 +116,8 @@ void KorvelInfo::ReadSettings(std::istream &in)
     ReadWord(in, MidiDevice);
     ReadFlag(in, WantRealtimeOut);
     ReadCount(in, "Polyphony", 1, MaxPolyphony, Polyphony);
+    // Added later: files written before it end here and keep the built-in value.
+    ReadCount(in, "UndoMemoryMB", 1, MaxUndoMemoryMB, UndoMemoryMB);
 }
 
 void KorvelInfo::WriteSettings(std::ostream &out)
@@ -129,4 +132,5 @@ void KorvelInfo::WriteSettings(std::ostream &out)
     out << "Midi              = " << MidiDevice << std::endl;
     out << "WantRealtimeOut   = " << (WantRealtimeOut ? 1 : 0) << std::endl;
     out << "Polyphony         = " << Polyphony << std::endl;
+    out << "UndoMemoryMB      = " << UndoMemoryMB << std::endl;
 }

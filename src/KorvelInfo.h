@@ -36,6 +36,8 @@ public:
     static std::string OutputDevice;
     static bool WantRealtimeOut;
     static int Polyphony;
+    // What the undo histories of all loops may hold together, in MB.
+    static int UndoMemoryMB;
 
     static constexpr int64_t MaxSampleValue = 32767;
     static const float SampleScale;
@@ -51,6 +53,7 @@ public:
     static constexpr int MinSamplerate = 8000;
     static constexpr int MaxFilterGranularity = 65536;
     static constexpr int MaxPolyphony = 256;
+    static constexpr int MaxUndoMemoryMB = 65536;
 };
 
 #endif

@@ -16,7 +16,8 @@ Loop::Loop(LoopHost *app)
     : m_ID(0), m_Pos(0.0f), m_DisplayPos(0), m_HoldPos(0), m_Playing(true), m_Recording(false),
       m_Master(false), m_Delete(false), m_LoopLength(0), m_Speed(1.0f), m_Volume(1.0f), m_Input(nullptr),
       m_RecordPos(0), m_Pan(1.0f), m_LeftVol(1.0f), m_RightVol(1.0f), m_StartRecord(true), m_Overdub(false),
-      m_EffectsOn(false), m_StepFrom(0.0f), m_StepTo(0.0f), m_Wrapped(false), m_App(app), m_GUI(nullptr)
+      m_EffectsOn(false), m_StepFrom(0.0f), m_StepTo(0.0f), m_Wrapped(false), m_App(app), m_GUI(nullptr),
+      m_History(app ? &app->m_HistoryBudget : nullptr)
 {
     m_Delay.m_Channels = 1;
     m_Reverb.SetChannels(1);
@@ -222,6 +223,7 @@ void Loop::EndRecord()
         m_HoldBuffer.Allocate(m_StoreBuffer.GetLength());
         m_HoldBuffer.Zero();
     }
+    EndChange();
 }
 
 bool Loop::AllocateMem(int Length)
@@ -275,7 +277,10 @@ bool Loop::StepLoad(SoundFileLoad::Clock::time_point deadline)
     // The old sound goes with the finished load.
     std::unique_ptr<SoundFileLoad> load = std::move(m_Load);
     if (!load->Succeeded()) return false;
+    const int64_t lengthBefore = m_LoopLength;
     TakeSound(load->m_Sound, load->m_Hold);
+    // The sound the file replaced is the undo step, handed over, not copied.
+    m_History.Add(load->m_Sound, lengthBefore);
     return true;
 }
 
@@ -342,8 +347,10 @@ void Loop::FitToSound()
 void Loop::Cut(int Start, int End)
 {
     if (!m_App) return;
+    BeginChange();
     m_App->Cut(m_StoreBuffer, Start, End);
     FitToSound();
+    EndChange();
 }
 
 void Loop::Copy(int Start, int End)
@@ -357,39 +364,50 @@ void Loop::Paste(int Pos)
     // The hold buffer grows first, so a paste too big for memory changes nothing.
     const int holdLength = m_HoldBuffer.GetLength();
     if (!m_HoldBuffer.Expand(m_App->m_Clipboard.GetLength())) return;
+    BeginChange();
     if (!m_App->Paste(m_StoreBuffer, Pos)) {
         if (m_HoldBuffer.GetLength() > holdLength) m_HoldBuffer.CropTo(holdLength);
+        EndChange();
         return;
     }
     FitToSound();
+    EndChange();
 }
 
 void Loop::PasteMix(int Pos)
 {
     if (!m_App || m_StoreBuffer.GetLength() == 0) return;
+    BeginChange();
     m_App->PasteMix(m_StoreBuffer, Pos);
+    EndChange();
 }
 
 void Loop::Silence(int Start, int End)
 {
+    BeginChange();
     for (int i = Start; i < End; i++)
         m_StoreBuffer[i] = 0;
+    EndChange();
 }
 
 void Loop::Reverse(int Start, int End)
 {
+    BeginChange();
     m_StoreBuffer.Reverse(Start, End);
+    EndChange();
 }
 
 void Loop::Halve()
 {
     const int length = m_StoreBuffer.GetLength();
     if (length == 0) return;
+    BeginChange();
     m_StoreBuffer.Shrink(length / 2);
     const int holdLength = m_HoldBuffer.GetLength();
     if (holdLength > 0) m_HoldBuffer.Shrink(holdLength / 2);
     if (m_LoopLength > m_StoreBuffer.GetLength()) m_LoopLength = m_StoreBuffer.GetLength();
     if (m_Pos > static_cast<float>(m_LoopLength)) m_Pos = 0.0f;
+    EndChange();
 }
 
 void Loop::KeepHold()
@@ -397,20 +415,27 @@ void Loop::KeepHold()
     // Nothing of a fresh take is held yet: keeping the hold buffer would
     // throw away what has been recorded so far.
     if (FreshTakeRunning()) return;
+    BeginChange();
     const int length = m_HoldBuffer.GetLength();
-    if (!m_StoreBuffer.Allocate(length)) return;
-    if (length > 0) std::memcpy(m_StoreBuffer.GetBuffer(), m_HoldBuffer.GetBuffer(), length * sizeof(short));
-    if (m_LoopLength > length) m_LoopLength = length;
-    if (m_Pos > static_cast<float>(m_LoopLength)) m_Pos = 0.0f;
+    if (m_StoreBuffer.Allocate(length)) {
+        if (length > 0)
+            std::memcpy(m_StoreBuffer.GetBuffer(), m_HoldBuffer.GetBuffer(), length * sizeof(short));
+        if (m_LoopLength > length) m_LoopLength = length;
+        if (m_Pos > static_cast<float>(m_LoopLength)) m_Pos = 0.0f;
+    }
+    EndChange();
 }
 
-void Loop::Rotate(int Offset)
+void Loop::Rotate(int Offset, bool sameGesture)
 {
+    BeginChange(sameGesture);
     m_StoreBuffer.Rotate(Offset);
+    EndChange();
 }
 
 void Loop::Double()
 {
+    BeginChange();
     if (m_LoopLength < m_StoreBuffer.GetLength()) {
         const int length = static_cast<int>(m_LoopLength);
         m_StoreBuffer.CropTo(length);
@@ -418,33 +443,80 @@ void Loop::Double()
     }
     // The hold buffer first: if the sound cannot follow, it goes back.
     const int holdLength = m_HoldBuffer.GetLength();
-    if (!m_HoldBuffer.Add(m_HoldBuffer)) return;
-    if (!m_StoreBuffer.Add(m_StoreBuffer)) {
-        if (m_HoldBuffer.GetLength() > holdLength) m_HoldBuffer.CropTo(holdLength);
-        return;
+    if (m_HoldBuffer.Add(m_HoldBuffer)) {
+        if (m_StoreBuffer.Add(m_StoreBuffer))
+            m_LoopLength = m_StoreBuffer.GetLength();
+        else if (m_HoldBuffer.GetLength() > holdLength)
+            m_HoldBuffer.CropTo(holdLength);
     }
-    m_LoopLength = m_StoreBuffer.GetLength();
+    EndChange();
 }
 
 void Loop::MatchLength(int Length)
 {
+    BeginChange();
     const int length = m_StoreBuffer.GetLength();
     if (Length < length) {
         m_LoopLength = Length;
     } else if (length != 0) {
         // The hold buffer first: if the sound cannot follow, it goes back.
         const int holdLength = m_HoldBuffer.GetLength();
-        if (!m_HoldBuffer.Expand(Length - length)) return;
-        if (!m_StoreBuffer.Expand(Length - length)) {
-            if (m_HoldBuffer.GetLength() > holdLength) m_HoldBuffer.CropTo(holdLength);
-            return;
+        if (m_HoldBuffer.Expand(Length - length)) {
+            if (m_StoreBuffer.Expand(Length - length))
+                // Padded to the master's length, the loop plays all of it: one period.
+                m_LoopLength = Length;
+            else if (m_HoldBuffer.GetLength() > holdLength)
+                m_HoldBuffer.CropTo(holdLength);
         }
-        // Padded to the master's length, the loop plays all of it: one period.
-        m_LoopLength = Length;
     } else {
         AllocateMem(Length);
         m_StoreBuffer.Zero();
     }
+    EndChange();
+}
+
+void Loop::BeginChange(bool join)
+{
+    // A take in progress: what it recorded so far is a step of its own.
+    if (m_History.Changing()) m_History.End(m_StoreBuffer, m_LoopLength);
+    m_History.Begin(m_StoreBuffer, m_LoopLength, join);
+}
+
+void Loop::EndChange()
+{
+    m_History.End(m_StoreBuffer, m_LoopLength);
+    // The take goes on after an edit made during it.
+    if (m_Recording) m_History.Begin(m_StoreBuffer, m_LoopLength);
+}
+
+bool Loop::Undo()
+{
+    if (m_Recording) {
+        m_Recording = false;
+        const int64_t steps = m_History.StepsMade();
+        EndRecord();
+        // A take that recorded nothing only ends.
+        if (m_History.StepsMade() == steps) return false;
+    }
+    if (!m_History.Undo(m_StoreBuffer, m_LoopLength)) return false;
+    FitToStep();
+    return true;
+}
+
+bool Loop::Redo()
+{
+    if (m_Recording || !m_History.Redo(m_StoreBuffer, m_LoopLength)) return false;
+    FitToStep();
+    return true;
+}
+
+void Loop::FitToStep()
+{
+    if (m_Pos > static_cast<float>(m_LoopLength)) m_Pos = 0.0f;
+    const int length = m_StoreBuffer.GetLength();
+    if (m_HoldBuffer.GetLength() == length) return;
+    m_HoldBuffer.Allocate(length);
+    m_HoldBuffer.Zero();
 }
 
 // Workspace records.

@@ -6,6 +6,7 @@
 #include "KorvelSound/Reverb.h"
 #include "KorvelSound/Sample.h"
 #include "KorvelSound/SoundFileLoad.h"
+#include "LoopHistory.h"
 
 #include <cstdint>
 #include <memory>
@@ -57,9 +58,21 @@ public:
     void Reverse(int Start, int End);
     void Halve();
     void KeepHold();
-    void Rotate(int Offset);
+    // A rotation that goes on from the previous one (a drag of the sound)
+    // is one undo step with it.
+    void Rotate(int Offset, bool sameGesture = false);
     void Double();
     void MatchLength(int Length);
+
+    // Every change of the sound and play length is a step of m_History: the
+    // operations above begin and end one each. The Record button going down
+    // begins one (the state before the take), EndRecord ends it.
+    void BeginChange(bool join = false);
+    void EndChange();
+    // Undo during a take ends it and drops what it recorded; redo waits for
+    // the take to end. Both return whether the sound changed.
+    bool Undo();
+    bool Redo();
 
     Filter m_Filter;
     Delay m_Delay;
@@ -94,6 +107,7 @@ public:
     bool m_Wrapped;
     LoopHost *m_App;
     LoopPanel *m_GUI;
+    LoopHistory m_History;
 
 private:
     void Record(float pos);
@@ -110,6 +124,9 @@ private:
     bool FreshTakeRunning() const { return !m_StartRecord && !m_Overdub; }
 
     std::unique_ptr<SoundFileLoad> m_Load;
+    // After undo or redo: the position stays within the play length and the
+    // hold buffer matches the sound.
+    void FitToStep();
 };
 
 // Workspace record: playing state, mix, filter, effects flag, delay and

@@ -1,6 +1,7 @@
 #ifndef LOOP_HOST_H
 #define LOOP_HOST_H
 
+#include "HistoryBudget.h"
 #include "KorvelSound/Sample.h"
 
 class Fl_Window;
@@ -31,6 +32,8 @@ public:
     // The plug-in's window, handed to loop displays so their cursor keeps
     // off it; only a pointer here, so no FLTK is needed.
     Fl_Window *m_PluginWindow;
+    // Shared by the undo histories of all loops.
+    HistoryBudget m_HistoryBudget;
 };
 
 #endif

@@ -379,6 +379,8 @@ bool Workspace::LoadFrom(LoopsApp *app, const std::string &path)
         LoopGUI *panel = item.second->m_GUI;
         loop->LoadWav(CompanionName(path, item.first));
         FitToSound(loop);
+        // A loaded performance starts with nothing to undo.
+        loop->m_History.Clear();
         panel->UpdateDataPtr();
         // The display was built with the stored play length, which the
         // recording may have shortened.

@@ -48,7 +48,8 @@ const char *const DefaultFile = "KorvelSound resource file\n"
                                 "Output            = /dev/dsp\n"
                                 "Midi              = /dev/midi\n"
                                 "WantRealtimeOut   = 1\n"
-                                "Polyphony         = 1\n";
+                                "Polyphony         = 1\n"
+                                "UndoMemoryMB      = 128\n";
 
 std::string FileWith(const std::string &line, const std::string &replacement)
 {
@@ -86,6 +87,7 @@ protected:
         EXPECT_EQ(KorvelInfo::MidiDevice, "/dev/midi");
         EXPECT_TRUE(KorvelInfo::WantRealtimeOut);
         EXPECT_EQ(KorvelInfo::Polyphony, 1);
+        EXPECT_EQ(KorvelInfo::UndoMemoryMB, 128);
     }
 
     SavedSettings m_Saved;
@@ -183,7 +185,9 @@ TEST_F(KorvelInfoTest, CountsOutsideTheirRangeKeepTheBuiltInValueWithOneWarning)
                           {"Samplerate", "384001", &KorvelInfo::Samplerate, 44100},
                           {"FilterGranularity", "0", &KorvelInfo::FilterGranularity, 50},
                           {"Polyphony", "0", &KorvelInfo::Polyphony, 1},
-                          {"Polyphony", "257", &KorvelInfo::Polyphony, 1}};
+                          {"Polyphony", "257", &KorvelInfo::Polyphony, 1},
+                          {"UndoMemoryMB", "0", &KorvelInfo::UndoMemoryMB, 128},
+                          {"UndoMemoryMB", "65537", &KorvelInfo::UndoMemoryMB, 128}};
     for (const Case &c : cases) {
         std::string key = c.key;
         std::string line = key + std::string(18 - key.size(), ' ') + "= " + c.value;

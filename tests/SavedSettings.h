@@ -14,7 +14,8 @@ public:
         : m_BufferSize(KorvelInfo::BufferSize), m_Samplerate(KorvelInfo::Samplerate),
           m_WantMidi(KorvelInfo::WantMidi), m_MidiDevice(KorvelInfo::MidiDevice),
           m_FilterGranularity(KorvelInfo::FilterGranularity), m_OutputDevice(KorvelInfo::OutputDevice),
-          m_WantRealtimeOut(KorvelInfo::WantRealtimeOut), m_Polyphony(KorvelInfo::Polyphony)
+          m_WantRealtimeOut(KorvelInfo::WantRealtimeOut), m_Polyphony(KorvelInfo::Polyphony),
+          m_UndoMemoryMB(KorvelInfo::UndoMemoryMB)
     {
     }
     ~SavedSettings() { Restore(); }
@@ -29,6 +30,7 @@ public:
         KorvelInfo::OutputDevice = m_OutputDevice;
         KorvelInfo::WantRealtimeOut = m_WantRealtimeOut;
         KorvelInfo::Polyphony = m_Polyphony;
+        KorvelInfo::UndoMemoryMB = m_UndoMemoryMB;
     }
 
     // Whether the settings now in force are the ones kept.
@@ -37,7 +39,8 @@ public:
         return m_BufferSize == KorvelInfo::BufferSize && m_Samplerate == KorvelInfo::Samplerate &&
                m_WantMidi == KorvelInfo::WantMidi && m_MidiDevice == KorvelInfo::MidiDevice &&
                m_FilterGranularity == KorvelInfo::FilterGranularity && m_OutputDevice == KorvelInfo::OutputDevice &&
-               m_WantRealtimeOut == KorvelInfo::WantRealtimeOut && m_Polyphony == KorvelInfo::Polyphony;
+               m_WantRealtimeOut == KorvelInfo::WantRealtimeOut && m_Polyphony == KorvelInfo::Polyphony &&
+               m_UndoMemoryMB == KorvelInfo::UndoMemoryMB;
     }
 
     SavedSettings(const SavedSettings &) = delete;
@@ -52,6 +55,7 @@ private:
     std::string m_OutputDevice;
     bool m_WantRealtimeOut;
     int m_Polyphony;
+    int m_UndoMemoryMB;
 };
 
 #endif

@@ -341,6 +341,9 @@ TEST_F(WorkspaceTest, SaveAndLoadRestoreLoopPanelMarkersAndMasters)
     ASSERT_EQ(loop->m_HoldBuffer.GetLength(), 2000);
     for (int i = 0; i < 2000; i++)
         ASSERT_EQ(loop->m_StoreBuffer[i], (i % 100) * 300 - 15000) << i;
+    // A loaded performance has nothing to undo, its loaded sounds included.
+    EXPECT_FALSE(loop->Undo());
+    EXPECT_EQ(loop->m_StoreBuffer.GetLength(), 2000);
 
     Fl_Loop *display = panel->m_Display;
     EXPECT_EQ(display->x(), 40);

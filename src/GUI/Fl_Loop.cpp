@@ -26,7 +26,7 @@ Fl_Loop::Fl_Loop(int x, int y, int w, int h, const char *label)
       m_WaveSize(1.0f), m_MoveIndex(0), m_LastMoveIndex(0), m_Snap(false), m_SnapDegrees(45),
       m_CutRequest(nullptr), m_CopyRequest(nullptr), m_PasteRequest(nullptr), m_PasteMixRequest(nullptr),
       m_ZeroRequest(nullptr), m_ReverseRequest(nullptr), m_HalveRequest(nullptr), m_HoldRequest(nullptr),
-      m_NewTriggerRequest(nullptr), m_MoveRequest(nullptr)
+      m_NewTriggerRequest(nullptr), m_MoveRequest(nullptr), m_UndoRequest(nullptr), m_RedoRequest(nullptr)
 {
 }
 
@@ -48,6 +48,12 @@ void Fl_Loop::SetCallbacks(RangeRequest cut, RangeRequest copy, PositionRequest 
     m_HoldRequest = hold;
     m_NewTriggerRequest = newTrigger;
     m_MoveRequest = move;
+}
+
+void Fl_Loop::SetHistoryCallbacks(Request undo, Request redo)
+{
+    m_UndoRequest = undo;
+    m_RedoRequest = redo;
 }
 
 int Fl_Loop::AngleToIndex(float angle) const
@@ -284,6 +290,8 @@ void Fl_Loop::HandleKeys()
         redraw();
     }
     if (Fl::event_key('t') && m_NewTriggerRequest) m_NewTriggerRequest(this);
+    if (Fl::event_key('u') && m_UndoRequest) m_UndoRequest(this);
+    if (Fl::event_key('y') && m_RedoRequest) m_RedoRequest(this);
 }
 
 int Fl_Loop::handle(int event)

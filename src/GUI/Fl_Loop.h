@@ -34,6 +34,8 @@ public:
     void SetCallbacks(RangeRequest cut, RangeRequest copy, PositionRequest paste, PositionRequest pasteMix,
                       RangeRequest zero, RangeRequest reverse, Request halve, Request hold,
                       Request newTrigger, MoveRequest move);
+    // Ctrl+U and Ctrl+Y.
+    void SetHistoryCallbacks(Request undo, Request redo);
 
     // Moves the play cursor to the current play position, drawing straight
     // onto the window outside the redraw cycle.
@@ -97,6 +99,8 @@ private:
     Request m_HoldRequest;
     Request m_NewTriggerRequest;
     MoveRequest m_MoveRequest;
+    Request m_UndoRequest;
+    Request m_RedoRequest;
 };
 
 #endif

@@ -12,6 +12,7 @@
 #include "LoopHost.h"
 #include "Workspace.h"
 
+#include <FL/Fl.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Slider.H>
 #include <FL/Fl_Value_Output.H>
@@ -99,7 +100,11 @@ void RecordChanged(Fl_Widget *widget, void *)
 {
     LoopGUI *panel = PanelOf(widget);
     panel->m_Loop->m_Recording = IsDown(widget);
-    if (!IsDown(widget)) panel->m_Loop->EndRecord();
+    // The sound before the take is kept now, not inside the audio cycle.
+    if (IsDown(widget))
+        panel->m_Loop->BeginChange();
+    else
+        panel->m_Loop->EndRecord();
     panel->Refresh();
 }
 
@@ -243,8 +248,19 @@ void AddTrigger(Fl_Loop *display)
 
 void MoveSound(Fl_Loop *display, int offset)
 {
-    PanelOf(display)->m_Loop->Rotate(offset);
+    // One drag, from the press on, is one undo step.
+    PanelOf(display)->m_Loop->Rotate(offset, Fl::event() == FL_DRAG);
     PanelOf(display)->Refresh();
+}
+
+void UndoRequested(Fl_Loop *display)
+{
+    PanelOf(display)->Undo();
+}
+
+void RedoRequested(Fl_Loop *display)
+{
+    PanelOf(display)->Redo();
 }
 
 // Widget construction helpers: the table of controls repeats these looks.
@@ -346,6 +362,7 @@ void LoopGUI::CreateGUI(const char *title)
     m_Display->callback(WindowClosed);
     m_Display->SetCallbacks(CutRange, CopyRange, PasteAt, PasteMixAt, ZeroRange, ReverseRange, HalveLoop,
                             TakeHeldSound, AddTrigger, MoveSound);
+    m_Display->SetHistoryCallbacks(UndoRequested, RedoRequested);
     m_Display->SetSkipWindow(m_Loop->m_App ? m_Loop->m_App->m_PluginWindow : nullptr);
 
     m_VolumeSlider = MakeSlider(60, 100, "Volume", 1.0, 0.001, VolumeChanged);
@@ -395,6 +412,28 @@ void LoopGUI::ShowReadouts()
     m_RatioOut->value(m_Loop->GetMasterRatio());
 }
 
+void LoopGUI::Undo()
+{
+    m_RecordBtn->value(0);
+    m_Loop->Undo();
+    Refresh();
+    ShowLength();
+}
+
+void LoopGUI::Redo()
+{
+    m_Loop->Redo();
+    Refresh();
+    ShowLength();
+}
+
+void LoopGUI::ShowLength()
+{
+    int total = m_Loop->GetTotalLength();
+    // An empty loop has no fraction to show; the knob rests at full length.
+    m_LengthKnob->value(total == 0 ? 1.0f : static_cast<float>(m_Loop->m_LoopLength) / total);
+}
+
 void LoopGUI::UpdateValues()
 {
     m_VolumeSlider->value(1 - m_Loop->m_Volume);
@@ -405,9 +444,7 @@ void LoopGUI::UpdateValues()
     m_EmphasisKnob->value(m_Loop->m_Filter.m_Resonance - 1);
     m_BalanceKnob->value(m_Loop->m_Pan);
     m_SpeedKnob->value(m_Loop->m_Speed);
-    int total = m_Loop->GetTotalLength();
-    // An empty loop has no fraction to show; the knob rests at full length.
-    m_LengthKnob->value(total == 0 ? 1.0f : static_cast<float>(m_Loop->m_LoopLength) / total);
+    ShowLength();
     m_EffectsBtn->value(m_Loop->m_EffectsOn);
     m_PlayBtn->value(m_Loop->m_Playing);
     m_MasterBtn->value(m_Loop->m_Master);

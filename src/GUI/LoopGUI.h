@@ -49,6 +49,10 @@ public:
     void Refresh();
     // Speed, seconds and master ratio read-outs from the loop.
     void ShowReadouts();
+    // Undo or redo the last change of the loop's sound (Ctrl+U, Ctrl+Y).
+    // Undo during a take ends it and drops what it recorded.
+    void Undo();
+    void Redo();
 
     Loop *m_Loop;
     Fl_Loop *m_Display;
@@ -76,6 +80,9 @@ public:
     Delay *m_Delay;
     Reverb *m_Reverb;
     std::vector<Fl_Trigger *> m_Triggers;
+
+private:
+    void ShowLength();
 };
 
 // Workspace record: the display window's geometry and the trigger markers.

@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 
 #include <FL/Fl.H>
+#include <FL/Fl_Button.H>
 #include <FL/x.H>
 
 #include <chrono>
@@ -116,4 +117,24 @@ TEST_F(LoopGUIGestureTest, EscapeClosesTheWindowAlsoAfterAButtonWasClicked)
     Person("mousemove --window %W 150 30 key Escape");
     EXPECT_TRUE(m_Loop->m_Delete);
     EXPECT_FALSE(m_Panel->m_Display->shown());
+}
+
+TEST_F(LoopGUIGestureTest, CtrlUUndoesAndCtrlYRedoesEvenDuringATake)
+{
+    int block = KorvelInfo::BufferSize;
+    Person("mousemove --window %W 150 150 windowfocus %W key ctrl+h");
+    ASSERT_EQ(m_Loop->m_StoreBuffer.GetLength(), 2 * block);
+    Person("key ctrl+u");
+    ASSERT_EQ(m_Loop->m_StoreBuffer.GetLength(), 4 * block);
+    EXPECT_EQ(m_Loop->m_StoreBuffer[3 * block], 3 * block);
+    EXPECT_EQ(m_Panel->m_Display->m_Data, m_Loop->m_StoreBuffer.GetBuffer());
+    Person("key ctrl+y");
+    EXPECT_EQ(m_Panel->m_Display->m_Length, 2 * block);
+
+    // Record goes down, and undo brings it up again, ending the take.
+    Person("mousemove --window %W 105 207 click 1");
+    ASSERT_TRUE(m_Loop->m_Recording);
+    Person("mousemove --window %W 150 150 key ctrl+u");
+    EXPECT_FALSE(m_Loop->m_Recording);
+    EXPECT_EQ(m_Panel->m_RecordBtn->value(), 0);
 }

@@ -50,6 +50,8 @@ const int LoopCount = 8;
 // performance runs: a performer doubling a loop forever would need ever more.
 const int MaxSoundLength = 6 * 44100;
 const int CyclesPerAudioMinute = 60 * 44100 / 512;
+// The undo histories fill this within the first minutes and then stay there.
+const int UndoMB = 8;
 
 std::mt19937 Random;
 
@@ -249,10 +251,11 @@ private:
             Mouse(display, FL_RELEASE, Fl::event_button(), 0);
             break;
         default: {
-            const char keys[] = "cvxbzrhsat";
-            char key = keys[Pick(10)];
+            const char keys[] = "cvxbzrhsatuy";
+            char key = keys[Pick(12)];
             Loop *loop = panel->m_Loop;
-            // Pasting grows the sound; keep it within bounds.
+            // Pasting grows the sound; keep it within bounds. Undo and redo
+            // only go back to sounds that were within them.
             if ((key == 'v') && loop->m_StoreBuffer.GetLength() + m_App->m_Clipboard.GetLength() > MaxSoundLength)
                 key = 'c';
             if (key == 't' && panel->m_Triggers.size() > 8) key = 'a';
@@ -361,9 +364,10 @@ int main(int argc, char **argv)
     const long cycles = argc > 1 ? std::atol(argv[1]) : 310000;
     const unsigned seed = argc > 2 ? static_cast<unsigned>(std::atol(argv[2])) : 1;
     // What may move without a leak: the sounds (eight loops, their hold
-    // buffers and the clipboard, each up to MaxSoundLength) and, under
-    // AddressSanitizer, its quarantine of freed memory (16 MB in the soak test).
-    const long allowedGrowthKB = (argc > 3 ? std::atol(argv[3]) : 48) * 1024;
+    // buffers and the clipboard, each up to MaxSoundLength), the undo
+    // histories (up to UndoMB) and, under AddressSanitizer, its quarantine of
+    // freed memory (16 MB in the soak test).
+    const long allowedGrowthKB = (argc > 3 ? std::atol(argv[3]) : 48 + UndoMB) * 1024;
     Random.seed(seed);
     srand(seed);
 
@@ -374,7 +378,9 @@ int main(int argc, char **argv)
     std::ofstream(std::string(home) + "/.KorvelLoopsrc")
         << "KorvelSound resource file\n\nBufferSize        = 512\nSamplerate        = 44100\n"
            "WantMidi          = 0\nFilterGranularity = 50\nOutput            = /dev/dsp\n"
-           "Midi              = /dev/midi\nWantRealtimeOut   = 0\nPolyphony         = 1\n";
+           "Midi              = /dev/midi\nWantRealtimeOut   = 0\nPolyphony         = 1\n"
+           "UndoMemoryMB      = "
+        << UndoMB << "\n";
     KorvelLoopsInfo::Instance()->LoadResourceFile();
     if (KorvelInfo::WantRealtimeOut) {
         std::cerr << "soak: the resource file was not read" << std::endl;
