@@ -135,9 +135,10 @@ bool JackDevice::Open(const std::string &server, int blockFrames)
         return Fail("no JACK server answers" + (server.empty() ? std::string() : " as \"" + server + "\""));
 
     state.m_Period = static_cast<int>(jack_get_buffer_size(state.m_Client));
-    // One period and one block in the ring, and one period more for the time
-    // a cycle's drawing may take.
-    state.m_Target = static_cast<size_t>(2 * state.m_Period + blockFrames);
+    // One period and one block in the ring, and as much again as the larger
+    // of the two for the time a busy machine may keep the cycle from running.
+    state.m_Target =
+        static_cast<size_t>(state.m_Period + blockFrames + std::max(state.m_Period, blockFrames));
     const size_t frames = state.m_Target + static_cast<size_t>(state.m_Period + blockFrames);
     state.m_OutRing = jack_ringbuffer_create(frames * 2 * sizeof(float));
     state.m_InRing = jack_ringbuffer_create(frames * sizeof(float));
