@@ -10,7 +10,6 @@
 #include <chrono>
 #include <csignal>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -23,19 +22,12 @@ class PrivateJackServer
 public:
     PrivateJackServer() : m_Name("korvel-test-" + std::to_string(getpid()))
     {
-        m_Pid = fork();
-        if (m_Pid == 0) {
-            freopen("/dev/null", "w", stdout);
-            freopen("/dev/null", "w", stderr);
-            execlp("jackd", "jackd", "-n", m_Name.c_str(), "-d", "dummy", "-r", "44100", "-p", "256",
-                   nullptr);
-            _exit(127);
-        }
-        for (int tries = 0; tries < 100 && !Answers(); tries++)
+        m_Pid = std::stoi(
+            RunCommand("jackd -n " + m_Name + " -d dummy -r 44100 -p 256 >/dev/null 2>&1 & echo $!"));
+        for (int tries = 0; tries < 100 && Command("jack_lsp") != 0; tries++)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    ~PrivateJackServer() { Kill(); }
-    bool Answers() { return Command("jack_lsp") == 0; }
+    ~PrivateJackServer() { kill(m_Pid, SIGKILL); }
     int Command(const std::string &command)
     {
         int status = -1;
@@ -43,13 +35,6 @@ public:
                        " >/dev/null 2>&1",
                    &status);
         return status;
-    }
-    void Kill()
-    {
-        if (m_Pid <= 0) return;
-        kill(m_Pid, SIGKILL);
-        waitpid(m_Pid, nullptr, 0);
-        m_Pid = -1;
     }
     std::string m_Name;
     pid_t m_Pid;
@@ -71,7 +56,7 @@ TEST(JackOutputTest, BlocksComeBackInOrderDropoutsAreCountedAndALostServerLeaves
 {
     SavedSettings saved;
     PrivateJackServer server;
-    ASSERT_TRUE(server.Answers());
+    ASSERT_EQ(server.Command("jack_lsp"), 0);
     KorvelInfo::OutputDevice = "jack:" + server.m_Name;
     KorvelInfo::Samplerate = 48000; // the server's rate wins
     TempDir dir;
@@ -111,7 +96,7 @@ TEST(JackOutputTest, BlocksComeBackInOrderDropoutsAreCountedAndALostServerLeaves
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_GT(output->Dropouts(), before);
 
-    server.Kill();
+    kill(server.m_Pid, SIGKILL);
     int written = 200;
     for (; written < 400 && clock.m_Sleeps == 0; written++)
         output->Write();

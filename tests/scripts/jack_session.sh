@@ -28,25 +28,16 @@ trap cleanup EXIT
 fail() { echo "FAIL: $*"; cat "$work/program.log" 2>/dev/null; exit 1; }
 
 mkdir -p "$work/home"
-printf 'KorvelSound resource file\n\nBufferSize        = 512\nSamplerate        = 44100\nWantMidi          = 0\nFilterGranularity = 50\nOutput            = jack\nMidi              = /dev/midi\nWantRealtimeOut   = 1\nPolyphony         = 1\n' \
-  >"$work/home/.KorvelLoopsrc"
-
 # 441 Hz at 44100 Hz: exactly 100 samples a period.
 "$build/tools/korvel-jack-probe" 20 "$work/out.raw" tone 441 0.5 2>"$work/probe.log" &
 probe=$!
-HOME="$work/home" "$build/KorvelLoops" >"$work/program.log" 2>&1 &
+HOME="$work/home" KORVEL_OUTPUT=jack "$build/KorvelLoops" >"$work/program.log" 2>&1 &
 program=$!
 
 main=$(wait_window "KorvelLoops 2.0.0") || fail "no main window"
-for i in $(seq 1 50); do
-  jack_lsp -c >"$work/ports.txt" 2>/dev/null
-  grep -q "KorvelProbe:tone" "$work/ports.txt" && break
-  sleep 0.1
+for pair in left:system:playback_1 right:system:playback_2 input:system:capture_1; do
+  jack_lsp -c "KorvelLoops:${pair%%:*}" | grep -qx "[[:space:]]*${pair#*:}" || fail "KorvelLoops:${pair%%:*} is not connected to ${pair#*:}"
 done
-connected() { awk -v a="$1" -v b="$2" '$0 == a { on = 1; next } /^[^ \t]/ { on = 0 } on && $1 == b { found = 1 } END { exit !found }' "$work/ports.txt"; }
-connected KorvelLoops:left system:playback_1 || fail "left is not connected to the first playback port"
-connected KorvelLoops:right system:playback_2 || fail "right is not connected to the second playback port"
-connected KorvelLoops:input system:capture_1 || fail "input is not connected to the first capture port"
 echo "ok: ports KorvelLoops:left, right and input connected"
 
 click "$main" 55 95 # "Load Plugin"
