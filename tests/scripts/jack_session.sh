@@ -22,10 +22,11 @@ cleanup() {
   [ -n "$program" ] && kill "$program" 2>/dev/null && wait "$program" 2>/dev/null
   [ -n "$probe" ] && kill "$probe" 2>/dev/null && wait "$probe" 2>/dev/null
   [ "$started" = 1 ] && korvel_env_stop
+  [ -n "${KORVEL_KEEP:-}" ] && cp -r "$work" "$KORVEL_KEEP"
   rm -rf "$work"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*"; cat "$work/program.log" 2>/dev/null; exit 1; }
+fail() { echo "FAIL: $*"; cat "$work/program.log" "$work/probe.log" 2>/dev/null; exit 1; }
 
 mkdir -p "$work/home"
 # 441 Hz at 44100 Hz: exactly 100 samples a period.
@@ -61,8 +62,8 @@ answering=$(date +%s.%N)
 answer_chooser "Save loop as Wav file" "$work/loop.wav" || fail "no save chooser"
 sleep 0.5
 closed=$(date +%s.%N)
-close_window "$input"
 close_window "$loop"
+close_window "$input"
 close_window "$main"
 for i in $(seq 1 100); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
 wait "$program"
@@ -70,25 +71,31 @@ status=$?
 program=""
 [ "$status" = 1 ] || fail "the program ended with status $status"
 grep "^JACK" "$work/program.log"
+dropouts=$(sed -n 's/^JACK: \([0-9]*\) dropouts.*/\1/p' "$work/program.log")
 kill "$probe" 2>/dev/null
 wait "$probe" 2>/dev/null
 probe=""
 [ -s "$work/loop.wav" ] || fail "the loop was not saved"
 
 # The take: the tone as the probe played it, every sample one period (100
-# samples) after the same value, so nothing was left out or played twice.
+# samples) after the same value, so nothing was left out or played twice;
+# only a dropout (the machine too busy) leaves out a JACK period.
 sox "$work/loop.wav" -t raw -e signed-integer -b 16 -L - | od -An -v -t d2 -w2 >"$work/loop.txt"
-awk '{ v[n++] = $1 } END {
+awk -v dropouts="${dropouts:-0}" '{ v[n++] = $1 } END {
   if (n < 44100) { print "FAIL: the take holds " n " samples"; exit 1 }
-  for (i = 100; i < n; i++) { d = v[i] - v[i - 100]; if (d > 1 || d < -1) bad++; if (v[i] > peak) peak = v[i] }
-  printf "take: %d samples, peak %d, %d breaks\n", n, peak, bad
-  exit !(bad == 0 && peak >= 16383 && peak <= 16385) }' "$work/loop.txt" || fail "the take is not the tone"
+  for (i = 100; i < n; i++) {
+    d = v[i] - v[i - 100]; if (v[i] > peak) peak = v[i]
+    if (d > 1 || d < -1) { if (i - last > 100) breaks++; last = i }
+  }
+  printf "take: %d samples, peak %d, %d breaks, %d dropouts\n", n, peak, breaks, dropouts
+  exit !(breaks <= dropouts && peak >= 16383 && peak <= 16385) }' "$work/loop.txt" || fail "the take is not the tone"
 
 # The output while the chooser was open (from its opening to the Return that
 # answers it, 0.7 s into answering; seconds before the loop's end): each
 # sample is the loop's at the master volume (a half; the loop's own gains are
-# 1 until its balance knob is moved), unbroken. Saving, after it, is not
-# judged here.
+# 1 until its balance knob is moved), unbroken; a busy machine's dropout (a
+# silent period, after which the loop goes on where it was) is let pass, a
+# silence of 0.1 s is not. Saving, after it, is not judged here.
 from=$(awk -v a="$opened" -v c="$closed" 'BEGIN { print int((c - a - 0.1) * 44100) }')
 to=$(awk -v a="$answering" -v c="$closed" 'BEGIN { print int((c - a - 0.7) * 44100) }')
 od -An -v -t d2 -w4 "$work/out.raw" | awk -v from="$from" -v to="$to" '
@@ -108,7 +115,13 @@ END {
     if (t == start + 150) break
   }
   if (d == 100) { print "FAIL: the output is not the loop where it starts again"; exit 1 }
-  for (t = b; t <= e - to; t++) if (out[t] != expect(t)) bad++
-  printf "output: %.2f s while the chooser was open, %d samples differ from the loop\n", (from - to) / 44100, bad
+  for (t = b; t <= e - to; t++) {
+    if (out[t] == expect(t)) { silent = 0; continue }
+    for (z = 0; z < 256 && out[t + z] == 0; z++) ;
+    if (z < 256) { bad++; continue }
+    start += 256; t += 255; dropped++
+    if ((silent += 256) > 4410) { print "FAIL: silent for more than 0.1 s"; exit 1 }
+  }
+  printf "output: %.2f s while the chooser was open, %d samples differ from the loop, %d dropouts\n", (from - to) / 44100, bad, dropped
   exit bad != 0 }' "$work/loop.txt" - || fail "the output broke while the chooser was open"
 echo "PASS"
