@@ -27,7 +27,20 @@ public:
         for (int tries = 0; tries < 100 && Command("jack_lsp") != 0; tries++)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    ~PrivateJackServer() { kill(m_Pid, SIGKILL); }
+    ~PrivateJackServer()
+    {
+        Stop();
+        // The semaphore of a client whose server went first stays behind.
+        RunCommand("rm -f /dev/shm/jack_sem.*_" + m_Name + "_*");
+    }
+    // Killed outright, a server would keep its entry in JACK's registry of
+    // servers, which holds only a few.
+    void Stop()
+    {
+        kill(m_Pid, SIGTERM);
+        for (int tries = 0; tries < 100 && kill(m_Pid, 0) == 0; tries++)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
     int Command(const std::string &command)
     {
         int status = -1;
@@ -96,7 +109,7 @@ TEST(JackOutputTest, BlocksComeBackInOrderDropoutsAreCountedAndALostServerLeaves
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_GT(output->Dropouts(), before);
 
-    kill(server.m_Pid, SIGKILL);
+    server.Stop();
     int written = 200;
     for (; written < 400 && clock.m_Sleeps == 0; written++)
         output->Write();
