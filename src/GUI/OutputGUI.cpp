@@ -58,7 +58,7 @@ void OutputGUI::CreateGUI(int x, int y, const char *name)
     m_RecordBtn->down_box(FL_DOWN_BOX);
     m_RecordBtn->callback(Record);
     // Beside the panel's title, small: a number the performer glances at.
-    m_DropoutsOut = new Fl_Value_Output(x + 50, y + 3, 32, 14);
+    m_DropoutsOut = new Fl_Value_Output(x + 55, y + 4, 27, 13);
     m_DropoutsOut->textsize(9);
     m_DropoutsOut->tooltip("Dropouts: periods JACK asked for that were not ready");
     if (!m_Output || !m_Output->OnJack()) m_DropoutsOut->hide();
