@@ -11,6 +11,8 @@ const char *const SamplerateSymbol = "_ZN10KorvelInfo10SamplerateE";
 // string layout cannot find it and keeps the default.
 const char *const OutputDeviceSymbol = "_ZN10KorvelInfo12OutputDeviceB5cxx11E";
 
+const char *const InputBlockSymbol = "KorvelLoops_InputBlock";
+
 int HostInt(const char *symbol, int fallback, int max)
 {
     const int *value = static_cast<const int *>(dlsym(RTLD_DEFAULT, symbol));
@@ -35,4 +37,9 @@ std::string HostSettings::Device()
     const std::string *device = static_cast<const std::string *>(dlsym(RTLD_DEFAULT, OutputDeviceSymbol));
     if (!device || device->empty()) return "/dev/dsp";
     return *device;
+}
+
+HostSettings::InputBlockFunc HostSettings::InputBlock()
+{
+    return reinterpret_cast<InputBlockFunc>(dlsym(RTLD_DEFAULT, InputBlockSymbol));
 }

@@ -20,6 +20,12 @@ public:
     static int Samplerate();
     // The sound device path: the host's KorvelInfo::OutputDevice.
     static std::string Device();
+
+    typedef const short *(*InputBlockFunc)();
+    // The host's function giving its JACK input block of the cycle
+    // (BlockSize() values), or null; the function itself returns null when
+    // the host does not play through JACK.
+    static InputBlockFunc InputBlock();
 };
 
 #endif

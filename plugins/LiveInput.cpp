@@ -9,6 +9,7 @@
 #include <FL/Fl_Value_Slider.H>
 #include <FL/Fl_Window.H>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -25,10 +26,14 @@ LiveInput *s_Input = nullptr;
 } // namespace
 
 LiveInput::LiveInput(int blockSize, int samplerate, const std::string &device)
-    : m_Capture(&m_Device, blockSize, samplerate), m_Block(blockSize), m_Gain(1.0), m_Window(nullptr),
-      m_StatusBox(nullptr), m_UnderrunOut(nullptr), m_GainSlider(nullptr)
+    : m_Capture(&m_Device, blockSize, samplerate), m_HostInput(HostSettings::InputBlock()),
+      m_Block(blockSize), m_Gain(1.0), m_Window(nullptr), m_StatusBox(nullptr), m_UnderrunOut(nullptr),
+      m_GainSlider(nullptr)
 {
-    m_Capture.Open(device);
+    if (m_HostInput && m_HostInput())
+        m_Capture.m_Status = "Recording from the JACK input";
+    else
+        m_Capture.Open(device);
 }
 
 LiveInput::~LiveInput()
@@ -64,7 +69,11 @@ Fl_Window *LiveInput::CreateWindow()
 
 Sample *LiveInput::Run()
 {
-    m_Capture.Fill(m_Block.m_Data);
+    const short *hostBlock = m_HostInput ? m_HostInput() : nullptr;
+    if (hostBlock)
+        std::copy(hostBlock, hostBlock + m_Block.m_Length, m_Block.m_Data);
+    else
+        m_Capture.Fill(m_Block.m_Data);
     if (m_Gain != 1.0) {
         for (int64_t i = 0; i < m_Block.m_Length; i++) {
             double value = std::trunc(m_Block.m_Data[i] * m_Gain);

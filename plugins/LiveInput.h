@@ -1,6 +1,7 @@
 #ifndef LIVE_INPUT_H
 #define LIVE_INPUT_H
 
+#include "HostSettings.h"
 #include "InputDevice.h"
 #include "LiveCapture.h"
 #include "PluginBlock.h"
@@ -14,7 +15,9 @@ class Fl_Window;
 class Sample;
 
 // A microphone or instrument as the plug-in's signal: each block is what the
-// sound device recorded since the last one, so loops can record it.
+// sound device recorded since the last one, so loops can record it. When the
+// host plays through JACK, it is the host's JACK input instead, block by
+// block in order.
 class LiveInput
 {
 public:
@@ -29,6 +32,8 @@ public:
 
     InputDevice m_Device;
     LiveCapture m_Capture;
+    // Set when the host plays through JACK: its input port is the signal.
+    HostSettings::InputBlockFunc m_HostInput;
     PluginBlock m_Block;
     double m_Gain;
     Fl_Window *m_Window;

@@ -52,6 +52,12 @@ void LoadPluginPressed(Fl_Widget *widget, void *)
     AppOf(widget)->StartPlugin(path.c_str());
 }
 
+// A file chooser runs the audio cycle while it waits.
+void RunCycle(void *app)
+{
+    static_cast<LoopsApp *>(app)->Run();
+}
+
 void PausePluginChanged(Fl_Widget *widget, void *)
 {
     AppOf(widget)->PausePlugin(static_cast<Fl_Button *>(widget)->value() != 0);
@@ -94,10 +100,12 @@ LoopsApp::LoopsApp(SoundDevice *device, DynamicLoader *loader)
     if (!m_Loader) m_Loader = &systemLoader;
     m_MixBuffer.Allocate(KorvelInfo::BufferSize);
     m_MixBuffer.Zero();
+    FileChooser::SetCycle(RunCycle, this);
 }
 
 LoopsApp::~LoopsApp()
 {
+    FileChooser::SetCycle(nullptr, nullptr);
     if (m_PluginLoaded && m_PluginLinked) {
         m_PluginDestroy();
         m_PluginLoaded = false;
@@ -166,7 +174,9 @@ void LoopsApp::Run()
     m_Output.ClearBuffer();
 
     // At most one closed loop goes per cycle, which bounds a cycle's work.
-    for (auto it = m_Loops.begin(); it != m_Loops.end(); ++it) {
+    // While a file chooser waits, the callback that opened it may hold a
+    // closed loop's panel: closed loops then wait, silent.
+    for (auto it = m_Loops.begin(); it != m_Loops.end() && !FileChooser::IsOpen(); ++it) {
         if (it->second->m_Loop->m_Delete) {
             DestroyEntry(it->second);
             m_Loops.erase(it);
@@ -178,6 +188,7 @@ void LoopsApp::Run()
 
     for (auto &item : m_Loops) {
         Loop *loop = item.second->m_Loop;
+        if (loop->m_Delete) continue;
         if (loop->GetOutput(m_MixBuffer)) m_Output.Send(m_MixBuffer, loop->m_LeftVol, loop->m_RightVol);
     }
 
@@ -187,6 +198,7 @@ void LoopsApp::Run()
     m_Reverb.Process(m_Output.m_Buffer);
     m_ScopeGUI.Display(m_Output.m_Buffer.GetBuffer());
     m_Output.Write();
+    m_OutputGUI.ShowDropouts();
     StepLoads();
 }
 

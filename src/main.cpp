@@ -1,3 +1,4 @@
+#include "KorvelInfo.h"
 #include "KorvelLoopsInfo.h"
 #include "LoopsApp.h"
 
@@ -15,6 +16,9 @@ int main(int argc, char **argv)
     std::signal(SIGXFSZ, SIG_IGN);
     srand(time(NULL));
     KorvelLoopsInfo::Instance()->LoadResourceFile();
+    // ./run chooses JACK here when a server answers, leaving the file alone.
+    const char *output = std::getenv("KORVEL_OUTPUT");
+    if (output && *output) KorvelInfo::OutputDevice = output;
     LoopsApp *app = new LoopsApp;
     Fl::visual(FL_DOUBLE);
     app->CreateWindow()->show(argc, argv);

@@ -93,6 +93,7 @@ click "$loop" 22 287 # "Update": show the play cursor
 sleep 2
 
 click "$main" 785 105 # output "Record"
+sleep 2 # the loop plays on while the chooser is open
 answer_chooser "Pick a Wav file to save to" "$out/recording.wav"
 sleep 3
 click "$main" 785 105 # "Record" again: the recording is closed

@@ -1,12 +1,38 @@
-# Sourced by ./test and ./run: a private X server (Xvfb) and a private
-# PulseAudio server whose default sink is a null sink, so the program can be
-# seen, driven and heard on a machine with no display and no sound card.
-# korvel_env_start exports DISPLAY, PULSE_SERVER, KORVEL_PULSEDSP and
-# KORVEL_SINK; korvel_env_stop stops only what korvel_env_start started.
+# Sourced by ./test and ./run: a private X server (Xvfb), a private
+# PulseAudio server whose default sink is a null sink, and a private JACK
+# server on the dummy backend, so the program can be seen, driven and heard
+# on a machine with no display and no sound card. korvel_env_start exports
+# DISPLAY, PULSE_SERVER, KORVEL_PULSEDSP, KORVEL_SINK, JACK_DEFAULT_SERVER
+# and JACK_NO_START_SERVER; korvel_env_stop stops only what korvel_env_start
+# started.
 
 KORVEL_ENV_DIR=""
 KORVEL_XVFB_PID=""
 KORVEL_PULSE_PID=""
+KORVEL_JACK_PID=""
+
+# Whether a JACK server answers (the default one, or JACK_DEFAULT_SERVER),
+# without starting one.
+korvel_jack_answers() {
+  JACK_NO_START_SERVER=1 timeout 10 "$@" jack_lsp >/dev/null 2>&1
+}
+
+# A JACK server of our own: dummy backend, private name, 44100 Hz, periods
+# of 256 frames.
+korvel_jack_start() {
+  local name="korvel-$$-$RANDOM" i
+  jackd -n "$name" -d dummy -r 44100 -p 256 >"$KORVEL_ENV_DIR/jackd.log" 2>&1 &
+  KORVEL_JACK_PID=$!
+  export JACK_DEFAULT_SERVER="$name" JACK_NO_START_SERVER=1
+  for i in $(seq 1 100); do
+    korvel_jack_answers && return 0
+    kill -0 "$KORVEL_JACK_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  echo "testenv: the JACK server did not start:" >&2
+  cat "$KORVEL_ENV_DIR/jackd.log" >&2
+  return 1
+}
 
 korvel_pulsedsp_path() {
   local arch
@@ -47,14 +73,18 @@ korvel_env_start() {
   pactl set-default-sink "$KORVEL_SINK" >/dev/null 2>&1 || true
   export KORVEL_PULSEDSP
   KORVEL_PULSEDSP=$(korvel_pulsedsp_path)
+
+  korvel_jack_start
 }
 
 korvel_env_stop() {
+  [ -n "$KORVEL_JACK_PID" ] && kill "$KORVEL_JACK_PID" 2>/dev/null && wait "$KORVEL_JACK_PID" 2>/dev/null
   [ -n "$KORVEL_PULSE_PID" ] && kill "$KORVEL_PULSE_PID" 2>/dev/null && wait "$KORVEL_PULSE_PID" 2>/dev/null
   [ -n "$KORVEL_XVFB_PID" ] && kill "$KORVEL_XVFB_PID" 2>/dev/null && wait "$KORVEL_XVFB_PID" 2>/dev/null
   [ -n "$KORVEL_ENV_DIR" ] && rm -rf "$KORVEL_ENV_DIR"
   KORVEL_PULSE_PID=""
   KORVEL_XVFB_PID=""
+  KORVEL_JACK_PID=""
   KORVEL_ENV_DIR=""
   return 0
 }

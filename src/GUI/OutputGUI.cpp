@@ -7,6 +7,7 @@
 
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Group.H>
+#include <FL/Fl_Value_Output.H>
 
 #include <iostream>
 
@@ -41,7 +42,8 @@ void Record(Fl_Widget *widget, void *)
 
 } // namespace
 
-OutputGUI::OutputGUI(Output *output) : m_Output(output), m_Group(nullptr), m_VolumeKnob(nullptr), m_RecordBtn(nullptr)
+OutputGUI::OutputGUI(Output *output)
+    : m_Output(output), m_Group(nullptr), m_VolumeKnob(nullptr), m_RecordBtn(nullptr), m_DropoutsOut(nullptr)
 {
     if (!output) std::cerr << "WARNING: Output not correctly set up" << std::endl;
 }
@@ -55,6 +57,11 @@ void OutputGUI::CreateGUI(int x, int y, const char *name)
     m_RecordBtn = PanelLook::Toggle(x + 20, y + 80, 40, 25, "Record", 0);
     m_RecordBtn->down_box(FL_DOWN_BOX);
     m_RecordBtn->callback(Record);
+    // Beside the panel's title, small: a number the performer glances at.
+    m_DropoutsOut = new Fl_Value_Output(x + 55, y + 4, 27, 13);
+    m_DropoutsOut->textsize(9);
+    m_DropoutsOut->tooltip("Dropouts: periods JACK asked for that were not ready");
+    if (!m_Output || !m_Output->OnJack()) m_DropoutsOut->hide();
     m_Group->end();
 }
 
@@ -62,4 +69,11 @@ void OutputGUI::UpdateValues()
 {
     if (!m_Group || !m_Output) return;
     m_VolumeKnob->value(m_Output->m_Volume);
+}
+
+void OutputGUI::ShowDropouts()
+{
+    // value() redraws only when the count changed.
+    if (m_DropoutsOut && m_Output && m_Output->OnJack())
+        m_DropoutsOut->value(static_cast<double>(m_Output->Dropouts()));
 }

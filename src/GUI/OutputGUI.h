@@ -7,6 +7,7 @@ class Output;
 class Fl_Button;
 class Fl_Group;
 class Fl_Knob;
+class Fl_Value_Output;
 
 // Master volume and recording of the output to a WAV file.
 class OutputGUI : public GUIBase
@@ -15,11 +16,14 @@ public:
     explicit OutputGUI(Output *output);
     void CreateGUI(int x, int y, const char *name) override;
     void UpdateValues() override;
+    // Called every cycle: the dropouts JACK counted, shown only on JACK.
+    void ShowDropouts();
 
     Output *m_Output;
     Fl_Group *m_Group;
     Fl_Knob *m_VolumeKnob;
     Fl_Button *m_RecordBtn;
+    Fl_Value_Output *m_DropoutsOut;
 };
 
 #endif

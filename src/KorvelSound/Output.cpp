@@ -1,10 +1,16 @@
 #include "KorvelSound/Output.h"
 
 #include "KorvelInfo.h"
+#include "KorvelSound/JackDevice.h"
 #include "KorvelSound/SoundDevice.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
+#include <iostream>
 #include <sys/soundcard.h>
 
 namespace {
@@ -21,37 +27,96 @@ int ToSampleValue(float value)
     return static_cast<int>(value);
 }
 
-void Fail(SoundDevice *device, const char *message)
+void Fail(SoundDevice *device, const std::string &message)
 {
-    std::fputs(message, stderr);
+    std::fputs(message.c_str(), stderr);
     std::fflush(stderr);
     device->Exit(999);
 }
 
+const char JackPrefix[] = "jack:";
+
+// The output on JACK whose input block the live-input plug-in reads.
+const Output *s_JackOutput = nullptr;
+
 } // namespace
 
-Output::Output(int channels, SoundDevice *device)
-    : m_FD(-1), m_Volume(0.5f), m_Channels(channels), m_Device(device), m_DeviceOpen(false)
+// Looked up by the live-input plug-in in the running program; null unless
+// the output is on JACK.
+extern "C" const short *KorvelLoops_InputBlock()
+{
+    return s_JackOutput ? s_JackOutput->InputBlock().GetBuffer() : nullptr;
+}
+
+Output::Output(int channels, SoundDevice *device, JackDevice *jack)
+    : m_FD(-1), m_Volume(0.5f), m_Channels(channels), m_Device(device), m_DeviceOpen(false), m_Jack(jack),
+      m_DeviceFailed(false), m_PaceStart(-1), m_PacedFrames(0), m_FramesWritten(0)
 {
     static SoundDevice system;
     if (!m_Device) m_Device = &system;
     OpenDevice();
     m_Buffer.Allocate(m_Channels * KorvelInfo::BufferSize);
     m_Buffer.Zero();
+    m_InputBlock.Allocate(KorvelInfo::BufferSize);
+    m_InputBlock.Zero();
 }
 
 Output::~Output()
 {
     if (m_DeviceOpen) m_Device->Close(m_FD);
+    if (m_Jack) {
+        std::cerr << "JACK: " << m_Jack->Dropouts() << " dropouts in "
+                  << m_FramesWritten / std::max(1, KorvelInfo::Samplerate) << " s of playing" << std::endl;
+        m_Jack->Close();
+        if (s_JackOutput == this) s_JackOutput = nullptr;
+    }
     m_RecordFile.Close();
     m_Buffer.Clear();
+}
+
+bool Output::WantsJack()
+{
+    const std::string &name = KorvelInfo::OutputDevice;
+    return name == "jack" || name.compare(0, sizeof JackPrefix - 1, JackPrefix) == 0;
+}
+
+int64_t Output::Dropouts() const
+{
+    return m_Jack ? m_Jack->Dropouts() : 0;
+}
+
+void Output::OpenJack()
+{
+    if (!m_Jack) {
+        m_OwnJack.reset(new JackDevice);
+        m_Jack = m_OwnJack.get();
+    }
+    const std::string &name = KorvelInfo::OutputDevice;
+    std::string server = name == "jack" ? "" : name.substr(sizeof JackPrefix - 1);
+    if (!m_Jack->Open(server, KorvelInfo::BufferSize))
+        Fail(m_Device, "Can't open audio driver. [" + name + ": " + m_Jack->Error() + "]\n");
+    int rate = m_Jack->SampleRate();
+    if (rate != KorvelInfo::Samplerate) {
+        std::cerr << "JACK runs at " << rate << " Hz: Samplerate " << KorvelInfo::Samplerate
+                  << " is replaced by it for this run" << std::endl;
+        KorvelInfo::Samplerate = rate;
+    }
+    int latency = m_Jack->RoundTripFrames();
+    std::cerr << "JACK: " << rate << " Hz, period " << m_Jack->PeriodFrames() << " frames, block "
+              << KorvelInfo::BufferSize << " frames; round trip " << latency << " frames ("
+              << std::round(latency * 10000.0 / rate) / 10 << " ms)" << std::endl;
+    s_JackOutput = this;
 }
 
 void Output::OpenDevice()
 {
     if (!KorvelInfo::WantRealtimeOut) return;
+    if (WantsJack()) {
+        OpenJack();
+        return;
+    }
     m_FD = m_Device->Open(KorvelInfo::OutputDevice.c_str(), O_WRONLY);
-    if (m_FD < 0) Fail(m_Device, "Can't open audio driver.\n");
+    if (m_FD < 0) Fail(m_Device, "Can't open audio driver. [" + KorvelInfo::OutputDevice + "]\n");
     m_DeviceOpen = true;
 
     if (m_Device->Ioctl(m_FD, SNDCTL_DSP_RESET, nullptr) < 0)
@@ -100,9 +165,53 @@ void Output::Send(const Sample &block, float leftGain, float rightGain)
 
 void Output::Write()
 {
-    // The whole block, in bytes; the blocking write is what paces the program.
-    if (m_DeviceOpen) m_Device->Write(m_FD, m_Buffer.GetBuffer(), m_Buffer.GetLength() * sizeof(short));
+    if (m_Jack && !m_DeviceFailed) WriteJack();
+    if (m_DeviceOpen && !m_DeviceFailed) WriteDevice();
+    if (m_DeviceFailed) PaceByClock();
+    m_FramesWritten += KorvelInfo::BufferSize;
     if (m_RecordFile.IsOpen()) m_RecordFile.Save(m_Buffer);
+}
+
+void Output::WriteDevice()
+{
+    // The whole block, in bytes; the blocking write is what paces the program.
+    long written = m_Device->Write(m_FD, m_Buffer.GetBuffer(), m_Buffer.GetLength() * sizeof(short));
+    if (written < 0 && errno != EINTR && errno != EAGAIN)
+        DeviceFailed("Sound device " + KorvelInfo::OutputDevice + " failed (" + std::strerror(errno) + ")");
+}
+
+void Output::WriteJack()
+{
+    // Waiting for room in JACK's ring is what paces the program.
+    if (!m_Jack->Write(m_Buffer.GetBuffer(), KorvelInfo::BufferSize, m_Channels)) {
+        m_InputBlock.Zero();
+        DeviceFailed("JACK server is gone");
+        return;
+    }
+    m_Jack->Read(m_InputBlock.m_Data, KorvelInfo::BufferSize);
+}
+
+void Output::DeviceFailed(const std::string &line)
+{
+    // Nothing reopens the device; the performance goes on, silent but in
+    // time, so that a recording to file keeps its pace and the machine is
+    // not spun by an unpaced cycle.
+    std::cerr << line << ": playing on silent until the program is restarted; recording goes on" << std::endl;
+    m_DeviceFailed = true;
+}
+
+void Output::PaceByClock()
+{
+    const int64_t now = m_Device->NowMicros();
+    int64_t due = m_PaceStart + m_PacedFrames * 1000000 / KorvelInfo::Samplerate;
+    // A cycle held up for long (a slow save, say) starts the count afresh
+    // rather than rushing to catch up.
+    if (m_PaceStart < 0 || now - due > 1000000) {
+        m_PaceStart = now;
+        m_PacedFrames = 0;
+    }
+    m_PacedFrames += KorvelInfo::BufferSize;
+    m_Device->SleepUntilMicros(m_PaceStart + m_PacedFrames * 1000000 / KorvelInfo::Samplerate);
 }
 
 void Output::Record(const char *path)

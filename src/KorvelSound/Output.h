@@ -4,15 +4,21 @@
 #include "KorvelSound/Sample.h"
 #include "KorvelSound/WavFile.h"
 
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class JackDevice;
 class SoundDevice;
 
 // The program's audio sink: assembles one interleaved block per cycle, writes
-// it to the OSS device and, while recording, to a stereo WAV file.
+// it to the OSS device or to JACK and, while recording, to a stereo WAV file.
 class Output
 {
 public:
-    // The device defaults to the real system calls.
-    Output(int channels, SoundDevice *device = nullptr);
+    // The devices default to the real ones; JACK is used when the Output
+    // setting is "jack" or "jack:<server name>".
+    Output(int channels, SoundDevice *device = nullptr, JackDevice *jack = nullptr);
     ~Output();
     Output(const Output &) = delete;
     Output &operator=(const Output &) = delete;
@@ -23,6 +29,13 @@ public:
     void Write();
     void Record(const char *path);
 
+    static bool WantsJack();
+    bool OnJack() const { return m_Jack != nullptr; }
+    int64_t Dropouts() const;
+    // On JACK, the input port's block of this cycle (mono, BufferSize
+    // values); the live-input plug-in hands it to the loops.
+    const Sample &InputBlock() const { return m_InputBlock; }
+
     Sample m_Buffer;
     int m_FD;
     float m_Volume;
@@ -30,8 +43,22 @@ public:
     WavFile m_RecordFile;
 
 private:
+    void OpenJack();
+    void WriteDevice();
+    void WriteJack();
+    void DeviceFailed(const std::string &line);
+    void PaceByClock();
+
     SoundDevice *m_Device;
     bool m_DeviceOpen;
+    std::unique_ptr<JackDevice> m_OwnJack;
+    JackDevice *m_Jack;
+    Sample m_InputBlock;
+    // Once the device stops taking sound the clock paces the cycle instead.
+    bool m_DeviceFailed;
+    int64_t m_PaceStart;
+    int64_t m_PacedFrames;
+    int64_t m_FramesWritten;
 };
 
 #endif

@@ -1,6 +1,8 @@
 #include "KorvelSound/SoundDevice.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -23,6 +25,22 @@ long SoundDevice::Write(int fd, const void *data, unsigned long bytes)
 int SoundDevice::Close(int fd)
 {
     return ::close(fd);
+}
+
+int64_t SoundDevice::NowMicros()
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
+void SoundDevice::SleepUntilMicros(int64_t when)
+{
+    timespec until;
+    until.tv_sec = static_cast<time_t>(when / 1000000);
+    until.tv_nsec = static_cast<long>(when % 1000000) * 1000;
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+    }
 }
 
 void SoundDevice::Exit(int status)

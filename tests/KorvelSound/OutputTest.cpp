@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
@@ -46,8 +48,12 @@ public:
     long Write(int fd, const void *data, unsigned long bytes) override
     {
         m_Calls.push_back("write " + std::to_string(fd));
-        m_Written.append(static_cast<const char *>(data), bytes);
         m_WriteSizes.push_back(bytes);
+        if (m_FailWritesFrom >= 0 && static_cast<int>(m_WriteSizes.size()) > m_FailWritesFrom) {
+            errno = EIO;
+            return -1;
+        }
+        m_Written.append(static_cast<const char *>(data), bytes);
         return static_cast<long>(bytes);
     }
     int Close(int fd) override
@@ -56,8 +62,17 @@ public:
         return 0;
     }
     [[noreturn]] void Exit(int status) override { throw ExitCalled{status}; }
+    int64_t NowMicros() override { return m_Now; }
+    void SleepUntilMicros(int64_t when) override
+    {
+        m_Sleeps.push_back(when);
+        m_Now = std::max(m_Now, when);
+    }
 
     bool m_FailOpen = false;
+    int m_FailWritesFrom = -1;
+    int64_t m_Now = 5000000;
+    std::vector<int64_t> m_Sleeps;
     int m_FailRequest = -1;
     int m_OpenFlags = -1;
     std::vector<std::string> m_Calls;
@@ -170,7 +185,7 @@ TEST_F(OutputTest, DeviceFailuresStopAtTheFirstRefusal)
     } catch (const ExitCalled &exit) {
         EXPECT_EQ(exit.status, 999);
     }
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Can't open audio driver.\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Can't open audio driver. [/dev/dsp]\n");
     EXPECT_TRUE(refusing.m_Requests.empty());
 
     for (int failing = 0; failing < 6; failing++) {
@@ -190,7 +205,7 @@ TEST_F(OutputDeathTest, DeviceFailuresEndTheProgramWith999)
             FailingDevice device(-1);
             Output output(2, &device);
         },
-        testing::ExitedWithCode(999 % 256), "^Can't open audio driver\\.\n$");
+        testing::ExitedWithCode(999 % 256), "^Can't open audio driver\\. \\[/dev/dsp\\]\n$");
     for (int failing = 0; failing < 6; failing++) {
         EXPECT_EXIT(
             {
@@ -328,4 +343,32 @@ TEST_F(OutputTest, RecordingStartedMidwayHoldsOnlyTheLaterBlocks)
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "WavFile: File open error [" + dir.File("missing/x.wav") + "]\n");
     EXPECT_EQ(device.m_WriteSizes.size(), 7u);
+}
+
+TEST_F(OutputTest, ADeviceThatStopsTakingSoundIsSaidOnceAndTheClockPacesOnWhileRecording)
+{
+    TempDir dir;
+    RecordingDevice device;
+    device.m_FailWritesFrom = 2;
+    Output output(2, &device);
+    output.Record(dir.File("rec.wav").c_str());
+    testing::internal::CaptureStderr();
+    const int blocks = 100;
+    for (int b = 0; b < blocks; b++) {
+        output.ClearBuffer();
+        output.Send(Constant(1000), 1.0f, 1.0f);
+        output.Write();
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Sound device /dev/dsp failed (Input/output error): playing on silent until the program is "
+              "restarted; recording goes on\n");
+    // The failed device is left alone; from the failing block on, each
+    // block waits for its time, one block period after the one before.
+    EXPECT_EQ(device.m_WriteSizes.size(), 3u);
+    ASSERT_EQ(device.m_Sleeps.size(), static_cast<size_t>(blocks - 2));
+    const int64_t period = 1000000LL * KorvelInfo::BufferSize / KorvelInfo::Samplerate;
+    for (size_t i = 1; i < device.m_Sleeps.size(); i++)
+        ASSERT_NEAR(device.m_Sleeps[i] - device.m_Sleeps[i - 1], period, 1) << i;
+    EXPECT_EQ(output.m_RecordFile.Close(), 1);
+    EXPECT_EQ(ReadFileBytes(dir.File("rec.wav")).size(), 44u + blocks * KorvelInfo::BufferSize * 4);
 }

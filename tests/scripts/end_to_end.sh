@@ -54,6 +54,13 @@ pitch=$(sox "$out/monitor.wav" -t raw -e signed-integer -b 16 -L -c 2 - | od -An
              for (i = 0; i < k; i++) for (j = i + 1; j < k; j++) if (counts[j] < counts[i]) { t = counts[i]; counts[i] = counts[j]; counts[j] = t }
              print counts[int(k / 2)] * 10 }')
 check "the sound server heard 440 Hz ($pitch)" 'within "${pitch:-0}" 430 450'
+# The output chooser was held open for two seconds while the loop played: no
+# silence between the loop's first sound and its last beyond the emulation's
+# own dropouts (up to about 0.2 s on a loaded machine).
+silence=$(sox "$out/monitor.wav" -t raw -e signed-integer -b 16 -L -c 2 - | od -An -v -t d2 -w4 |
+  awk '{ loud = $1 > 500 || $1 < -500; if (loud) { if (first && run > most) most = run; first = 1; run = 0 } else run++ }
+       END { printf "%.2f", most / 44100 }')
+check "no silence while the chooser was open (longest $silence s)" 'within "$silence" 0 0.5'
 
 spread=$(convert "$out/screenshot.png" -format '%[fx:standard_deviation]' info: 2>/dev/null)
 check "the screenshot shows something ($spread)" 'within "${spread:-0}" 0.01 1'

@@ -1,0 +1,267 @@
+#include "KorvelSound/JackDevice.h"
+
+#include <jack/jack.h>
+#include <jack/ringbuffer.h>
+
+#include <semaphore.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <ctime>
+
+const char *JackDevice::ClientName = "KorvelLoops";
+
+namespace {
+
+// Frames moved per step between a ring and a port, through a buffer on the stack.
+const int Chunk = 256;
+// How long the main thread waits for room before it gives up on a block: a
+// server that stops calling must not hang the program.
+const long MaxWaitNanos = 500000000L;
+
+void Quiet(const char *)
+{
+}
+
+} // namespace
+
+class JackState
+{
+public:
+    jack_client_t *m_Client = nullptr;
+    jack_port_t *m_Left = nullptr;
+    jack_port_t *m_Right = nullptr;
+    jack_port_t *m_Input = nullptr;
+    jack_ringbuffer_t *m_OutRing = nullptr; // interleaved left, right floats
+    jack_ringbuffer_t *m_InRing = nullptr;  // mono floats
+    sem_t m_Room;                           // posted by every process call
+    bool m_HasSemaphore = false;
+    // Frames the output ring is kept filled to; the first block starts it
+    // with as much silence, so the input ring holds what the output lacks.
+    size_t m_Target = 0;
+    int m_Period = 0;
+    int m_Latency = 0;
+    std::atomic<bool> m_Started{false};
+    std::atomic<bool> m_Lost{false};
+    std::atomic<int64_t> m_Dropouts{0};
+
+    size_t QueuedFrames() const { return jack_ringbuffer_read_space(m_OutRing) / (2 * sizeof(float)); }
+};
+
+namespace {
+
+int Process(jack_nframes_t frames, void *arg)
+{
+    JackState *state = static_cast<JackState *>(arg);
+    float *left = static_cast<float *>(jack_port_get_buffer(state->m_Left, frames));
+    float *right = static_cast<float *>(jack_port_get_buffer(state->m_Right, frames));
+    const float *input = static_cast<const float *>(jack_port_get_buffer(state->m_Input, frames));
+    const size_t wanted = frames * 2 * sizeof(float);
+
+    // Not ready: silence, and the input of this period goes too, so that the
+    // two rings stay in step (what arrives while nothing plays is not kept).
+    if (!state->m_Started.load(std::memory_order_acquire) ||
+        jack_ringbuffer_read_space(state->m_OutRing) < wanted) {
+        std::fill(left, left + frames, 0.0f);
+        std::fill(right, right + frames, 0.0f);
+        if (state->m_Started.load(std::memory_order_relaxed)) state->m_Dropouts++;
+    } else {
+        float chunk[2 * Chunk];
+        for (jack_nframes_t done = 0; done < frames;) {
+            jack_nframes_t step = std::min<jack_nframes_t>(Chunk, frames - done);
+            jack_ringbuffer_read(state->m_OutRing, reinterpret_cast<char *>(chunk), step * 2 * sizeof(float));
+            for (jack_nframes_t i = 0; i < step; i++) {
+                left[done + i] = chunk[2 * i];
+                right[done + i] = chunk[2 * i + 1];
+            }
+            done += step;
+        }
+        if (jack_ringbuffer_write_space(state->m_InRing) >= frames * sizeof(float))
+            jack_ringbuffer_write(state->m_InRing, reinterpret_cast<const char *>(input),
+                                  frames * sizeof(float));
+    }
+    sem_post(&state->m_Room);
+    return 0;
+}
+
+void ServerGone(jack_status_t, const char *, void *arg)
+{
+    JackState *state = static_cast<JackState *>(arg);
+    state->m_Lost.store(true);
+    sem_post(&state->m_Room);
+}
+
+int LatencyOf(jack_client_t *client, const char *port, jack_latency_callback_mode_t mode)
+{
+    jack_latency_range_t range = {0, 0};
+    jack_port_t *found = jack_port_by_name(client, port);
+    if (found) jack_port_get_latency_range(found, mode, &range);
+    return static_cast<int>(range.max);
+}
+
+} // namespace
+
+JackDevice::JackDevice() : m_State(new JackState)
+{
+}
+
+JackDevice::~JackDevice()
+{
+    Close();
+}
+
+bool JackDevice::Fail(const std::string &why)
+{
+    m_Error = why;
+    Close();
+    return false;
+}
+
+bool JackDevice::Open(const std::string &server, int blockFrames)
+{
+    Close();
+    JackState &state = *m_State;
+    // The library's own messages would be many lines for one failure; the
+    // program says what went wrong itself.
+    jack_set_error_function(Quiet);
+    jack_set_info_function(Quiet);
+    jack_status_t status;
+    int options = JackNoStartServer | (server.empty() ? 0 : JackServerName);
+    state.m_Client =
+        jack_client_open(ClientName, static_cast<jack_options_t>(options), &status, server.c_str());
+    if (!state.m_Client)
+        return Fail("no JACK server answers" + (server.empty() ? std::string() : " as \"" + server + "\""));
+
+    state.m_Period = static_cast<int>(jack_get_buffer_size(state.m_Client));
+    // One period and one block in the ring, and as much again as the larger
+    // of the two for the time a busy machine may keep the cycle from running.
+    state.m_Target =
+        static_cast<size_t>(state.m_Period + blockFrames + std::max(state.m_Period, blockFrames));
+    const size_t frames = state.m_Target + static_cast<size_t>(state.m_Period + blockFrames);
+    state.m_OutRing = jack_ringbuffer_create(frames * 2 * sizeof(float));
+    state.m_InRing = jack_ringbuffer_create(frames * sizeof(float));
+    if (sem_init(&state.m_Room, 0, 0) == 0) state.m_HasSemaphore = true;
+    if (!state.m_OutRing || !state.m_InRing || !state.m_HasSemaphore) return Fail("out of memory");
+
+    state.m_Left = jack_port_register(state.m_Client, "left", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+    state.m_Right = jack_port_register(state.m_Client, "right", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+    state.m_Input = jack_port_register(state.m_Client, "input", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+    if (!state.m_Left || !state.m_Right || !state.m_Input) return Fail("cannot make the ports");
+    jack_set_process_callback(state.m_Client, Process, &state);
+    jack_on_info_shutdown(state.m_Client, ServerGone, &state);
+    if (jack_activate(state.m_Client) != 0) return Fail("cannot start the client");
+
+    int playbackLatency = 0, captureLatency = 0;
+    if (const char **playback = jack_get_ports(state.m_Client, nullptr, JACK_DEFAULT_AUDIO_TYPE,
+                                               JackPortIsPhysical | JackPortIsInput)) {
+        jack_connect(state.m_Client, jack_port_name(state.m_Left), playback[0]);
+        jack_connect(state.m_Client, jack_port_name(state.m_Right), playback[1] ? playback[1] : playback[0]);
+        playbackLatency = LatencyOf(state.m_Client, playback[0], JackPlaybackLatency);
+        jack_free(playback);
+    }
+    if (const char **capture = jack_get_ports(state.m_Client, nullptr, JACK_DEFAULT_AUDIO_TYPE,
+                                              JackPortIsPhysical | JackPortIsOutput)) {
+        jack_connect(state.m_Client, capture[0], jack_port_name(state.m_Input));
+        captureLatency = LatencyOf(state.m_Client, capture[0], JackCaptureLatency);
+        jack_free(capture);
+    }
+    // The rings hold the target between them; the plug-in hands a block on a
+    // cycle later.
+    state.m_Latency = captureLatency + playbackLatency + static_cast<int>(state.m_Target) + blockFrames;
+    return true;
+}
+
+void JackDevice::Close()
+{
+    JackState &state = *m_State;
+    if (state.m_Client) jack_client_close(state.m_Client);
+    if (state.m_OutRing) jack_ringbuffer_free(state.m_OutRing);
+    if (state.m_InRing) jack_ringbuffer_free(state.m_InRing);
+    if (state.m_HasSemaphore) sem_destroy(&state.m_Room);
+    m_State.reset(new JackState);
+}
+
+int JackDevice::SampleRate() const
+{
+    return m_State->m_Client ? static_cast<int>(jack_get_sample_rate(m_State->m_Client)) : 0;
+}
+
+bool JackDevice::Write(const short *data, int frames, int channels)
+{
+    JackState &state = *m_State;
+    if (!state.m_Client || state.m_Lost.load()) return false;
+    if (!state.m_Started.load(std::memory_order_relaxed)) {
+        const float silence[2 * Chunk] = {};
+        for (size_t left = state.m_Target; left > 0;) {
+            size_t step = std::min<size_t>(Chunk, left);
+            jack_ringbuffer_write(state.m_OutRing, reinterpret_cast<const char *>(silence),
+                                  step * 2 * sizeof(float));
+            left -= step;
+        }
+        state.m_Started.store(true, std::memory_order_release);
+    }
+
+    timespec deadline;
+    clock_gettime(CLOCK_REALTIME, &deadline);
+    deadline.tv_nsec += MaxWaitNanos;
+    if (deadline.tv_nsec >= 1000000000L) {
+        deadline.tv_sec++;
+        deadline.tv_nsec -= 1000000000L;
+    }
+    while (state.QueuedFrames() + static_cast<size_t>(frames) > state.m_Target) {
+        if (state.m_Lost.load()) return false;
+        // A server that stopped calling costs this block, not the program.
+        if (sem_timedwait(&state.m_Room, &deadline) != 0 && errno == ETIMEDOUT) return true;
+    }
+
+    float chunk[2 * Chunk];
+    for (int done = 0; done < frames;) {
+        int step = std::min(Chunk, frames - done);
+        for (int i = 0; i < step; i++) {
+            const short *frame = data + static_cast<size_t>(done + i) * channels;
+            chunk[2 * i] = frame[0] / 32768.0f;
+            chunk[2 * i + 1] = frame[channels > 1 ? 1 : 0] / 32768.0f;
+        }
+        jack_ringbuffer_write(state.m_OutRing, reinterpret_cast<const char *>(chunk),
+                              step * 2 * sizeof(float));
+        done += step;
+    }
+    return true;
+}
+
+void JackDevice::Read(short *mono, int frames)
+{
+    JackState &state = *m_State;
+    if (!state.m_InRing || jack_ringbuffer_read_space(state.m_InRing) < frames * sizeof(float)) {
+        std::fill(mono, mono + frames, static_cast<short>(0));
+        return;
+    }
+    float chunk[Chunk];
+    for (int done = 0; done < frames;) {
+        int step = std::min(Chunk, frames - done);
+        jack_ringbuffer_read(state.m_InRing, reinterpret_cast<char *>(chunk), step * sizeof(float));
+        for (int i = 0; i < step; i++) {
+            // The program never holds -32768.
+            float value = std::nearbyint(chunk[i] * 32768.0f);
+            mono[done + i] = static_cast<short>(std::max(-32767.0f, std::min(32767.0f, value)));
+        }
+        done += step;
+    }
+}
+
+int64_t JackDevice::Dropouts() const
+{
+    return m_State->m_Dropouts.load();
+}
+
+int JackDevice::RoundTripFrames() const
+{
+    return m_State->m_Latency;
+}
+
+int JackDevice::PeriodFrames() const
+{
+    return m_State->m_Period;
+}

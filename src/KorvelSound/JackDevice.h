@@ -1,0 +1,51 @@
+#ifndef JACK_DEVICE_H
+#define JACK_DEVICE_H
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class JackState;
+
+// The program as a JACK client: two output ports (left, right) and one input
+// port, fed and drained through lock-free rings. JACK's thread runs only the
+// process callback, which moves one period from the output ring to the ports
+// and from the input port to the input ring; everything else runs on the
+// main thread. The only code that sees jack.h; tests may stand in for it.
+class JackDevice
+{
+public:
+    JackDevice();
+    virtual ~JackDevice();
+    JackDevice(const JackDevice &) = delete;
+    JackDevice &operator=(const JackDevice &) = delete;
+
+    // Connects as "KorvelLoops" to the server (empty: JACK's default), and the
+    // ports to the first physical playback and capture ports. On failure
+    // Error() says why.
+    virtual bool Open(const std::string &server, int blockFrames);
+    virtual void Close();
+    virtual int SampleRate() const;
+    // Hands one block to the output ring, waiting while the ring is full:
+    // that wait paces the program. False once the server is gone.
+    virtual bool Write(const short *data, int frames, int channels);
+    // The next block of the input port, in order; silence if it is missing.
+    virtual void Read(short *mono, int frames);
+    // Periods JACK asked for that were not ready (played as silence).
+    virtual int64_t Dropouts() const;
+    // Capture and playback latency of the connected ports plus what the
+    // rings hold: from the input port's sound to the output's, in frames.
+    virtual int RoundTripFrames() const;
+    virtual int PeriodFrames() const;
+    virtual const std::string &Error() const { return m_Error; }
+
+    static const char *ClientName;
+
+private:
+    bool Fail(const std::string &why);
+
+    std::unique_ptr<JackState> m_State;
+    std::string m_Error;
+};
+
+#endif
