@@ -37,40 +37,7 @@ trap cleanup EXIT
 
 fail() { echo "demo: $*" >&2; exit 1; }
 
-# Waits (bounded) for a window whose title matches exactly; prints its id.
-wait_window() {
-  local name=$1 id i
-  for i in $(seq 1 100); do
-    id=$(xdotool search --onlyvisible --name "^${name}\$" 2>/dev/null | head -n1)
-    [ -n "$id" ] && { echo "$id"; return 0; }
-    sleep 0.1
-  done
-  return 1
-}
-
-# Clicks at window coordinates, as a person would with the mouse.
-click() {
-  xdotool mousemove --window "$1" "$2" "$3" click 1
-  sleep 0.3
-}
-
-# Answers an FLTK file chooser: pastes the path into its file name field and
-# presses Enter. (Typing it key by key fights the chooser's completion.)
-answer_chooser() {
-  local title=$1 path=$2 id
-  id=$(wait_window "$title") || fail "no chooser \"$title\""
-  printf '%s' "$path" | xclip -quiet -selection clipboard >/dev/null 2>&1 &
-  local owner=$!
-  sleep 0.2
-  xdotool mousemove --window "$id" 200 20
-  sleep 0.3
-  xdotool key ctrl+a ctrl+v
-  sleep 0.3
-  kill "$owner" 2>/dev/null
-  wait "$owner" 2>/dev/null
-  xdotool key Return
-  sleep 0.5
-}
+source "$here/xdrive.sh"
 
 home="$out/home"
 mkdir -p "$home"
@@ -88,13 +55,13 @@ loop=$(wait_window "KorvelLoop 0") || fail "no loop window"
 xdotool windowmove "$loop" 0 170
 sleep 0.3
 click "$loop" 195 207 # "Load"
-answer_chooser "Pick a Wav file to load" "$sample"
+answer_chooser "Pick a Wav file to load" "$sample" || fail "no chooser to load the sample"
 click "$loop" 22 287 # "Update": show the play cursor
 sleep 2
 
 click "$main" 785 105 # output "Record"
 sleep 2 # the loop plays on while the chooser is open
-answer_chooser "Pick a Wav file to save to" "$out/recording.wav"
+answer_chooser "Pick a Wav file to save to" "$out/recording.wav" || fail "no chooser for the recording"
 sleep 3
 click "$main" 785 105 # "Record" again: the recording is closed
 sleep 0.5
