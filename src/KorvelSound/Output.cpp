@@ -3,6 +3,7 @@
 #include "KorvelInfo.h"
 #include "KorvelSound/SoundDevice.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/soundcard.h>
@@ -19,6 +20,21 @@ int ToSampleValue(float value)
     if (value > limit) value = limit;
     if (value < -limit) value = -limit;
     return static_cast<int>(value);
+}
+
+// The device's buffer for blocks of this many bytes: fragments of the
+// largest power of two that fits in a block (16 bytes at least, the smallest
+// a driver takes), as many as hold two blocks. The device then keeps two to
+// three blocks ahead, so a cycle held up by most of a block (a redraw, an X
+// round trip, another process) leaves no gap in the sound.
+int FragmentRequest(int blockBytes)
+{
+    int shift = 4;
+    while (shift < 30 && (2 << shift) <= blockBytes)
+        shift++;
+    const int size = 1 << shift;
+    const int count = std::max((2 * blockBytes + size - 1) / size, 2);
+    return (count << 16) | shift;
 }
 
 void Fail(SoundDevice *device, const char *message)
@@ -56,8 +72,7 @@ void Output::OpenDevice()
 
     if (m_Device->Ioctl(m_FD, SNDCTL_DSP_RESET, nullptr) < 0)
         Fail(m_Device, "Sound device did not accept settings.\n");
-    // At most 4 fragments of 256 bytes: the device runs little ahead of the cycle.
-    int fragments = 0x00040008;
+    int fragments = FragmentRequest(m_Channels * KorvelInfo::BufferSize * static_cast<int>(sizeof(short)));
     int channels = 1;
     int format = AFMT_S16_LE;
     int stereo = m_Channels == 2 ? 1 : 0;

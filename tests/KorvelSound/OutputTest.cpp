@@ -128,7 +128,7 @@ TEST_F(OutputTest, OpensAndConfiguresTheDeviceThenWritesWholeBlocks)
         const unsigned long codes[] = {0x5000, 0xC004500A, 0xC0045006, 0xC0045005, 0xC0045003, 0xC0045002};
         const unsigned long named[] = {SNDCTL_DSP_RESET,  SNDCTL_DSP_SETFRAGMENT, SNDCTL_DSP_CHANNELS,
                                        SNDCTL_DSP_SETFMT, SNDCTL_DSP_STEREO,      SNDCTL_DSP_SPEED};
-        const int values[] = {0, 0x00040008, 1, 16, 1, 48000};
+        const int values[] = {0, 0x0002000B, 1, 16, 1, 48000}; // 2 fragments of 2048 bytes
         ASSERT_EQ(device.m_Requests.size(), 6u);
         for (size_t i = 0; i < 6; i++) {
             EXPECT_EQ(device.m_Requests[i].code, codes[i]) << i;
@@ -157,6 +157,33 @@ TEST_F(OutputTest, OpensAndConfiguresTheDeviceThenWritesWholeBlocks)
     Output mono(1, &monoDevice);
     EXPECT_EQ(monoDevice.m_Requests.at(4).value, 0);
     EXPECT_EQ(mono.m_Buffer.GetLength(), KorvelInfo::BufferSize);
+}
+
+TEST_F(OutputTest, DeviceBufferHoldsTwoToThreeBlocksOfWholeFragments)
+{
+    for (int channels : {1, 2}) {
+        for (int frames : {1, 3, 8, 100, 383, 384, 511, 512, 513, 1000, 4096, 65536}) {
+            KorvelInfo::BufferSize = frames;
+            RecordingDevice device;
+            Output output(channels, &device);
+            const int request = device.m_Requests.at(1).value;
+            const long count = request >> 16;
+            const long size = 1L << (request & 0xFFFF);
+            const long block = 2L * channels * frames;
+            const long held = count * size;
+            SCOPED_TRACE(std::to_string(channels) + " channels, " + std::to_string(frames) + " frames");
+            EXPECT_GE(size, 16);
+            EXPECT_GE(count, 2);
+            // Fragments no larger than a block, so every write finds room a block after the last.
+            if (block >= 16) {
+                EXPECT_LE(size, block);
+                EXPECT_GE(held, 2 * block);
+                EXPECT_LT(held, 3 * block);
+            } else {
+                EXPECT_EQ(held, 32);
+            }
+        }
+    }
 }
 
 TEST_F(OutputTest, DeviceFailuresStopAtTheFirstRefusal)
