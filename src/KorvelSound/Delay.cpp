@@ -2,12 +2,9 @@
 
 #include "KorvelInfo.h"
 #include "KorvelSound/SampleClamp.h"
+#include "KorvelSound/SampleVectors.h"
 
 #include <algorithm>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 // Fixed at the built-in rate before the resource file is read, so a
 // configured sample rate never changes the line length.
@@ -48,15 +45,7 @@ inline void FeedbackStep(short &value, short &line, float feedback)
 }
 
 #if defined(__SSE2__)
-inline __m128 WidenLow(__m128i values)
-{
-    return _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpacklo_epi16(values, values), 16));
-}
-
-inline __m128 WidenHigh(__m128i values)
-{
-    return _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpackhi_epi16(values, values), 16));
-}
+using namespace SampleVectors;
 
 // Eight values at once, with exactly the single-precision operations of
 // FeedbackStep: widen, multiply-add, clamp, truncate.
@@ -69,16 +58,6 @@ inline __m128i FeedbackEight(__m128i input, __m128i old, __m128 feedback)
     sumLow = _mm_min_ps(_mm_max_ps(sumLow, low), high);
     sumHigh = _mm_min_ps(_mm_max_ps(sumHigh, low), high);
     return _mm_packs_epi32(_mm_cvttps_epi32(sumLow), _mm_cvttps_epi32(sumHigh));
-}
-
-inline __m128i Load(const short *values)
-{
-    return _mm_loadu_si128(reinterpret_cast<const __m128i *>(values));
-}
-
-inline void Store(short *values, __m128i result)
-{
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(values), result);
 }
 
 // The left (even) or right (odd) values of eight interleaved frames.

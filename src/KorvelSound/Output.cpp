@@ -1,6 +1,7 @@
 #include "KorvelSound/Output.h"
 
 #include "KorvelInfo.h"
+#include "KorvelSound/SampleVectors.h"
 #include "KorvelSound/SoundDevice.h"
 
 #include <algorithm>
@@ -100,16 +101,58 @@ void Output::ClearBuffer()
 
 void Output::Send(const Sample &block, float leftGain, float rightGain)
 {
-    int i = 0;
-    for (int j = 0; j < KorvelInfo::BufferSize; j++) {
-        float value = static_cast<float>(ToSampleValue(static_cast<float>(block[j]) * m_Volume));
-        m_Buffer[i] = static_cast<short>(ToSampleValue(value * leftGain + static_cast<float>(m_Buffer[i])));
-        if (m_Channels == 2) {
-            i++;
-            m_Buffer[i] =
-                static_cast<short>(ToSampleValue(value * rightGain + static_cast<float>(m_Buffer[i])));
+    const int B = KorvelInfo::BufferSize;
+    if (B < 1) return;
+    const bool stereo = m_Channels == 2;
+    // A short block or buffer ends the program with the message element access gives.
+    (void)block[B - 1];
+    (void)m_Buffer[stereo ? 2 * B - 1 : B - 1];
+
+    const short *in = block.GetBuffer();
+    short *out = m_Buffer.GetBuffer();
+    int j = 0;
+#if defined(__SSE2__)
+    // Eight frames at once: the loop's values scaled by the master volume,
+    // then each channel's gain times its value added to what is there.
+    using namespace SampleVectors;
+    const __m128 volume = _mm_set1_ps(m_Volume);
+    const __m128 gains =
+        stereo ? _mm_setr_ps(leftGain, rightGain, leftGain, rightGain) : _mm_set1_ps(leftGain);
+    for (; j + 8 <= B; j += 8) {
+        const __m128i values = Load(in + j);
+        const __m128 low = _mm_cvtepi32_ps(Truncate(_mm_mul_ps(WidenLow(values), volume)));
+        const __m128 high = _mm_cvtepi32_ps(Truncate(_mm_mul_ps(WidenHigh(values), volume)));
+        if (stereo) {
+            short *frames = out + 2 * j;
+            const __m128i first = Load(frames);
+            const __m128i second = Load(frames + 8);
+            const __m128i a =
+                Truncate(_mm_add_ps(_mm_mul_ps(_mm_unpacklo_ps(low, low), gains), WidenLow(first)));
+            const __m128i b =
+                Truncate(_mm_add_ps(_mm_mul_ps(_mm_unpackhi_ps(low, low), gains), WidenHigh(first)));
+            const __m128i c =
+                Truncate(_mm_add_ps(_mm_mul_ps(_mm_unpacklo_ps(high, high), gains), WidenLow(second)));
+            const __m128i d =
+                Truncate(_mm_add_ps(_mm_mul_ps(_mm_unpackhi_ps(high, high), gains), WidenHigh(second)));
+            Store(frames, _mm_packs_epi32(a, b));
+            Store(frames + 8, _mm_packs_epi32(c, d));
+        } else {
+            const __m128i mixed = Load(out + j);
+            const __m128i a = Truncate(_mm_add_ps(_mm_mul_ps(low, gains), WidenLow(mixed)));
+            const __m128i b = Truncate(_mm_add_ps(_mm_mul_ps(high, gains), WidenHigh(mixed)));
+            Store(out + j, _mm_packs_epi32(a, b));
         }
-        i++;
+    }
+#endif
+    for (; j < B; j++) {
+        const float value = static_cast<float>(ToSampleValue(static_cast<float>(in[j]) * m_Volume));
+        if (stereo) {
+            short *frame = out + 2 * j;
+            frame[0] = static_cast<short>(ToSampleValue(value * leftGain + static_cast<float>(frame[0])));
+            frame[1] = static_cast<short>(ToSampleValue(value * rightGain + static_cast<float>(frame[1])));
+        } else {
+            out[j] = static_cast<short>(ToSampleValue(value * leftGain + static_cast<float>(out[j])));
+        }
     }
 }
 

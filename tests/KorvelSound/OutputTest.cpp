@@ -2,6 +2,7 @@
 
 #include "../SavedSettings.h"
 #include "../TestSupport.h"
+#include "ReferenceEngine.h"
 #include "KorvelInfo.h"
 #include "KorvelSound/SoundDevice.h"
 
@@ -9,6 +10,8 @@
 
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
+#include <random>
 #include <string>
 #include <sys/soundcard.h>
 #include <vector>
@@ -277,6 +280,40 @@ TEST_F(OutputTest, SendScalesTruncatesAndClampsEveryAddition)
     mono.Send(Constant(1000), 0.25f, 0.0f);
     for (int i = 0; i < KorvelInfo::BufferSize; i++)
         ASSERT_EQ(mono.m_Buffer[i], 125) << i;
+}
+
+// The mix of many loops value by value, as the block loop must give it.
+TEST_F(OutputTest, SendMatchesTheValueByValueMixBitForBit)
+{
+    KorvelInfo::WantRealtimeOut = false;
+    std::mt19937 random(17);
+    std::uniform_real_distribution<float> gain(0.0f, 1.5f);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    for (int frames : {512, 13}) {
+        KorvelInfo::BufferSize = frames;
+        for (int channels : {1, 2}) {
+            Output output(channels);
+            std::vector<short> expected(channels * frames, 0);
+            for (float volume : {0.5f, 1.0f, 0.37f, nan}) {
+                output.m_Volume = volume;
+                for (int send = 0; send < 20; send++) {
+                    const float left = gain(random), right = gain(random);
+                    Sample block;
+                    reference::CopyInto(block, reference::RandomBlock(random, frames));
+                    output.Send(block, left, right);
+                    for (int j = 0, i = 0; j < frames; j++, i += channels) {
+                        const float scaled = block[j] * volume;
+                        const float v = scaled == scaled ? reference::StoreFloat(scaled) : 0.0f;
+                        expected[i] = reference::StoreFloat(v * left + expected[i]);
+                        if (channels == 2)
+                            expected[i + 1] = reference::StoreFloat(v * right + expected[i + 1]);
+                    }
+                }
+                ASSERT_EQ(reference::Values(output.m_Buffer), expected)
+                    << frames << " " << channels << " " << volume;
+            }
+        }
+    }
 }
 
 TEST_F(OutputDeathTest, SendOfAShortBlockEndsThroughTheSampleCheck)
