@@ -18,6 +18,7 @@
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Slider.H>
 #include <FL/Fl_Window.H>
+#include <FL/x.H>
 
 #include <cstdlib>
 
@@ -66,6 +67,11 @@ int main(int argc, char **argv)
     for (int i = 0; i < loops; i++) {
         app->NewLoop();
         LoadFully(*app->m_Loops.rbegin()->second->m_GUI);
+    }
+    // Every window mapped, exposed and drawn before the first cycle.
+    for (int pass = 0; pass < 3; pass++) {
+        Fl::check();
+        XSync(fl_display, False);
     }
     for (long cycle = 0; cycle < cycles && Fl::check(); cycle++)
         app->Run();
