@@ -9,7 +9,8 @@
 # cycles per second, the real-time factor and the program's CPU time per loop
 # and block; one run paced at 44.1 kHz, the stand-in holding what the
 # program's fragment request asked for, gives the late blocks (writes that
-# found the device run dry) and the X server's CPU time against the program's.
+# found the device run dry) and the CPU time of the program and of the X
+# server, in cores, and their ratio.
 # KORVEL_BENCH_SECONDS sets the paced run's length (10), KORVEL_BENCH_WARMUP
 # the blocks left out at the start of each run (100), while the windows map.
 set -u
@@ -48,15 +49,16 @@ run() {
     "$program" "$1" "$3" >"$work/program.log" 2>&1 || { cat "$work/program.log" >&2; exit 1; }
 }
 
-printf '%6s %12s %10s %14s %12s %14s\n' loops cycles/s realtime "CPU/loop(us)" late "X/program CPU"
+printf '%6s %10s %9s %13s %8s %12s %10s %8s\n' loops cycles/s realtime "CPU/loop(us)" late "program CPU" "X CPU" "X/prog"
 for n in "${counts[@]}"; do
   : >"$work/report"
   run "$n" 0 $((warmup + 300))
   run "$n" 1 $((warmup + seconds * 44100 / 512))
   awk -v n="$n" '
     NR == 1 { cps = $2 / $6; cpu = $8 / $2 / n * 1e6 }
-    NR == 2 { late = $4 / $2; ratio = $8 > 0 ? $10 / $8 : 0; held = $12 }
-    END { printf "%6d %12.1f %10.2f %14.2f %11.2f%% %14.3f\n", n, cps, cps * 512 / 44100, cpu, 100 * late, ratio }
+    NR == 2 { late = $4 / $2; program = $8 / $6; x = $10 / $6 }
+    END { printf "%6d %10.1f %9.2f %13.2f %7.2f%% %12.3f %10.3f %8.3f\n", n, cps, cps * 512 / 44100, cpu,
+                 100 * late, program, x, program > 0 ? x / program : 0 }
   ' "$work/report"
 done
 echo "(device held $(awk 'NR == 2 { print $12 }' "$work/report") bytes ahead; block 2048 bytes)"
