@@ -58,7 +58,7 @@ for n in "${counts[@]}"; do
     NR == 1 { cps = $2 / $6; cpu = $8 / $2 / n * 1e6 }
     NR == 2 { late = $4 / $2; program = $8 / $6; x = $10 / $6 }
     END { printf "%6d %10.1f %9.2f %13.2f %7.2f%% %12.3f %10.3f %8.3f\n", n, cps, cps * 512 / 44100, cpu,
-                 100 * late, program, x, program > 0 ? x / program : 0 }
+                 100 * late, program, x, (program > 0 ? x / program : 0) }
   ' "$work/report"
 done
 echo "(device held $(awk 'NR == 2 { print $12 }' "$work/report") bytes ahead; block 2048 bytes)"
