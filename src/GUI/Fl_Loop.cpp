@@ -14,6 +14,20 @@ namespace {
 
 const float DegToRad = 0.017453292f;
 
+// One graphics context for every cursor move, always in exclusive-or mode,
+// so that a move sends the X server two lines and no change of state.
+GC CursorContext(Window window)
+{
+    static GC context = nullptr;
+    if (!context) {
+        XGCValues values;
+        values.function = GXxor;
+        values.foreground = fl_xpixel(FL_WHITE);
+        context = XCreateGC(fl_display, window, GCFunction | GCForeground, &values);
+    }
+    return context;
+}
+
 } // namespace
 
 int Fl_Loop::s_Button = 0;
@@ -26,7 +40,8 @@ Fl_Loop::Fl_Loop(int x, int y, int w, int h, const char *label)
       m_WaveSize(1.0f), m_MoveIndex(0), m_LastMoveIndex(0), m_Snap(false), m_SnapDegrees(45),
       m_CutRequest(nullptr), m_CopyRequest(nullptr), m_PasteRequest(nullptr), m_PasteMixRequest(nullptr),
       m_ZeroRequest(nullptr), m_ReverseRequest(nullptr), m_HalveRequest(nullptr), m_HoldRequest(nullptr),
-      m_NewTriggerRequest(nullptr), m_MoveRequest(nullptr), m_UndoRequest(nullptr), m_RedoRequest(nullptr)
+      m_NewTriggerRequest(nullptr), m_MoveRequest(nullptr), m_UndoRequest(nullptr), m_RedoRequest(nullptr),
+      m_BackX1(0), m_BackY1(0), m_BackX2(0), m_BackY2(0)
 {
 }
 
@@ -104,6 +119,25 @@ void Fl_Loop::draw()
     draw_children();
     // Put the cursor back where the window has it, so the next move erases it.
     DrawCursorLine();
+    m_BackX1 = m_CursorX1;
+    m_BackY1 = m_CursorY1;
+    m_BackX2 = m_CursorX2;
+    m_BackY2 = m_CursorY2;
+}
+
+void Fl_Loop::flush()
+{
+    // Whatever FLTK copies from the back buffer to the window must show the
+    // cursor where the window has it.
+    const Fl_X *x = Fl_X::i(this);
+    if (x && x->other_xid) {
+        MoveCursorOn(x->other_xid, m_BackX1, m_BackY1, m_BackX2, m_BackY2);
+        m_BackX1 = m_CursorX1;
+        m_BackY1 = m_CursorY1;
+        m_BackX2 = m_CursorX2;
+        m_BackY2 = m_CursorY2;
+    }
+    Fl_Double_Window::flush();
 }
 
 void Fl_Loop::DrawTrace()
@@ -143,7 +177,8 @@ void Fl_Loop::DrawTrace()
 
 // The play cursor is the one thing drawn with Xlib directly: an exclusive-or
 // line can be erased by drawing it again, so it can move after every audio
-// block without redrawing the ring.
+// block without redrawing the ring. With hundreds of loop windows every move
+// counts: it draws on the window only, and nothing when the line stays put.
 void Fl_Loop::DrawCursorLine()
 {
     fl_color(FL_WHITE);
@@ -175,29 +210,28 @@ void Fl_Loop::DrawPosMarker()
     const int x2 = (int)(s * m_OuterRad + m_MidX);
     const int y2 = (int)(c * m_OuterRad + m_MidY);
 
-    // Move the line on the window and in the back buffer alike, so a later
-    // copy of the back buffer (a control redrawing itself) neither brings
-    // back an old cursor nor loses the current one.
-    fl_color(FL_WHITE);
-    XSetFunction(fl_display, fl_gc, GXxor);
-    const Window front = fl_window;
-    const Window back = Fl_X::i(this)->other_xid;
-    for (Window target : {front, back}) {
-        if (!target) continue;
-        fl_window = target;
-        XorLine(m_CursorX1, m_CursorY1, m_CursorX2, m_CursorY2);
-        XorLine(x1, y1, x2, y2);
-    }
-    fl_window = front;
-    XSetFunction(fl_display, fl_gc, GXcopy);
-
+    if (x1 == m_CursorX1 && y1 == m_CursorY1 && x2 == m_CursorX2 && y2 == m_CursorY2) return;
+    const int oldX1 = m_CursorX1, oldY1 = m_CursorY1, oldX2 = m_CursorX2, oldY2 = m_CursorY2;
     m_CursorX1 = x1;
     m_CursorY1 = y1;
     m_CursorX2 = x2;
     m_CursorY2 = y2;
+    MoveCursorOn(fl_window, oldX1, oldY1, oldX2, oldY2);
 }
 
-float Fl_Loop::PointerAngle(int centreX, int centreY, int ex, int ey, float previous, bool snap, int snapDegrees)
+// Erases the cursor line at the given points on a drawable and draws it where
+// the window has it now.
+void Fl_Loop::MoveCursorOn(unsigned long drawable, int x1, int y1, int x2, int y2)
+{
+    if (x1 == m_CursorX1 && y1 == m_CursorY1 && x2 == m_CursorX2 && y2 == m_CursorY2) return;
+    GC context = CursorContext(fl_xid(this));
+    if (x1 != x2 || y1 != y2) XDrawLine(fl_display, drawable, context, x1, y1, x2, y2);
+    if (m_CursorX1 != m_CursorX2 || m_CursorY1 != m_CursorY2)
+        XDrawLine(fl_display, drawable, context, m_CursorX1, m_CursorY1, m_CursorX2, m_CursorY2);
+}
+
+float Fl_Loop::PointerAngle(int centreX, int centreY, int ex, int ey, float previous, bool snap,
+                            int snapDegrees)
 {
     double angle = atan2f((float)(centreY - ey), (float)(ex - centreX)) * 180.0f;
     angle = angle / 3.141592653589793 + 90;

@@ -75,6 +75,8 @@ public:
     // Mouse button of the last press on any loop display (1 left, 2 middle, 3 right).
     static int s_Button;
 
+    void flush() override;
+
 protected:
     void draw() override;
     int handle(int event) override;
@@ -85,6 +87,7 @@ private:
     void DrawTrace();
     void DrawCursorLine();
     void XorLine(int x1, int y1, int x2, int y2);
+    void MoveCursorOn(unsigned long drawable, int x1, int y1, int x2, int y2);
     bool MouseAngle(int ex, int ey);
     void HandleMouse(bool press);
     void HandleKeys();
@@ -101,6 +104,11 @@ private:
     MoveRequest m_MoveRequest;
     Request m_UndoRequest;
     Request m_RedoRequest;
+
+    // Where the cursor line lies in the back buffer. The cursor moves on the
+    // window alone; the back buffer catches up only before FLTK copies it
+    // over the window, which keeps the X server's work per move to one line.
+    int m_BackX1, m_BackY1, m_BackX2, m_BackY2;
 };
 
 #endif

@@ -2,12 +2,9 @@
 
 #include "KorvelInfo.h"
 #include "KorvelSound/SampleClamp.h"
+#include "KorvelSound/SampleVectors.h"
 
 #include <algorithm>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 // Fixed at the built-in rate before the resource file is read, so a
 // configured sample rate never changes the line length.
@@ -48,15 +45,7 @@ inline void FeedbackStep(short &value, short &line, float feedback)
 }
 
 #if defined(__SSE2__)
-inline __m128 WidenLow(__m128i values)
-{
-    return _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpacklo_epi16(values, values), 16));
-}
-
-inline __m128 WidenHigh(__m128i values)
-{
-    return _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpackhi_epi16(values, values), 16));
-}
+using namespace SampleVectors;
 
 // Eight values at once, with exactly the single-precision operations of
 // FeedbackStep: widen, multiply-add, clamp, truncate.
@@ -69,16 +58,6 @@ inline __m128i FeedbackEight(__m128i input, __m128i old, __m128 feedback)
     sumLow = _mm_min_ps(_mm_max_ps(sumLow, low), high);
     sumHigh = _mm_min_ps(_mm_max_ps(sumHigh, low), high);
     return _mm_packs_epi32(_mm_cvttps_epi32(sumLow), _mm_cvttps_epi32(sumHigh));
-}
-
-inline __m128i Load(const short *values)
-{
-    return _mm_loadu_si128(reinterpret_cast<const __m128i *>(values));
-}
-
-inline void Store(short *values, __m128i result)
-{
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(values), result);
 }
 
 // The left (even) or right (odd) values of eight interleaved frames.
@@ -179,6 +158,124 @@ inline void FeedbackRunStereo(short *frames, short *left, short *right, int coun
     }
 }
 
+// Most stages a series passes together; a reverb has five.
+const int MaxSeriesStages = 8;
+
+#if defined(__SSE2__)
+// A value already within the sample range truncated toward zero, as a float.
+// Processors with SSE4.1 do it in one step instead of two conversions, which
+// shortens every step of a one-sample line's chain.
+template <bool RoundInstruction> inline __m128 TruncateStep(__m128 value);
+
+template <> inline __m128 TruncateStep<false>(__m128 value)
+{
+    return _mm_cvtepi32_ps(_mm_cvttps_epi32(value));
+}
+
+template <> inline __m128 TruncateStep<true>(__m128 value)
+{
+    // roundss with rounding toward zero; written out so the rest of the
+    // program needs no SSE4.1.
+    __asm__("roundss $3, %1, %0" : "=x"(value) : "x"(value));
+    return value;
+}
+
+// Values through a one-sample line and then through further lines in series.
+// The first line makes every value wait for the one before (a step takes the
+// whole latency of a multiply, an add and two conversions); the further lines
+// take eight values at a time from each finished group while the next group
+// is still in the first line, so their work hides in that wait. Every value
+// sees exactly the operations of FeedbackChain and FeedbackRun.
+template <bool RoundInstruction>
+__attribute__((always_inline)) inline void ProcessBehindOneSampleLine(Delay *const *stages, int count,
+                                                                      short *values, int total)
+{
+    Delay &first = *stages[0];
+    int64_t length[MaxSeriesStages], position[MaxSeriesStages];
+    for (int s = 1; s < count; s++) {
+        length[s] = static_cast<int64_t>(stages[s]->m_DelayL * static_cast<float>(MaxDelay - 1));
+        position[s] = stages[s]->m_LeftPos;
+    }
+    const __m128 high = _mm_set_ss(static_cast<float>(KorvelInfo::MaxSampleValue));
+    const __m128 low = _mm_set_ss(static_cast<float>(-KorvelInfo::MaxSampleValue));
+    const __m128 factor = _mm_set_ss(first.m_Feedback);
+    short line = first.m_LeftLine.GetBuffer()[0];
+
+    int done = 0;
+    while (done < total) {
+        int64_t run = total - done;
+        for (int s = 1; s < count; s++)
+            run = std::min(run, RunBeforeWrap(position[s], length[s]));
+        const int groups = static_cast<int>(run - run % 8);
+        if (groups == 0) {
+            // A line wraps within the next eight values: one value at a time up to it.
+            FeedbackStep(values[done], line, first.m_Feedback);
+            for (int s = 1; s < count; s++) {
+                FeedbackStep(values[done], stages[s]->m_LeftLine.GetBuffer()[position[s]],
+                             stages[s]->m_Feedback);
+                position[s] = NextPosition(position[s], length[s]);
+            }
+            done++;
+            continue;
+        }
+        __m128 last = _mm_set_ss(static_cast<float>(line));
+        for (int g = done; g < done + groups; g += 8) {
+            __m128 step[8];
+            for (int k = 0; k < 8; k++) {
+                __m128 sum =
+                    _mm_add_ss(_mm_set_ss(static_cast<float>(values[g + k])), _mm_mul_ss(last, factor));
+                last = TruncateStep<RoundInstruction>(_mm_min_ss(_mm_max_ss(sum, low), high));
+                step[k] = last;
+            }
+            __m128 lowHalf =
+                _mm_movelh_ps(_mm_unpacklo_ps(step[0], step[1]), _mm_unpacklo_ps(step[2], step[3]));
+            __m128 highHalf =
+                _mm_movelh_ps(_mm_unpacklo_ps(step[4], step[5]), _mm_unpacklo_ps(step[6], step[7]));
+            __m128i result = _mm_packs_epi32(_mm_cvttps_epi32(lowHalf), _mm_cvttps_epi32(highHalf));
+            for (int s = 1; s < count; s++) {
+                short *old = stages[s]->m_LeftLine.GetBuffer() + position[s] + (g - done);
+                const __m128i content = Load(old);
+                const __m128 feedback = _mm_set1_ps(stages[s]->m_Feedback);
+                const __m128 high4 = _mm_set1_ps(static_cast<float>(KorvelInfo::MaxSampleValue));
+                const __m128 low4 = _mm_set1_ps(static_cast<float>(-KorvelInfo::MaxSampleValue));
+                __m128 sumLow = _mm_add_ps(lowHalf, _mm_mul_ps(WidenLow(content), feedback));
+                __m128 sumHigh = _mm_add_ps(highHalf, _mm_mul_ps(WidenHigh(content), feedback));
+                const __m128i truncLow = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(sumLow, low4), high4));
+                const __m128i truncHigh = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(sumHigh, low4), high4));
+                result = _mm_packs_epi32(truncLow, truncHigh);
+                Store(old, result);
+                lowHalf = _mm_cvtepi32_ps(truncLow);
+                highHalf = _mm_cvtepi32_ps(truncHigh);
+            }
+            Store(values + g, result);
+        }
+        line = static_cast<short>(_mm_cvtsi128_si32(_mm_cvttps_epi32(last)));
+        for (int s = 1; s < count; s++)
+            position[s] = NextPosition(position[s] + groups - 1, length[s]);
+        done += groups;
+    }
+
+    first.m_LeftLine.GetBuffer()[0] = line;
+    for (int s = 0; s < count; s++) {
+        Delay &stage = *stages[s];
+        if (s > 0) stage.m_LeftPos = position[s];
+        // The right lines are silent in mono but keep time all the same.
+        stage.m_RightPos = AdvancePosition(
+            stage.m_RightPos, static_cast<int64_t>(stage.m_DelayR * static_cast<float>(MaxDelay - 1)), total);
+    }
+}
+
+void ProcessBehindOneSampleLineSse41(Delay *const *stages, int count, short *values, int total)
+{
+    ProcessBehindOneSampleLine<true>(stages, count, values, total);
+}
+
+void ProcessBehindOneSampleLineSse2(Delay *const *stages, int count, short *values, int total)
+{
+    ProcessBehindOneSampleLine<false>(stages, count, values, total);
+}
+#endif
+
 } // namespace
 
 Delay::Delay()
@@ -212,15 +309,12 @@ void Delay::Process(Sample &data)
     const int total = m_Channels * KorvelInfo::BufferSize;
     if (m_Bypass || total < 1) return;
 
-    const int64_t lengthL = static_cast<int64_t>(m_DelayL * static_cast<float>(MaxDelay - 1));
-    const int64_t lengthR = static_cast<int64_t>(m_DelayR * static_cast<float>(MaxDelay - 1));
+    const int64_t lengthL = LineLength(m_DelayL);
+    const int64_t lengthR = LineLength(m_DelayR);
 
     // A time above 1 (or a damaged position) can walk off a line; only the
     // value-by-value path stops at exactly the access that fails.
-    const bool linesHold = lengthL < m_LeftLine.m_Length && lengthR < m_RightLine.m_Length &&
-                           m_LeftPos >= 0 && m_LeftPos < m_LeftLine.m_Length && m_RightPos >= 0 &&
-                           m_RightPos < m_RightLine.m_Length;
-    if (!linesHold) {
+    if (!LinesHold(lengthL, lengthR)) {
         ProcessEachValue(data, lengthL, lengthR);
         return;
     }
@@ -260,6 +354,44 @@ void Delay::Process(Sample &data)
     }
     // The right line is silent in mono but keeps time all the same.
     m_RightPos = AdvancePosition(m_RightPos, lengthR, total);
+}
+
+int64_t Delay::LineLength(float time) const
+{
+    return static_cast<int64_t>(time * static_cast<float>(MaxDelay - 1));
+}
+
+bool Delay::LinesHold(int64_t lengthL, int64_t lengthR) const
+{
+    return lengthL < m_LeftLine.m_Length && lengthR < m_RightLine.m_Length && m_LeftPos >= 0 &&
+           m_LeftPos < m_LeftLine.m_Length && m_RightPos >= 0 && m_RightPos < m_RightLine.m_Length;
+}
+
+void Delay::ProcessSeries(Delay *const *stages, int count, Sample &data)
+{
+    const int B = KorvelInfo::BufferSize;
+    bool together = count > 1 && count <= MaxSeriesStages && B > 0 && data.m_Length >= B;
+    for (int s = 0; together && s < count; s++) {
+        const Delay &stage = *stages[s];
+        const int64_t length = stage.LineLength(stage.m_DelayL);
+        together = stage.m_Channels == 1 && !stage.m_Bypass &&
+                   stage.LinesHold(length, stage.LineLength(stage.m_DelayR));
+        // The first line must be of one sample, the others long enough for
+        // eight values to pass without meeting one of their own.
+        together = together && (s == 0 ? length <= 0 && stage.m_LeftPos == 0 : length >= 7);
+    }
+#if defined(__SSE2__)
+    if (together) {
+        static const bool roundInstruction = (__builtin_cpu_init(), __builtin_cpu_supports("sse4.1"));
+        if (roundInstruction)
+            ProcessBehindOneSampleLineSse41(stages, count, data.GetBuffer(), B);
+        else
+            ProcessBehindOneSampleLineSse2(stages, count, data.GetBuffer(), B);
+        return;
+    }
+#endif
+    for (int s = 0; s < count; s++)
+        stages[s]->Process(data);
 }
 
 void Delay::ProcessEachValue(Sample &data, int64_t lengthL, int64_t lengthR)

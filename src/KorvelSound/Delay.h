@@ -22,6 +22,9 @@ public:
 
     // Processes the first m_Channels x BufferSize values of data in place.
     void Process(Sample &data);
+    // Passes data through several delays in series, exactly as each one's
+    // Process in turn would (a reverb's stages).
+    static void ProcessSeries(Delay *const *stages, int count, Sample &data);
     // Asks the processor to fetch the line contents the next block will
     // meet, so that other work can overlap the wait for memory.
     void Prefetch() const;
@@ -37,6 +40,8 @@ public:
     bool m_Bypass;
 
 private:
+    int64_t LineLength(float time) const;
+    bool LinesHold(int64_t lengthL, int64_t lengthR) const;
     // The value-by-value walk, for lines a time above 1 would run off.
     void ProcessEachValue(Sample &data, int64_t lengthL, int64_t lengthR);
 };

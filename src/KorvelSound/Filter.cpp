@@ -178,17 +178,13 @@ void Filter::Process(int instance, Sample &data)
     const float cutoff = static_cast<float>(m_Cutoff) * 0.5f;
     const float resonance = static_cast<float>(m_Resonance);
     const int G = Granularity();
-    short *values = data.GetBuffer();
-    int start = 0;
-    for (;;) {
-        m_Coef = voice.coef + 1;
-        m_K = StartGain;
-        UpdateCoefficients(voice, cutoff, resonance);
-        int count = std::min(G, B - start);
-        FilterRun(voice, values + start, count);
-        if (count == B - start) break;
-        start += count;
-    }
+    // The updates every G samples would design the same sections again from
+    // the same settings: one design serves the whole block, and the samples
+    // run through it without a stop.
+    m_Coef = voice.coef + 1;
+    m_K = StartGain;
+    UpdateCoefficients(voice, cutoff, resonance);
+    FilterRun(voice, data.GetBuffer(), B);
 
     // Leave the working values as the block's last sample left them.
     if ((B - 1) % G != 0) {

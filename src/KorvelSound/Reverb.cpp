@@ -68,8 +68,7 @@ void Reverb::Prefetch() const
 void Reverb::Process(Sample &data)
 {
     if (m_Time == 0.0f || m_Bypass) return;
-    for (Delay *stage : m_Delays)
-        stage->Process(data);
+    Delay::ProcessSeries(m_Delays.data(), static_cast<int>(m_Delays.size()), data);
 }
 
 // Workspace records.
@@ -79,7 +78,8 @@ void Reverb::Process(Sample &data)
 
 std::ostream &operator<<(std::ostream &out, const Reverb &reverb)
 {
-    out << reverb.m_Time << ' ' << reverb.m_Feedback << ' ' << reverb.m_Random << ' ' << reverb.m_Bypass << ' ';
+    out << reverb.m_Time << ' ' << reverb.m_Feedback << ' ' << reverb.m_Random << ' ' << reverb.m_Bypass
+        << ' ';
     return out;
 }
 
@@ -91,7 +91,7 @@ std::istream &operator>>(std::istream &in, Reverb &reverb)
     // Each stage's time is a share of this plus the jitter; past the knobs'
     // ranges a stage would index beyond its delay line.
     if (in && !(time >= 0.0f && time <= 1.0f && feedback >= 0.0f && feedback <= 1.0f && random >= 0.0f &&
-                 random <= 0.1f))
+                random <= 0.1f))
         in.setstate(std::ios::failbit);
     if (in) {
         reverb.m_Random = random;

@@ -2,6 +2,7 @@
 
 #include "../SavedSettings.h"
 #include "../TestSupport.h"
+#include "ReferenceEngine.h"
 #include "KorvelInfo.h"
 #include "KorvelSound/SoundDevice.h"
 
@@ -11,6 +12,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
+#include <random>
 #include <string>
 #include <sys/soundcard.h>
 #include <vector>
@@ -143,7 +146,7 @@ TEST_F(OutputTest, OpensAndConfiguresTheDeviceThenWritesWholeBlocks)
         const unsigned long codes[] = {0x5000, 0xC004500A, 0xC0045006, 0xC0045005, 0xC0045003, 0xC0045002};
         const unsigned long named[] = {SNDCTL_DSP_RESET,  SNDCTL_DSP_SETFRAGMENT, SNDCTL_DSP_CHANNELS,
                                        SNDCTL_DSP_SETFMT, SNDCTL_DSP_STEREO,      SNDCTL_DSP_SPEED};
-        const int values[] = {0, 0x00040008, 1, 16, 1, 48000};
+        const int values[] = {0, 0x0002000B, 1, 16, 1, 48000}; // 2 fragments of 2048 bytes
         ASSERT_EQ(device.m_Requests.size(), 6u);
         for (size_t i = 0; i < 6; i++) {
             EXPECT_EQ(device.m_Requests[i].code, codes[i]) << i;
@@ -172,6 +175,33 @@ TEST_F(OutputTest, OpensAndConfiguresTheDeviceThenWritesWholeBlocks)
     Output mono(1, &monoDevice);
     EXPECT_EQ(monoDevice.m_Requests.at(4).value, 0);
     EXPECT_EQ(mono.m_Buffer.GetLength(), KorvelInfo::BufferSize);
+}
+
+TEST_F(OutputTest, DeviceBufferHoldsTwoToThreeBlocksOfWholeFragments)
+{
+    for (int channels : {1, 2}) {
+        for (int frames : {1, 3, 8, 100, 383, 384, 511, 512, 513, 1000, 4096, 65536}) {
+            KorvelInfo::BufferSize = frames;
+            RecordingDevice device;
+            Output output(channels, &device);
+            const int request = device.m_Requests.at(1).value;
+            const long count = request >> 16;
+            const long size = 1L << (request & 0xFFFF);
+            const long block = 2L * channels * frames;
+            const long held = count * size;
+            SCOPED_TRACE(std::to_string(channels) + " channels, " + std::to_string(frames) + " frames");
+            EXPECT_GE(size, 16);
+            EXPECT_GE(count, 2);
+            // Fragments no larger than a block, so every write finds room a block after the last.
+            if (block >= 16) {
+                EXPECT_LE(size, block);
+                EXPECT_GE(held, 2 * block);
+                EXPECT_LT(held, 3 * block);
+            } else {
+                EXPECT_EQ(held, 32);
+            }
+        }
+    }
 }
 
 TEST_F(OutputTest, DeviceFailuresStopAtTheFirstRefusal)
@@ -265,6 +295,40 @@ TEST_F(OutputTest, SendScalesTruncatesAndClampsEveryAddition)
     mono.Send(Constant(1000), 0.25f, 0.0f);
     for (int i = 0; i < KorvelInfo::BufferSize; i++)
         ASSERT_EQ(mono.m_Buffer[i], 125) << i;
+}
+
+// The mix of many loops value by value, as the block loop must give it.
+TEST_F(OutputTest, SendMatchesTheValueByValueMixBitForBit)
+{
+    KorvelInfo::WantRealtimeOut = false;
+    std::mt19937 random(17);
+    std::uniform_real_distribution<float> gain(0.0f, 1.5f);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    for (int frames : {512, 13}) {
+        KorvelInfo::BufferSize = frames;
+        for (int channels : {1, 2}) {
+            Output output(channels);
+            std::vector<short> expected(channels * frames, 0);
+            for (float volume : {0.5f, 1.0f, 0.37f, nan}) {
+                output.m_Volume = volume;
+                for (int send = 0; send < 20; send++) {
+                    const float left = gain(random), right = gain(random);
+                    Sample block;
+                    reference::CopyInto(block, reference::RandomBlock(random, frames));
+                    output.Send(block, left, right);
+                    for (int j = 0, i = 0; j < frames; j++, i += channels) {
+                        const float scaled = block[j] * volume;
+                        const float v = scaled == scaled ? reference::StoreFloat(scaled) : 0.0f;
+                        expected[i] = reference::StoreFloat(v * left + expected[i]);
+                        if (channels == 2)
+                            expected[i + 1] = reference::StoreFloat(v * right + expected[i + 1]);
+                    }
+                }
+                ASSERT_EQ(reference::Values(output.m_Buffer), expected)
+                    << frames << " " << channels << " " << volume;
+            }
+        }
+    }
 }
 
 TEST_F(OutputDeathTest, SendOfAShortBlockEndsThroughTheSampleCheck)

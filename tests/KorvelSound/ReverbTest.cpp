@@ -167,3 +167,39 @@ TEST(ReverbTest, StagesRunInSeriesInListOrder)
         ASSERT_EQ(output, input) << block;
     }
 }
+
+// A first stage of one sample (its jitter below zero) chains every value to
+// the one before; the stages after it must still see exactly what they would
+// one after another, whether their lines wrap inside a group of values or not.
+TEST(ReverbTest, StagesBehindAOneSampleLineMatchEachStageInTurn)
+{
+    reference::ScopedSetting<int> frames(KorvelInfo::BufferSize, KorvelInfo::BufferSize);
+    std::mt19937 random(23);
+    const int lengths[][5] = {{-300, 7, 8, 9, 2205}, {0, 2205, 4410, 6615, 8820}, {-1, 5, 300, 12, 7}};
+    for (int bufferSize : {512, 37}) {
+        KorvelInfo::BufferSize = bufferSize;
+        for (const auto &stageLengths : lengths) {
+            Reverb reverb;
+            reverb.m_Bypass = false;
+            reverb.m_Time = 0.25f;
+            reverb.SetFeedback(0.9f);
+            reference::Delay stages[5];
+            for (int s = 0; s < 5; s++) {
+                // The time whose line length is the one wanted.
+                reverb.m_Delays[s]->m_DelayL = (stageLengths[s] + 0.5f) / (MaxDelay - 1);
+                stages[s].CopySettings(*reverb.m_Delays[s]);
+            }
+            for (int block = 0; block < 40; block++) {
+                std::vector<short> input = reference::RandomBlock(random, bufferSize);
+                std::vector<short> output = Process(reverb, input);
+                for (reference::Delay &stage : stages)
+                    stage.Process(input);
+                ASSERT_EQ(output, input) << bufferSize << " " << stageLengths[1] << " block " << block;
+            }
+            for (int s = 0; s < 5; s++) {
+                EXPECT_EQ(reverb.m_Delays[s]->m_LeftPos, stages[s].posL) << s;
+                EXPECT_EQ(reverb.m_Delays[s]->m_RightPos, stages[s].posR) << s;
+            }
+        }
+    }
+}

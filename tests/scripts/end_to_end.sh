@@ -43,8 +43,8 @@ for channel in 1 2; do
 done
 # Its pitch: rising zero crossings per tenth of a second, over the tenths in
 # which the loop was heard. The median, since the stream drops a few
-# milliseconds whenever the machine holds the program up (the device buffers
-# only four 256-byte fragments ahead), and a chooser stops the cycle outright.
+# milliseconds whenever the machine holds the program up by more than the two
+# blocks the device buffers ahead, and a chooser stops the cycle outright.
 pitch=$(sox "$out/monitor.wav" -t raw -e signed-integer -b 16 -L -c 2 - | od -An -v -t d2 -w4 |
   awk '{ v = $1; a = v < 0 ? -v : v; if (a > peak) peak = a
          if (n > 0 && previous < 0 && v >= 0) crossings++

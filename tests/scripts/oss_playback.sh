@@ -62,8 +62,8 @@ echo "captured: $(sox --i -c "$work/capture.wav") channels, $(sox --i -r "$work/
 # One line per frame: left right. From where the tone starts, each tenth of a
 # second is measured per channel: peak, RMS and rising zero crossings. The
 # medians are judged, since the stream may drop a few milliseconds when the
-# machine holds the player up (the device buffers only four 256-byte
-# fragments ahead).
+# machine holds the player up by more than the two blocks the device
+# buffers ahead.
 sox "$work/capture.wav" -t raw -e signed-integer -b 16 -L -c 2 - | od -An -v -t d2 -w4 >"$work/frames.txt"
 awk -v expected="$expected_peak" -v frequency="$frequency" '
 function abs(x) { return x < 0 ? -x : x }
