@@ -87,9 +87,10 @@ LoopsApp::LoopsApp(SoundDevice *device, DynamicLoader *loader)
     : m_Window(nullptr), m_PluginCreate(nullptr), m_PluginRun(nullptr), m_PluginDestroy(nullptr),
       m_PluginHandle(nullptr), m_PluginLinkError(nullptr), m_PluginOutput(nullptr), m_PluginLoaded(false),
       m_PluginLinked(false), m_PluginPaused(false), m_DelayGUI(&m_Delay), m_ReverbGUI(&m_Reverb),
-      m_Output(2, device), m_OutputGUI(&m_Output), m_NextID(0), m_MainGroup(nullptr), m_LoadWorkspaceBtn(nullptr),
-      m_SaveWorkspaceBtn(nullptr), m_NewLoopBtn(nullptr), m_LoadPluginBtn(nullptr), m_PausePluginBtn(nullptr),
-      m_SnapPointsKnob(nullptr), m_SnapBtn(nullptr), m_SnapOut(nullptr), m_Midi(this), m_Loader(loader)
+      m_Output(2, device), m_OutputGUI(&m_Output), m_NextID(0), m_MainGroup(nullptr),
+      m_LoadWorkspaceBtn(nullptr), m_SaveWorkspaceBtn(nullptr), m_NewLoopBtn(nullptr),
+      m_LoadPluginBtn(nullptr), m_PausePluginBtn(nullptr), m_SnapPointsKnob(nullptr), m_SnapBtn(nullptr),
+      m_SnapOut(nullptr), m_Midi(this), m_Loader(loader)
 {
     static DynamicLoader systemLoader;
     if (!m_Loader) m_Loader = &systemLoader;
