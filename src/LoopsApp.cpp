@@ -8,6 +8,7 @@
 #include "GUI/ScopeWidget.h"
 #include "KorvelInfo.h"
 #include "Loop.h"
+#include "MidiBindings.h"
 #include "Workspace.h"
 
 #include <FL/Fl_Button.H>
@@ -92,9 +93,10 @@ LoopsApp::LoopsApp(SoundDevice *device, DynamicLoader *loader)
     : m_Window(nullptr), m_PluginCreate(nullptr), m_PluginRun(nullptr), m_PluginDestroy(nullptr),
       m_PluginHandle(nullptr), m_PluginLinkError(nullptr), m_PluginOutput(nullptr), m_PluginLoaded(false),
       m_PluginLinked(false), m_PluginPaused(false), m_DelayGUI(&m_Delay), m_ReverbGUI(&m_Reverb),
-      m_Output(2, device), m_OutputGUI(&m_Output), m_NextID(0), m_MainGroup(nullptr), m_LoadWorkspaceBtn(nullptr),
-      m_SaveWorkspaceBtn(nullptr), m_NewLoopBtn(nullptr), m_LoadPluginBtn(nullptr), m_PausePluginBtn(nullptr),
-      m_SnapPointsKnob(nullptr), m_SnapBtn(nullptr), m_SnapOut(nullptr), m_Loader(loader)
+      m_Output(2, device), m_OutputGUI(&m_Output), m_NextID(0), m_MainGroup(nullptr),
+      m_LoadWorkspaceBtn(nullptr), m_SaveWorkspaceBtn(nullptr), m_NewLoopBtn(nullptr),
+      m_LoadPluginBtn(nullptr), m_PausePluginBtn(nullptr), m_SnapPointsKnob(nullptr), m_SnapBtn(nullptr),
+      m_SnapOut(nullptr), m_Midi(this), m_Loader(loader)
 {
     static DynamicLoader systemLoader;
     if (!m_Loader) m_Loader = &systemLoader;
@@ -146,6 +148,7 @@ Fl_Window *LoopsApp::CreateWindow()
     m_SnapOut = new Fl_Value_Output(105, 63, 90, 15);
     m_SnapOut->labelsize(10);
     m_SnapOut->textsize(10);
+    m_Midi.CreateButton(x + 100, y + 100);
     m_MainGroup->end();
 
     m_DelayGUI.CreateGUI(210, 5, "Delay");
@@ -158,6 +161,7 @@ Fl_Window *LoopsApp::CreateWindow()
     m_ScopeGUI.m_Scope->m_Channels = 2;
     m_Delay.m_Channels = 2;
     m_Reverb.SetChannels(2);
+    if (KorvelInfo::WantMidi) m_Midi.Start(KorvelInfo::MidiDevice, MidiBindings::DefaultPath());
     return m_Window;
 }
 
@@ -171,6 +175,8 @@ void LoopsApp::DestroyEntry(LoopEntry *entry)
 
 void LoopsApp::Run()
 {
+    // What the pedals did since the last cycle is heard in this one.
+    m_Midi.Poll();
     m_Output.ClearBuffer();
 
     // At most one closed loop goes per cycle, which bounds a cycle's work.

@@ -2,6 +2,7 @@
 #define LOOPS_APP_H
 
 #include "GUI/DelayGUI.h"
+#include "GUI/MidiControl.h"
 #include "GUI/OutputGUI.h"
 #include "GUI/ReverbGUI.h"
 #include "GUI/ScopeGUI.h"
@@ -91,6 +92,8 @@ public:
     Fl_Knob *m_SnapPointsKnob;
     Fl_Button *m_SnapBtn;
     Fl_Value_Output *m_SnapOut;
+    // MIDI input, its bindings and the "MIDI Learn" button.
+    MidiControl m_Midi;
 
 private:
     // Reading a workspace replaces a loop whose number comes again.

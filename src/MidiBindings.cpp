@@ -1,0 +1,178 @@
+#include "MidiBindings.h"
+
+#include "FileSystem.h"
+#include "HomeDirectory.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <unistd.h>
+
+namespace {
+
+const char *const KindWords[] = {"note", "note", "cc", "pc"}; // by MidiMessage::Kind
+const char *const ModeWords[] = {"press", "held", "set"};     // by MidiBinding::Mode
+
+bool WriteDurably(const std::string &path, const std::string &text)
+{
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t written = write(fd, text.data() + done, text.size() - done);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) break;
+        done += static_cast<size_t>(written);
+    }
+    bool ok = done == text.size() && fsync(fd) == 0;
+    int savedErrno = errno;
+    ok = close(fd) == 0 && ok;
+    if (!ok && savedErrno) errno = savedErrno;
+    return ok;
+}
+
+std::string FolderOf(const std::string &path)
+{
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+} // namespace
+
+std::string MidiBindings::DefaultPath()
+{
+    std::string home;
+    if (!HomeDirectory::Current()->Find(home)) return "";
+    return home + "/.KorvelLoopsMidi";
+}
+
+std::string MidiBindings::LineOf(const MidiBinding &binding)
+{
+    std::ostringstream line;
+    line << KindWords[binding.m_Kind] << ' ' << binding.m_Channel + 1 << ' ' << binding.m_Number << ' '
+         << ModeWords[binding.m_Mode] << ' ';
+    if (binding.m_LoopID < 0)
+        line << "main";
+    else
+        line << "loop " << binding.m_LoopID;
+    line << ' ' << binding.m_Control;
+    return line.str();
+}
+
+bool MidiBindings::ParseLine(const std::string &line, MidiBinding &binding)
+{
+    std::istringstream in(line);
+    std::string kind, mode, window;
+    long channel = 0, number = 0, loopID = -1;
+    if (!(in >> kind >> channel >> number >> mode >> window)) return false;
+    if (window == "loop" && !(in >> loopID && loopID >= 0 && loopID < INT_MAX)) return false;
+    if (window != "loop" && window != "main") return false;
+    if (channel < 1 || channel > 16 || number < 0 || number > 127) return false;
+
+    if (kind == "note")
+        binding.m_Kind = MidiMessage::NoteOn;
+    else if (kind == "cc")
+        binding.m_Kind = MidiMessage::Controller;
+    else if (kind == "pc")
+        binding.m_Kind = MidiMessage::ProgramChange;
+    else
+        return false;
+    if (mode == "press")
+        binding.m_Mode = MidiBinding::Press;
+    else if (mode == "held")
+        binding.m_Mode = MidiBinding::Held;
+    else if (mode == "set")
+        binding.m_Mode = MidiBinding::Set;
+    else
+        return false;
+
+    // The control's name is the rest of the line: labels hold spaces.
+    std::string control;
+    std::getline(in >> std::ws, control);
+    while (!control.empty() && (control.back() == ' ' || control.back() == '\t' || control.back() == '\r'))
+        control.pop_back();
+    if (control.empty()) return false;
+    binding.m_Channel = static_cast<int>(channel - 1);
+    binding.m_Number = static_cast<int>(number);
+    binding.m_LoopID = static_cast<int>(loopID);
+    binding.m_Control = control;
+    binding.m_Down = false;
+    return true;
+}
+
+void MidiBindings::Load(const std::string &path)
+{
+    m_Path = path;
+    m_Bindings.clear();
+    std::ifstream in(path);
+    std::string line;
+    for (int number = 1; std::getline(in, line); number++) {
+        size_t first = line.find_first_not_of(" \t\r");
+        if (first == std::string::npos || line[first] == '#') continue;
+        MidiBinding binding;
+        if (ParseLine(line, binding))
+            Bind(binding);
+        else
+            std::cerr << "MIDI bindings: line " << number << " skipped, not a binding: \"" << line << "\" ["
+                      << path << "]" << std::endl;
+    }
+}
+
+bool MidiBindings::Save() const
+{
+    if (m_Path.empty()) {
+        std::cerr << "No home directory known: MIDI bindings are not kept" << std::endl;
+        return false;
+    }
+    std::string text = "# KorvelLoops MIDI bindings: kind channel number mode, then main or loop <number>, "
+                       "then the control\n";
+    for (const MidiBinding &binding : m_Bindings)
+        text += LineOf(binding) + "\n";
+
+    // A new file under a temporary name, on the disk before it replaces the
+    // old one: a crash leaves the old bindings or the new, never half.
+    const std::string temporary = m_Path + ".saving";
+    errno = 0;
+    bool saved = WriteDurably(temporary, text) && FileSystem::Current()->Rename(temporary, m_Path);
+    if (saved) {
+        FileSystem::Current()->SyncFolder(FolderOf(m_Path));
+        return true;
+    }
+    std::cerr << "MIDI bindings not saved (" << (errno ? std::strerror(errno) : "write failed") << ") ["
+              << m_Path << "]" << std::endl;
+    unlink(temporary.c_str());
+    return false;
+}
+
+MidiBinding *MidiBindings::Find(const MidiMessage &message)
+{
+    for (MidiBinding &binding : m_Bindings)
+        if (binding.Matches(message)) return &binding;
+    return nullptr;
+}
+
+void MidiBindings::Bind(const MidiBinding &binding)
+{
+    for (MidiBinding &old : m_Bindings) {
+        if (old.m_Kind == binding.m_Kind && old.m_Channel == binding.m_Channel &&
+            old.m_Number == binding.m_Number) {
+            old = binding;
+            return;
+        }
+    }
+    m_Bindings.push_back(binding);
+}
+
+bool MidiBindings::Unbind(int loopID, const std::string &control)
+{
+    size_t before = m_Bindings.size();
+    for (size_t i = m_Bindings.size(); i-- > 0;)
+        if (m_Bindings[i].m_LoopID == loopID && m_Bindings[i].m_Control == control)
+            m_Bindings.erase(m_Bindings.begin() + static_cast<long>(i));
+    return m_Bindings.size() != before;
+}
