@@ -6,6 +6,7 @@
 #include "GUI/Fl_LED_Button.h"
 #include "GUI/LoopGUI.h"
 #include "GUI/ScopeWidget.h"
+#include "JackMidiSource.h"
 #include "KorvelInfo.h"
 #include "Loop.h"
 #include "MidiBindings.h"
@@ -108,6 +109,7 @@ LoopsApp::LoopsApp(SoundDevice *device, DynamicLoader *loader)
 LoopsApp::~LoopsApp()
 {
     FileChooser::SetCycle(nullptr, nullptr);
+    if (m_JackMidi) m_Midi.m_Input.RemoveSource(m_JackMidi.get());
     if (m_PluginLoaded && m_PluginLinked) {
         m_PluginDestroy();
         m_PluginLoaded = false;
@@ -161,7 +163,13 @@ Fl_Window *LoopsApp::CreateWindow()
     m_ScopeGUI.m_Scope->m_Channels = 2;
     m_Delay.m_Channels = 2;
     m_Reverb.SetChannels(2);
-    if (KorvelInfo::WantMidi) m_Midi.Start(KorvelInfo::MidiDevice, MidiBindings::DefaultPath());
+    if (KorvelInfo::WantMidi) {
+        m_Midi.Start(KorvelInfo::MidiDevice, MidiBindings::DefaultPath());
+        if (m_Output.Jack()) {
+            m_JackMidi.reset(new JackMidiSource(m_Output.Jack()));
+            m_Midi.m_Input.AddSource(m_JackMidi.get());
+        }
+    }
     return m_Window;
 }
 
@@ -262,7 +270,8 @@ void LoopsApp::NewLoop()
 
 void LoopsApp::ClearLoops()
 {
-    for (auto &item : m_Loops) DestroyEntry(item.second);
+    for (auto &item : m_Loops)
+        DestroyEntry(item.second);
     m_Loops.clear();
 }
 
@@ -279,13 +288,15 @@ void LoopsApp::SnapPointsChanged(double value)
     if (!(value >= 1.0)) return;
     int points = value > 360.0 ? 360 : static_cast<int>(value);
     int angle = 360 / points;
-    for (auto &item : m_Loops) item.second->m_GUI->SetSnapAngle(angle);
+    for (auto &item : m_Loops)
+        item.second->m_GUI->SetSnapAngle(angle);
     if (m_SnapOut) m_SnapOut->value(value);
 }
 
 void LoopsApp::SnapChanged(bool on)
 {
-    for (auto &item : m_Loops) item.second->m_GUI->SetSnap(on);
+    for (auto &item : m_Loops)
+        item.second->m_GUI->SetSnap(on);
 }
 
 bool LoopsApp::LoadPlugin(const char *path)
@@ -349,7 +360,8 @@ bool LoopsApp::StartPlugin(const char *path)
     // plug-in is not used at all.
     if (!output || !output->GetBuffer() || output->GetLength() < KorvelInfo::BufferSize) {
         std::cerr << "Plugin " << path << " gives blocks of " << (output ? output->GetLength() : 0)
-                  << " samples, fewer than the " << KorvelInfo::BufferSize << " needed: not used" << std::endl;
+                  << " samples, fewer than the " << KorvelInfo::BufferSize << " needed: not used"
+                  << std::endl;
         if (window) window->hide();
         m_PluginDestroy();
         m_Loader->Close(m_PluginHandle);
@@ -364,7 +376,8 @@ bool LoopsApp::StartPlugin(const char *path)
 
     m_PluginWindow = window;
     m_PluginOutput = output;
-    for (auto &item : m_Loops) item.second->m_Loop->m_Input = m_PluginOutput->GetBuffer();
+    for (auto &item : m_Loops)
+        item.second->m_Loop->m_Input = m_PluginOutput->GetBuffer();
     return true;
 }
 
@@ -376,8 +389,8 @@ void LoopsApp::PausePlugin(bool paused)
 std::ostream &operator<<(std::ostream &out, LoopsApp &app)
 {
     out << app.m_Delay << ' ' << app.m_Reverb << ' ';
-    out << app.m_MasterLength << ' ' << app.m_MasterSpeed << ' ' << app.m_MasterPeriod << ' ' << app.m_MasterID
-        << ' ';
+    out << app.m_MasterLength << ' ' << app.m_MasterSpeed << ' ' << app.m_MasterPeriod << ' '
+        << app.m_MasterID << ' ';
     out << static_cast<unsigned long>(app.m_Loops.size()) << ' ';
     for (auto &item : app.m_Loops)
         out << item.first << ' ' << *item.second->m_Loop << ' ' << *item.second->m_GUI << ' ';

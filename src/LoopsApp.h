@@ -19,6 +19,7 @@
 #include <vector>
 
 class DynamicLoader;
+class JackMidiSource;
 class Fl_Button;
 class Fl_Group;
 class Fl_Knob;
@@ -94,6 +95,8 @@ public:
     Fl_Value_Output *m_SnapOut;
     // MIDI input, its bindings and the "MIDI Learn" button.
     MidiControl m_Midi;
+    // The JACK client's MIDI port, a source of m_Midi beside the raw device.
+    std::unique_ptr<JackMidiSource> m_JackMidi;
 
 private:
     // Reading a workspace replaces a loop whose number comes again.

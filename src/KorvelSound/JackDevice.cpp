@@ -1,6 +1,9 @@
 #include "KorvelSound/JackDevice.h"
 
+#include "KorvelInfo.h"
+
 #include <jack/jack.h>
+#include <jack/midiport.h>
 #include <jack/ringbuffer.h>
 
 #include <semaphore.h>
@@ -20,6 +23,8 @@ const int Chunk = 256;
 // How long the main thread waits for room before it gives up on a block: a
 // server that stops calling must not hang the program.
 const long MaxWaitNanos = 500000000L;
+// MIDI bytes the main thread may fall behind by: seconds of a busy controller.
+const size_t MidiRingBytes = 16384;
 
 void Quiet(const char *)
 {
@@ -34,9 +39,11 @@ public:
     jack_port_t *m_Left = nullptr;
     jack_port_t *m_Right = nullptr;
     jack_port_t *m_Input = nullptr;
-    jack_ringbuffer_t *m_OutRing = nullptr; // interleaved left, right floats
-    jack_ringbuffer_t *m_InRing = nullptr;  // mono floats
-    sem_t m_Room;                           // posted by every process call
+    jack_port_t *m_MidiIn = nullptr;         // only when MIDI is wanted
+    jack_ringbuffer_t *m_MidiRing = nullptr; // the bytes of whole events
+    jack_ringbuffer_t *m_OutRing = nullptr;  // interleaved left, right floats
+    jack_ringbuffer_t *m_InRing = nullptr;   // mono floats
+    sem_t m_Room;                            // posted by every process call
     bool m_HasSemaphore = false;
     // Frames the output ring is kept filled to; the first block starts it
     // with as much silence, so the input ring holds what the output lacks.
@@ -59,6 +66,20 @@ int Process(jack_nframes_t frames, void *arg)
     float *right = static_cast<float *>(jack_port_get_buffer(state->m_Right, frames));
     const float *input = static_cast<const float *>(jack_port_get_buffer(state->m_Input, frames));
     const size_t wanted = frames * 2 * sizeof(float);
+
+    // MIDI as it came, whole events only; what the ring cannot take is lost
+    // rather than split.
+    if (state->m_MidiIn) {
+        void *events = jack_port_get_buffer(state->m_MidiIn, frames);
+        const uint32_t count = jack_midi_get_event_count(events);
+        for (uint32_t i = 0; i < count; i++) {
+            jack_midi_event_t event;
+            if (jack_midi_event_get(&event, events, i) == 0 &&
+                jack_ringbuffer_write_space(state->m_MidiRing) >= event.size)
+                jack_ringbuffer_write(state->m_MidiRing, reinterpret_cast<const char *>(event.buffer),
+                                      event.size);
+        }
+    }
 
     // Not ready: silence, and the input of this period goes too, so that the
     // two rings stay in step (what arrives while nothing plays is not kept).
@@ -149,6 +170,13 @@ bool JackDevice::Open(const std::string &server, int blockFrames)
     state.m_Right = jack_port_register(state.m_Client, "right", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
     state.m_Input = jack_port_register(state.m_Client, "input", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
     if (!state.m_Left || !state.m_Right || !state.m_Input) return Fail("cannot make the ports");
+    if (KorvelInfo::WantMidi) {
+        state.m_MidiRing = jack_ringbuffer_create(MidiRingBytes);
+        if (state.m_MidiRing)
+            state.m_MidiIn =
+                jack_port_register(state.m_Client, "midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        if (!state.m_MidiIn) return Fail("cannot make the MIDI port");
+    }
     jack_set_process_callback(state.m_Client, Process, &state);
     jack_on_info_shutdown(state.m_Client, ServerGone, &state);
     if (jack_activate(state.m_Client) != 0) return Fail("cannot start the client");
@@ -167,6 +195,13 @@ bool JackDevice::Open(const std::string &server, int blockFrames)
         captureLatency = LatencyOf(state.m_Client, capture[0], JackCaptureLatency);
         jack_free(capture);
     }
+    if (state.m_MidiIn) {
+        if (const char **controllers = jack_get_ports(state.m_Client, nullptr, JACK_DEFAULT_MIDI_TYPE,
+                                                      JackPortIsPhysical | JackPortIsOutput)) {
+            jack_connect(state.m_Client, controllers[0], jack_port_name(state.m_MidiIn));
+            jack_free(controllers);
+        }
+    }
     // The rings hold the target between them; the plug-in hands a block on a
     // cycle later.
     state.m_Latency = captureLatency + playbackLatency + static_cast<int>(state.m_Target) + blockFrames;
@@ -179,6 +214,7 @@ void JackDevice::Close()
     if (state.m_Client) jack_client_close(state.m_Client);
     if (state.m_OutRing) jack_ringbuffer_free(state.m_OutRing);
     if (state.m_InRing) jack_ringbuffer_free(state.m_InRing);
+    if (state.m_MidiRing) jack_ringbuffer_free(state.m_MidiRing);
     if (state.m_HasSemaphore) sem_destroy(&state.m_Room);
     m_State.reset(new JackState);
 }
@@ -249,6 +285,14 @@ void JackDevice::Read(short *mono, int frames)
         }
         done += step;
     }
+}
+
+int JackDevice::ReadMidi(unsigned char *bytes, int size)
+{
+    JackState &state = *m_State;
+    if (!state.m_MidiRing || !state.m_Client || state.m_Lost.load()) return -1;
+    return static_cast<int>(jack_ringbuffer_read(state.m_MidiRing, reinterpret_cast<char *>(bytes),
+                                                 static_cast<size_t>(std::max(size, 0))));
 }
 
 int64_t JackDevice::Dropouts() const

@@ -31,6 +31,11 @@ public:
     virtual bool Write(const short *data, int frames, int channels);
     // The next block of the input port, in order; silence if it is missing.
     virtual void Read(short *mono, int frames);
+    // With WantMidi the client also has a MIDI input port ("midi_in",
+    // connected to the first physical MIDI source): the bytes of the events
+    // that arrived since the last call, up to size; -1 without the port or
+    // once the server is gone.
+    virtual int ReadMidi(unsigned char *bytes, int size);
     // Periods JACK asked for that were not ready (played as silence).
     virtual int64_t Dropouts() const;
     // Capture and playback latency of the connected ports plus what the

@@ -31,6 +31,7 @@ public:
 
     static bool WantsJack();
     bool OnJack() const { return m_Jack != nullptr; }
+    JackDevice *Jack() const { return m_Jack; }
     int64_t Dropouts() const;
     // On JACK, the input port's block of this cycle (mono, BufferSize
     // values); the live-input plug-in hands it to the loops.

@@ -2,8 +2,10 @@
 
 #include "../SavedSettings.h"
 #include "../TestSupport.h"
+#include "JackMidiSource.h"
 #include "KorvelInfo.h"
 #include "KorvelSound/SoundDevice.h"
+#include "MidiParser.h"
 
 #include <gtest/gtest.h>
 
@@ -127,4 +129,47 @@ TEST(JackOutputTest, BlocksComeBackInOrderDropoutsAreCountedAndALostServerLeaves
         std::string::npos)
         << said;
     EXPECT_EQ(ReadFileBytes(dir.File("rec.wav")).size(), 44u + written * frames * 4u);
+}
+
+TEST(JackOutputTest, MidiPortHandsOnWholeEventsUntilTheServerGoes)
+{
+    SavedSettings saved;
+    PrivateJackServer server;
+    KorvelInfo::OutputDevice = "jack:" + server.m_Name;
+    KorvelInfo::WantMidi = true;
+    testing::internal::CaptureStderr();
+    auto output = std::make_unique<Output>(2);
+    ASSERT_TRUE(output->OnJack());
+    JackMidiSource source(output->Jack());
+    // A sequencer of JACK's own: middle C, again and again.
+    RunCommand("JACK_NO_START_SERVER=1 JACK_DEFAULT_SERVER=" + server.m_Name +
+               " jack_midiseq seq 4410 0 60 2205 >/dev/null 2>&1 & echo $!");
+    int connected = -1;
+    for (int tries = 0; tries < 100 && connected != 0; tries++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        connected = server.Command("jack_connect seq:out KorvelLoops:midi_in");
+    }
+    ASSERT_EQ(connected, 0);
+    MidiParser parser;
+    std::vector<std::string> heard;
+    unsigned char bytes[64];
+    for (int waits = 0; waits < 200 && heard.size() < 4; waits++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        for (int got = source.Read(bytes, sizeof bytes), i = 0; i < got; i++) {
+            MidiMessage message;
+            if (parser.Feed(bytes[i], message))
+                heard.push_back(std::to_string(message.m_Kind) + " " + std::to_string(message.m_Number));
+        }
+    }
+    const std::string on = std::to_string(MidiMessage::NoteOn) + " 60";
+    const std::string off = std::to_string(MidiMessage::NoteOff) + " 60";
+    ASSERT_EQ(heard.size(), 4u);
+    // Whole events, in order: the parser never sees half a message.
+    EXPECT_TRUE(heard == std::vector<std::string>({on, off, on, off}) ||
+                heard == std::vector<std::string>({off, on, off, on}));
+    RunCommand("pkill -f 'jack_midiseq seq 4410' >/dev/null 2>&1");
+    server.Stop();
+    EXPECT_EQ(source.Read(bytes, sizeof bytes), -1);
+    output.reset();
+    testing::internal::GetCapturedStderr();
 }
