@@ -16,6 +16,12 @@ public:
     // fsync(2) of the folder itself, so the names in it reach the disk.
     virtual bool SyncFolder(const std::string &folder);
 
+    // Writes the whole text to path and onto the disk; false, with errno
+    // set, when any of it failed.
+    static bool WriteDurably(const std::string &path, const std::string &text);
+    // The folder a path names a file in ("." for a bare name).
+    static std::string FolderOf(const std::string &path);
+
     // The instance saving uses; tests may install their own.
     static FileSystem *Current();
     static void SetCurrent(FileSystem *fileSystem);

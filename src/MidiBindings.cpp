@@ -17,31 +17,6 @@ namespace {
 const char *const KindWords[] = {"note", "note", "cc", "pc"}; // by MidiMessage::Kind
 const char *const ModeWords[] = {"press", "held", "set"};     // by MidiBinding::Mode
 
-bool WriteDurably(const std::string &path, const std::string &text)
-{
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t written = write(fd, text.data() + done, text.size() - done);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) break;
-        done += static_cast<size_t>(written);
-    }
-    bool ok = done == text.size() && fsync(fd) == 0;
-    int savedErrno = errno;
-    ok = close(fd) == 0 && ok;
-    if (!ok && savedErrno) errno = savedErrno;
-    return ok;
-}
-
-std::string FolderOf(const std::string &path)
-{
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 } // namespace
 
 std::string MidiBindings::DefaultPath()
@@ -138,9 +113,10 @@ bool MidiBindings::Save() const
     // old one: a crash leaves the old bindings or the new, never half.
     const std::string temporary = m_Path + ".saving";
     errno = 0;
-    bool saved = WriteDurably(temporary, text) && FileSystem::Current()->Rename(temporary, m_Path);
+    bool saved =
+        FileSystem::WriteDurably(temporary, text) && FileSystem::Current()->Rename(temporary, m_Path);
     if (saved) {
-        FileSystem::Current()->SyncFolder(FolderOf(m_Path));
+        FileSystem::Current()->SyncFolder(FileSystem::FolderOf(m_Path));
         return true;
     }
     std::cerr << "MIDI bindings not saved (" << (errno ? std::strerror(errno) : "write failed") << ") ["

@@ -44,13 +44,6 @@ const size_t MaxFileBytes = 64 << 20;
 const char *JournalSuffix = ".saving";
 const std::string JournalEnd = "end";
 
-std::string FolderOf(const std::string &path)
-{
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 bool IsDirectory(const std::string &path)
 {
     struct stat info;
@@ -130,23 +123,6 @@ bool RecordsReadCompletely(std::istream &in, LoopsApp *app)
     return static_cast<bool>(in);
 }
 
-// Writes the text and gets it onto the disk before anything is renamed over
-// the old workspace.
-bool WriteDurably(const std::string &path, const std::string &text)
-{
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    if (fd < 0) return false;
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t written = write(fd, text.data() + done, text.size() - done);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) break;
-        done += static_cast<size_t>(written);
-    }
-    bool ok = done == text.size() && fsync(fd) == 0;
-    return close(fd) == 0 && ok;
-}
-
 // A loop whose WAV file was missing keeps the stored play length over an
 // empty or shorter recording; the display and the editing operations must
 // never reach past the sound.
@@ -220,9 +196,9 @@ bool Workspace::CompleteCutShortSave(const std::string &path)
     }
     // A journal that is not whole was cut short before any rename: the old
     // files are all still in place.
-    files->SyncFolder(FolderOf(path));
+    files->SyncFolder(FileSystem::FolderOf(path));
     unlink(journal.c_str());
-    files->SyncFolder(FolderOf(path));
+    files->SyncFolder(FileSystem::FolderOf(path));
     return true;
 }
 
@@ -298,7 +274,7 @@ bool Workspace::SaveTo(LoopsApp *app, const std::string &path)
     std::string textTemp = path + TempSuffix;
     std::vector<std::string> temps{textTemp};
     std::vector<std::string> targets{path};
-    bool written = !IsDirectory(path) && WriteDurably(textTemp, text.str());
+    bool written = !IsDirectory(path) && FileSystem::WriteDurably(textTemp, text.str());
     for (auto &item : app->m_Loops) {
         if (!written) break;
         std::string target = CompanionName(path, item.first);
@@ -307,9 +283,9 @@ bool Workspace::SaveTo(LoopsApp *app, const std::string &path)
         written = !IsDirectory(target) && WriteSound(item.second->m_Loop, temps.back());
     }
     FileSystem *files = FileSystem::Current();
-    const std::string folder = FolderOf(path);
+    const std::string folder = FileSystem::FolderOf(path);
     const std::string journal = path + JournalSuffix;
-    written = written && files->SyncFolder(folder) && WriteDurably(journal, numbers.str());
+    written = written && files->SyncFolder(folder) && FileSystem::WriteDurably(journal, numbers.str());
     if (!written) {
         RemoveFiles(temps);
         unlink(journal.c_str());
@@ -332,8 +308,8 @@ bool Workspace::SaveTo(LoopsApp *app, const std::string &path)
             std::cerr << "Workspace not saved (" << reason << "), the old files are kept [" << path << "]"
                       << std::endl;
         } else {
-            std::cerr << "Workspace not saved (" << reason << "), loop files already replaced [" << path << "]"
-                      << std::endl;
+            std::cerr << "Workspace not saved (" << reason << "), loop files already replaced [" << path
+                      << "]" << std::endl;
         }
         return false;
     }
