@@ -220,7 +220,14 @@ void Loop::EndRecord()
     // An overdub keeps the play length; only a fresh take sets it.
     if (!m_Overdub) {
         m_LoopLength = m_StoreBuffer.GetLength();
-        m_HoldBuffer.Allocate(m_StoreBuffer.GetLength());
+        if (!m_HoldBuffer.Allocate(m_StoreBuffer.GetLength())) {
+            // Without its hold buffer the take could not be played or edited.
+            std::cerr << "Not enough memory to keep the take: the loop is empty" << std::endl;
+            m_StoreBuffer.Clear();
+            m_HoldBuffer.Clear();
+            m_LoopLength = 0;
+            m_Pos = 0.0f;
+        }
         m_HoldBuffer.Zero();
     }
     EndChange();
