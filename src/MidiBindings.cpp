@@ -17,6 +17,15 @@ namespace {
 const char *const KindWords[] = {"note", "note", "cc", "pc"}; // by MidiMessage::Kind
 const char *const ModeWords[] = {"press", "held", "set"};     // by MidiBinding::Mode
 
+// The index of word in the table from first on, or -1: lines are read with
+// the tables they are written with.
+template <size_t N> int IndexOf(const char *const (&words)[N], const std::string &word, size_t first = 0)
+{
+    for (size_t i = first; i < N; i++)
+        if (word == words[i]) return static_cast<int>(i);
+    return -1;
+}
+
 } // namespace
 
 std::string MidiBindings::DefaultPath()
@@ -49,22 +58,12 @@ bool MidiBindings::ParseLine(const std::string &line, MidiBinding &binding)
     if (window != "loop" && window != "main") return false;
     if (channel < 1 || channel > 16 || number < 0 || number > 127) return false;
 
-    if (kind == "note")
-        binding.m_Kind = MidiMessage::NoteOn;
-    else if (kind == "cc")
-        binding.m_Kind = MidiMessage::Controller;
-    else if (kind == "pc")
-        binding.m_Kind = MidiMessage::ProgramChange;
-    else
-        return false;
-    if (mode == "press")
-        binding.m_Mode = MidiBinding::Press;
-    else if (mode == "held")
-        binding.m_Mode = MidiBinding::Held;
-    else if (mode == "set")
-        binding.m_Mode = MidiBinding::Set;
-    else
-        return false;
+    // "note" binds the note-on; its note-off finds the binding by number.
+    const int kindIndex = IndexOf(KindWords, kind, MidiMessage::NoteOn);
+    const int modeIndex = IndexOf(ModeWords, mode);
+    if (kindIndex < 0 || modeIndex < 0) return false;
+    binding.m_Kind = static_cast<MidiMessage::Kind>(kindIndex);
+    binding.m_Mode = static_cast<MidiBinding::Mode>(modeIndex);
 
     // The control's name is the rest of the line: labels hold spaces.
     std::string control;
