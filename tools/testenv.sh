@@ -42,8 +42,10 @@ korvel_pulsedsp_path() {
 
 korvel_env_start() {
   KORVEL_ENV_DIR=$(mktemp -d /tmp/korvel-env.XXXXXX)
-  # Display: let Xvfb pick a free number and tell it back.
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$KORVEL_ENV_DIR/display" \
+  # Display: let Xvfb pick a free number and tell it back. -noreset: tests
+  # follow one another, and a server that resets when its last client leaves
+  # refuses the next one that connects meanwhile.
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$KORVEL_ENV_DIR/display" \
     >"$KORVEL_ENV_DIR/xvfb.log" 2>&1 &
   KORVEL_XVFB_PID=$!
   local i
