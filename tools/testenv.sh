@@ -21,6 +21,13 @@ korvel_jack_answers() {
 # of 256 frames.
 korvel_jack_start() {
   local name="korvel-$$-$RANDOM" i
+  # JACK's registry of servers in /dev/shm holds eight entries, and a server
+  # that died without unregistering keeps its entry for good; once full, no
+  # server starts ("Too many servers already active"). With no server of
+  # ours running, whatever JACK left in /dev/shm is stale.
+  if ! pgrep -u "$(id -u)" -x 'jackd|jackdbus' >/dev/null; then
+    find /dev/shm -maxdepth 1 -user "$(id -u)" -name 'jack*' -exec rm -rf {} + 2>/dev/null
+  fi
   jackd -n "$name" -d dummy -r 44100 -p 256 >"$KORVEL_ENV_DIR/jackd.log" 2>&1 &
   KORVEL_JACK_PID=$!
   export JACK_DEFAULT_SERVER="$name" JACK_NO_START_SERVER=1
