@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -95,15 +96,21 @@ int main(int argc, char **argv)
     jack_set_process_callback(client, Process, &probe);
     if (jack_activate(client) != 0) return 1;
 
-    bool found = false;
-    for (int tries = 0; tries < 400 && !found; tries++) {
-        found =
-            jack_port_by_name(client, "KorvelLoops:left") && jack_port_by_name(client, "KorvelLoops:input");
-        if (!found) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The ports appear before their client is active, and a connection to
+    // an inactive client is refused: try again until all three hold.
+    const char *const pairs[3][2] = {{"KorvelProbe:tone", "KorvelLoops:input"},
+                                     {"KorvelLoops:left", "KorvelProbe:left"},
+                                     {"KorvelLoops:right", "KorvelProbe:right"}};
+    bool connected = false;
+    for (int tries = 0; tries < 400 && !connected; tries++) {
+        connected = true;
+        for (const auto &pair : pairs) {
+            int result = jack_connect(client, pair[0], pair[1]);
+            connected = connected && (result == 0 || result == EEXIST);
+        }
+        if (!connected) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    if (!found || jack_connect(client, "KorvelProbe:tone", "KorvelLoops:input") != 0 ||
-        jack_connect(client, "KorvelLoops:left", "KorvelProbe:left") != 0 ||
-        jack_connect(client, "KorvelLoops:right", "KorvelProbe:right") != 0) {
+    if (!connected) {
         std::fprintf(stderr, "probe: KorvelLoops' ports did not appear\n");
         return 1;
     }

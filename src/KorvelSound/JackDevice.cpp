@@ -53,6 +53,7 @@ public:
     std::atomic<bool> m_Started{false};
     std::atomic<bool> m_Lost{false};
     std::atomic<int64_t> m_Dropouts{0};
+    std::atomic<int64_t> m_Xruns{0};
 
     size_t QueuedFrames() const { return jack_ringbuffer_read_space(m_OutRing) / (2 * sizeof(float)); }
 };
@@ -104,6 +105,14 @@ int Process(jack_nframes_t frames, void *arg)
                                   frames * sizeof(float));
     }
     sem_post(&state->m_Room);
+    return 0;
+}
+
+// The server's word that a cycle went wrong somewhere (a client, this one
+// too, ran late, or the driver did): heard as a repeated or missing period.
+int Xrun(void *arg)
+{
+    static_cast<JackState *>(arg)->m_Xruns++;
     return 0;
 }
 
@@ -178,6 +187,7 @@ bool JackDevice::Open(const std::string &server, int blockFrames)
         if (!state.m_MidiIn) return Fail("cannot make the MIDI port");
     }
     jack_set_process_callback(state.m_Client, Process, &state);
+    jack_set_xrun_callback(state.m_Client, Xrun, &state);
     jack_on_info_shutdown(state.m_Client, ServerGone, &state);
     if (jack_activate(state.m_Client) != 0) return Fail("cannot start the client");
 
@@ -298,6 +308,11 @@ int JackDevice::ReadMidi(unsigned char *bytes, int size)
 int64_t JackDevice::Dropouts() const
 {
     return m_State->m_Dropouts.load();
+}
+
+int64_t JackDevice::Xruns() const
+{
+    return m_State->m_Xruns.load();
 }
 
 int JackDevice::RoundTripFrames() const

@@ -38,6 +38,8 @@ public:
     virtual int ReadMidi(unsigned char *bytes, int size);
     // Periods JACK asked for that were not ready (played as silence).
     virtual int64_t Dropouts() const;
+    // Cycles the server reported as gone wrong (xruns), whoever was late.
+    virtual int64_t Xruns() const;
     // Capture and playback latency of the connected ports plus what the
     // rings hold: from the input port's sound to the output's, in frames.
     virtual int RoundTripFrames() const;

@@ -82,7 +82,8 @@ Output::~Output()
     if (m_DeviceOpen) m_Device->Close(m_FD);
     if (m_Jack) {
         std::cerr << "JACK: " << m_Jack->Dropouts() << " dropouts in "
-                  << m_FramesWritten / std::max(1, KorvelInfo::Samplerate) << " s of playing" << std::endl;
+                  << m_FramesWritten / std::max(1, KorvelInfo::Samplerate) << " s of playing; the server reported "
+                  << m_Jack->Xruns() << " xruns" << std::endl;
         m_Jack->Close();
         if (s_JackOutput == this) s_JackOutput = nullptr;
     }
@@ -99,6 +100,11 @@ bool Output::WantsJack()
 int64_t Output::Dropouts() const
 {
     return m_Jack ? m_Jack->Dropouts() : 0;
+}
+
+int64_t Output::Xruns() const
+{
+    return m_Jack ? m_Jack->Xruns() : 0;
 }
 
 void Output::OpenJack()

@@ -33,6 +33,7 @@ public:
     bool OnJack() const { return m_Jack != nullptr; }
     JackDevice *Jack() const { return m_Jack; }
     int64_t Dropouts() const;
+    int64_t Xruns() const;
     // On JACK, the input port's block of this cycle (mono, BufferSize
     // values); the live-input plug-in hands it to the loops.
     const Sample &InputBlock() const { return m_InputBlock; }

@@ -107,8 +107,9 @@ TEST(JackOutputTest, BlocksComeBackInOrderDropoutsAreCountedAndALostServerLeaves
     int breaks = 0;
     for (size_t i = first + 1; i < input.size(); i++)
         if (input[i] != input[i - 1] % 30000 + 1) breaks++;
-    // A dropout plays a period of silence and drops that period's input.
-    EXPECT_LE(breaks, 2 * output->Dropouts());
+    // A dropout plays a period of silence and drops that period's input; so
+    // does a cycle the server reports late (a busy machine).
+    EXPECT_LE(breaks, 2 * (output->Dropouts() + output->Xruns()));
 
     // Not writing for a while is what a dropout is.
     const int64_t before = output->Dropouts();
