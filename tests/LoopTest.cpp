@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -77,7 +78,8 @@ struct ReferenceLoop
 {
     std::vector<short> sound;
     std::vector<short> hold;
-    float pos = 0.0f;
+    // In double, as the loop keeps it: a float position rounds fractional speeds.
+    double pos = 0.0;
     int holdPos = 0;
     int64_t length = 0;
     float speed = 1.0f;
@@ -106,8 +108,8 @@ struct ReferenceLoop
         for (int i = 0; i < KorvelInfo::BufferSize; i++) {
             int p = static_cast<int>(pos);
             out[i] = p >= 0 && p < length ? static_cast<short>(static_cast<int>(sound.at(p) * volume)) : 0;
-            float x = speed + pos;
-            pos = static_cast<int>(x) >= length ? 0.0f : x;
+            double x = speed + pos;
+            pos = static_cast<int>(x) >= length ? 0.0 : x;
         }
         filter.Process(out);
         for (int i = 0; i < KorvelInfo::BufferSize; i++) {
@@ -138,6 +140,55 @@ TEST(LoopTest, PositionsAcrossTheEndOfTheLapAtSpeedOne)
     EXPECT_EQ(std::vector<short>(out.begin(), out.begin() + 5), (std::vector<short>{999, 1000, 1, 2, 3}));
     EXPECT_EQ(loop.m_Pos, static_cast<float>(KorvelInfo::BufferSize - 2));
     EXPECT_EQ(loop.m_DisplayPos, KorvelInfo::BufferSize - 2);
+}
+
+TEST(LoopTest, LoopsLongerThanAFloatCountsPlayAndOverdubToTheirEndAndWrap)
+{
+    // Past 2^24 a float position no longer moves by 1 or by 0.25.
+    const int length = (1 << 24) + 200;
+    LoopHost host;
+    Loop loop(&host);
+    ASSERT_TRUE(loop.AllocateMem(length));
+    for (int i = 0; i < length; i++)
+        loop.m_StoreBuffer.Set(i, static_cast<short>(i % 20000 + 1));
+    const std::vector<short> input(KorvelInfo::BufferSize, 7);
+    loop.m_Input = input.data();
+    int overdubs = 0;
+    for (float speed : {1.0f, 0.25f}) {
+        for (bool overdub : {false, true}) {
+            loop.m_Speed = speed;
+            loop.m_Pos = length - 400;
+            loop.m_Recording = overdub;
+            overdubs += overdub;
+            double pos = loop.m_Pos;
+            bool wrapped = false;
+            for (int block = 0; block < 4; block++) {
+                std::vector<short> out = Block(loop);
+                for (int i = 0; i < KorvelInfo::BufferSize; i++) {
+                    ASSERT_EQ(out[i], loop.m_StoreBuffer[static_cast<int>(pos)]) << speed << " " << block;
+                    pos += speed;
+                    if (static_cast<int>(pos) >= length) pos = 0, wrapped = true;
+                }
+            }
+            EXPECT_TRUE(wrapped);
+            EXPECT_EQ(loop.m_Pos, pos);
+            loop.m_Recording = false;
+            loop.EndRecord();
+        }
+        // Each overdub went round the end into the next lap.
+        EXPECT_EQ(loop.m_StoreBuffer[length - 1], (length - 1) % 20000 + 1 + 7 * overdubs) << speed;
+        EXPECT_EQ(loop.m_StoreBuffer[100], 101 + 7 * overdubs) << speed;
+    }
+
+    // The workspace keeps such a position; an ordinary one is written as it always was.
+    std::stringstream record;
+    loop.m_Pos = 16777300.25;
+    record << loop;
+    loop.m_Pos = 123.456789f;
+    record << loop;
+    Loop back(&host);
+    EXPECT_TRUE(record >> back && back.m_Pos == 16777300.25);
+    EXPECT_NE(record.str().find(" 123.457 "), std::string::npos);
 }
 
 TEST(LoopTest, PositionsAtSlowStillAndFastSpeeds)
