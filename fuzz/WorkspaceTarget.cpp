@@ -50,7 +50,7 @@ std::string Check(LoopsApp *app, const char *after)
             problem << "loop " << item.first << ": play length " << loop->m_LoopLength << " of " << total;
         else if (loop->m_HoldBuffer.GetLength() != total)
             problem << "loop " << item.first << ": hold buffer " << loop->m_HoldBuffer.GetLength() << " of " << total;
-        else if (!(loop->m_Pos >= 0.0f && loop->m_Pos <= static_cast<float>(total)))
+        else if (!(loop->m_Pos >= 0.0 && loop->m_Pos <= static_cast<double>(total)))
             problem << "loop " << item.first << ": position " << loop->m_Pos << " outside 0 to " << total;
         else if (!std::isfinite(loop->m_Speed) || !std::isfinite(loop->m_Volume))
             problem << "loop " << item.first << ": speed " << loop->m_Speed << ", volume " << loop->m_Volume;

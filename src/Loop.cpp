@@ -13,10 +13,10 @@
 #include <utility>
 
 Loop::Loop(LoopHost *app)
-    : m_ID(0), m_Pos(0.0f), m_DisplayPos(0), m_HoldPos(0), m_Playing(true), m_Recording(false),
+    : m_ID(0), m_Pos(0.0), m_DisplayPos(0), m_HoldPos(0), m_Playing(true), m_Recording(false),
       m_Master(false), m_Delete(false), m_LoopLength(0), m_Speed(1.0f), m_Volume(1.0f), m_Input(nullptr),
       m_RecordPos(0), m_Pan(1.0f), m_LeftVol(1.0f), m_RightVol(1.0f), m_StartRecord(true), m_Overdub(false),
-      m_EffectsOn(false), m_StepFrom(0.0f), m_StepTo(0.0f), m_Wrapped(false), m_App(app), m_GUI(nullptr),
+      m_EffectsOn(false), m_StepFrom(0.0), m_StepTo(0.0), m_Wrapped(false), m_App(app), m_GUI(nullptr),
       m_History(app ? &app->m_HistoryBudget : nullptr)
 {
     m_Delay.m_Channels = 1;
@@ -67,7 +67,7 @@ bool Loop::Play(Sample &out)
     const int64_t length = m_LoopLength;
     const float speed = m_Speed;
     const float volume = m_Volume;
-    float pos = m_Pos;
+    double pos = m_Pos;
     bool wrapped = false;
 
     if (length > m_StoreBuffer.m_Length) {
@@ -78,9 +78,9 @@ bool Loop::Play(Sample &out)
             short value = 0;
             if (p >= 0 && p < length) value = static_cast<short>(static_cast<int>(m_StoreBuffer[p] * volume));
             out[i] = value;
-            float next = speed + pos;
-            if (static_cast<int>(next) >= length) {
-                pos = 0.0f;
+            const double next = speed + pos;
+            if (static_cast<int64_t>(next) >= length) {
+                pos = 0.0;
                 wrapped = true;
             } else {
                 pos = next;
@@ -100,10 +100,10 @@ bool Loop::Play(Sample &out)
         if (p >= 0 && p < length)
             value = static_cast<short>(static_cast<int>(static_cast<float>(sound[p]) * volume));
         values[i] = value;
-        float next = speed + pos;
+        const double next = speed + pos;
         // The overshoot past the end is dropped: every lap starts at 0.
-        if (static_cast<int>(next) >= length) {
-            pos = 0.0f;
+        if (static_cast<int64_t>(next) >= length) {
+            pos = 0.0;
             wrapped = true;
         } else {
             pos = next;
@@ -141,7 +141,7 @@ void Loop::HoldCopy(const Sample &out)
     }
 }
 
-void Loop::Record(float pos)
+void Loop::Record(double pos)
 {
     if (!m_Input) return;
     if (m_StartRecord) {
@@ -161,7 +161,7 @@ void Loop::Record(float pos)
         RecordFresh();
 }
 
-void Loop::Overdub(float pos)
+void Loop::Overdub(double pos)
 {
     // Only what is heard is overdubbed: the take goes round with playback at
     // the play length, never into a tail beyond it. With nothing heard (no
@@ -169,7 +169,7 @@ void Loop::Overdub(float pos)
     const int n = static_cast<int>(std::min<int64_t>(m_LoopLength, m_StoreBuffer.GetLength()));
     if (n <= 0) return;
     const int B = KorvelInfo::BufferSize;
-    float position = pos < static_cast<float>(n) ? pos : 0.0f;
+    double position = pos < static_cast<double>(n) ? pos : 0.0;
     // Each index gets exactly one input value: the one that arrived when the
     // position reached it. Gaps left at speeds above 1 take the same value.
     int lastWritten = -1;
@@ -184,9 +184,9 @@ void Loop::Overdub(float pos)
                 m_StoreBuffer.Set(j, ClampSample(static_cast<int64_t>(m_StoreBuffer[j]) + input));
         }
         if (first <= index) lastWritten = index;
-        float next = m_Speed + position;
-        if (next >= static_cast<float>(n)) {
-            position = 0.0f;
+        const double next = m_Speed + position;
+        if (next >= static_cast<double>(n)) {
+            position = 0.0;
             lastWritten = -1;
         } else {
             position = next;
@@ -226,7 +226,7 @@ void Loop::EndRecord()
             m_StoreBuffer.Clear();
             m_HoldBuffer.Clear();
             m_LoopLength = 0;
-            m_Pos = 0.0f;
+            m_Pos = 0.0;
         }
         m_HoldBuffer.Zero();
     }
@@ -243,7 +243,7 @@ bool Loop::AllocateMem(int Length)
         return false;
     }
     if (m_LoopLength > Length) m_LoopLength = Length;
-    if (m_Pos > static_cast<float>(Length)) m_Pos = 0.0f;
+    if (m_Pos > static_cast<double>(Length)) m_Pos = 0.0;
     if (m_LoopLength == 0) m_LoopLength = Length;
     store.Zero();
     hold.Zero();
@@ -298,7 +298,7 @@ void Loop::TakeSound(Sample &sound, Sample &hold)
 {
     const int length = sound.GetLength();
     if (m_LoopLength > length) m_LoopLength = length;
-    if (m_Pos > static_cast<float>(length)) m_Pos = 0.0f;
+    if (m_Pos > static_cast<double>(length)) m_Pos = 0.0;
     if (m_LoopLength == 0) m_LoopLength = length;
     std::swap(m_StoreBuffer.m_Data, sound.m_Data);
     std::swap(m_StoreBuffer.m_Length, sound.m_Length);
@@ -342,7 +342,7 @@ void Loop::FitToSound()
 {
     const int length = m_StoreBuffer.GetLength();
     if (m_LoopLength > length) m_LoopLength = length;
-    if (m_Pos > static_cast<float>(m_LoopLength)) m_Pos = 0.0f;
+    if (m_Pos > static_cast<double>(m_LoopLength)) m_Pos = 0.0;
     // Shortening never fails; a longer hold buffer was made room for first.
     if (m_HoldBuffer.GetLength() > length)
         m_HoldBuffer.CropTo(length);
@@ -413,7 +413,7 @@ void Loop::Halve()
     const int holdLength = m_HoldBuffer.GetLength();
     if (holdLength > 0) m_HoldBuffer.Shrink(holdLength / 2);
     if (m_LoopLength > m_StoreBuffer.GetLength()) m_LoopLength = m_StoreBuffer.GetLength();
-    if (m_Pos > static_cast<float>(m_LoopLength)) m_Pos = 0.0f;
+    if (m_Pos > static_cast<double>(m_LoopLength)) m_Pos = 0.0;
     EndChange();
 }
 
@@ -428,7 +428,7 @@ void Loop::KeepHold()
         if (length > 0)
             std::memcpy(m_StoreBuffer.GetBuffer(), m_HoldBuffer.GetBuffer(), length * sizeof(short));
         if (m_LoopLength > length) m_LoopLength = length;
-        if (m_Pos > static_cast<float>(m_LoopLength)) m_Pos = 0.0f;
+        if (m_Pos > static_cast<double>(m_LoopLength)) m_Pos = 0.0;
     }
     EndChange();
 }
@@ -519,7 +519,7 @@ bool Loop::Redo()
 
 void Loop::FitToStep()
 {
-    if (m_Pos > static_cast<float>(m_LoopLength)) m_Pos = 0.0f;
+    if (m_Pos > static_cast<double>(m_LoopLength)) m_Pos = 0.0;
     const int length = m_StoreBuffer.GetLength();
     if (m_HoldBuffer.GetLength() == length) return;
     m_HoldBuffer.Allocate(length);
@@ -529,14 +529,24 @@ void Loop::FitToStep()
 // Workspace records.
 
 #include <istream>
+#include <limits>
 #include <ostream>
 
 std::ostream &operator<<(std::ostream &out, Loop &loop)
 {
-    out << loop.m_ID << ' ' << loop.m_Pos << ' ' << loop.m_DisplayPos << ' ' << loop.m_HoldPos << ' '
-        << loop.m_Playing << ' ' << loop.m_Master << ' ' << static_cast<long>(loop.m_LoopLength) << ' '
-        << loop.m_Speed << ' ' << loop.m_Volume << ' ' << loop.m_Pan << ' ' << loop.m_LeftVol << ' '
-        << loop.m_RightVol << ' ';
+    out << loop.m_ID << ' ';
+    // Six digits as ever below 2^24, where a float position could be;
+    // beyond, as many as keep the position exact.
+    if (loop.m_Pos < 16777216.0) {
+        out << loop.m_Pos;
+    } else {
+        const std::streamsize precision = out.precision(std::numeric_limits<double>::max_digits10);
+        out << loop.m_Pos;
+        out.precision(precision);
+    }
+    out << ' ' << loop.m_DisplayPos << ' ' << loop.m_HoldPos << ' ' << loop.m_Playing << ' ' << loop.m_Master
+        << ' ' << static_cast<long>(loop.m_LoopLength) << ' ' << loop.m_Speed << ' ' << loop.m_Volume << ' '
+        << loop.m_Pan << ' ' << loop.m_LeftVol << ' ' << loop.m_RightVol << ' ';
     out << loop.m_Filter << ' ' << loop.m_EffectsOn << ' ' << loop.m_Delay << ' ' << loop.m_Reverb << ' ';
     return out;
 }
@@ -544,7 +554,8 @@ std::ostream &operator<<(std::ostream &out, Loop &loop)
 std::istream &operator>>(std::istream &in, Loop &loop)
 {
     int id = 0, displayPos = 0, holdPos = 0;
-    float pos = 0, speed = 0, volume = 0, pan = 0, leftVol = 0, rightVol = 0;
+    double pos = 0;
+    float speed = 0, volume = 0, pan = 0, leftVol = 0, rightVol = 0;
     bool playing = false, master = false, effectsOn = false;
     long length = 0;
     in >> id >> pos >> displayPos >> holdPos >> playing >> master >> length >> speed >> volume >> pan >> leftVol >>

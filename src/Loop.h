@@ -78,7 +78,10 @@ public:
     Delay m_Delay;
     Reverb m_Reverb;
     int m_ID;
-    float m_Pos;
+    // The play position in samples, in double: a float can no longer move by
+    // a step of 0.25 from 2^22 on (95 s at quarter speed), nor by 1 from
+    // 2^24, and rounds fractional speeds ever coarser on the way there.
+    double m_Pos;
     int m_DisplayPos;
     int m_HoldPos;
     bool m_Playing;
@@ -102,16 +105,16 @@ public:
     // What the last block's play step covered, for the trigger pass: from
     // m_StepFrom to m_StepTo, going round the end of the play length when
     // m_Wrapped. A jump of m_Pos between blocks is no step and passes nothing.
-    float m_StepFrom;
-    float m_StepTo;
+    double m_StepFrom;
+    double m_StepTo;
     bool m_Wrapped;
     LoopHost *m_App;
     LoopPanel *m_GUI;
     LoopHistory m_History;
 
 private:
-    void Record(float pos);
-    void Overdub(float pos);
+    void Record(double pos);
+    void Overdub(double pos);
     void RecordFresh();
     // Returns whether the position went round the end of the play length.
     bool Play(Sample &out);

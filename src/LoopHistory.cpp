@@ -110,6 +110,14 @@ bool LoopHistory::Swap(std::deque<Step> &from, std::deque<Step> &to, Sample &sou
 void LoopHistory::Push(std::deque<Step> &side, Step step)
 {
     if (!m_Budget) return;
+    if (!side.empty() && side.back().m_Uncounted) {
+        std::cerr << "A sound of " << side.back().m_Sound->m_Length
+                  << " samples is bigger than the undo memory: " << (&side == &m_Undo ? "undo" : "redo")
+                  << " can no longer bring it back" << std::endl;
+        side.pop_back();
+    }
+    step.m_Uncounted =
+        step.m_Sound && step.m_Sound->m_Length * static_cast<int64_t>(sizeof(short)) > m_Budget->m_Limit;
     step.m_Stamp = m_Budget->NextStamp();
     const int64_t bytes = Bytes(step);
     side.push_back(std::move(step));
@@ -136,16 +144,16 @@ void LoopHistory::DropAll(std::deque<Step> &side)
 
 int64_t LoopHistory::OldestStamp() const
 {
-    if (m_Undo.empty()) return m_Redo.empty() ? -1 : m_Redo.front().m_Stamp;
-    if (m_Redo.empty()) return m_Undo.front().m_Stamp;
-    return std::min(m_Undo.front().m_Stamp, m_Redo.front().m_Stamp);
+    const Step *undo = Oldest(m_Undo), *redo = Oldest(m_Redo);
+    if (!undo) return redo ? redo->m_Stamp : -1;
+    return redo ? std::min(undo->m_Stamp, redo->m_Stamp) : undo->m_Stamp;
 }
 
 int64_t LoopHistory::DropOldest()
 {
-    bool fromUndo = !m_Undo.empty() && (m_Redo.empty() || m_Undo.front().m_Stamp < m_Redo.front().m_Stamp);
-    std::deque<Step> &side = fromUndo ? m_Undo : m_Redo;
-    if (side.empty()) return 0;
+    const Step *undo = Oldest(m_Undo), *redo = Oldest(m_Redo);
+    if (!undo && !redo) return 0;
+    std::deque<Step> &side = undo && (!redo || undo->m_Stamp < redo->m_Stamp) ? m_Undo : m_Redo;
     const int64_t bytes = Bytes(side.front());
     side.pop_front();
     return bytes;
@@ -153,5 +161,12 @@ int64_t LoopHistory::DropOldest()
 
 int64_t LoopHistory::Bytes(const Step &step)
 {
-    return step.m_Sound ? step.m_Sound->m_Length * static_cast<int64_t>(sizeof(short)) : 0;
+    if (!step.m_Sound || step.m_Uncounted) return 0;
+    return step.m_Sound->m_Length * static_cast<int64_t>(sizeof(short));
+}
+
+const LoopHistory::Step *LoopHistory::Oldest(const std::deque<Step> &side)
+{
+    // Only the nearest step can be uncounted: a side's counted steps come first.
+    return side.empty() || side.front().m_Uncounted ? nullptr : &side.front();
 }

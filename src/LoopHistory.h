@@ -49,8 +49,15 @@ private:
         std::unique_ptr<Sample> m_Sound;
         int64_t m_Length = 0;
         int64_t m_Stamp = 0;
+        // A sound bigger than the whole budget that undo or redo moved here:
+        // it is not counted, and stays only while it is the nearest step of
+        // its side, so what the next undo or redo brings back is never lost.
+        bool m_Uncounted = false;
     };
+    // The bytes a step counts against the budget.
     static int64_t Bytes(const Step &step);
+    // The oldest step of a side that counts, or null.
+    static const Step *Oldest(const std::deque<Step> &side);
     void Push(std::deque<Step> &side, Step step);
     bool Swap(std::deque<Step> &from, std::deque<Step> &to, Sample &sound, int64_t &length);
     void DropAll(std::deque<Step> &side);

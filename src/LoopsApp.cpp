@@ -75,9 +75,10 @@ void SnapToggled(Fl_Widget *widget, void *)
     AppOf(widget)->SnapChanged(static_cast<Fl_Button *>(widget)->value() != 0);
 }
 
-float AngleOf(const Loop *loop, float pos)
+// In float as it always was: a marker's place on the ring needs no more.
+float AngleOf(const Loop *loop, double pos)
 {
-    return loop->m_LoopLength == 0 ? 0.0f : pos / loop->m_LoopLength * 360.0f;
+    return loop->m_LoopLength == 0 ? 0.0f : static_cast<float>(pos) / loop->m_LoopLength * 360.0f;
 }
 
 Fl_Button *MainButton(int x, int y, const char *label, Fl_Callback *handler)
@@ -240,7 +241,7 @@ void LoopsApp::HandleTriggers()
     for (int id : ids) {
         auto found = m_Loops.find(id);
         if (found == m_Loops.end()) continue;
-        found->second->m_Loop->m_Pos = 0.0f;
+        found->second->m_Loop->m_Pos = 0.0;
         found->second->m_Loop->m_Playing = true;
         found->second->m_GUI->m_PlayBtn->value(1);
     }

@@ -130,7 +130,7 @@ void FitToSound(Loop *loop)
 {
     int64_t total = loop->m_StoreBuffer.GetLength();
     if (loop->m_LoopLength > total) loop->m_LoopLength = total;
-    if (loop->m_Pos < 0 || loop->m_Pos > static_cast<float>(total)) loop->m_Pos = 0;
+    if (loop->m_Pos < 0 || loop->m_Pos > static_cast<double>(total)) loop->m_Pos = 0;
 }
 
 // unlink, not remove: whatever was in the way of a temporary name, a

@@ -140,3 +140,37 @@ TEST(LoopHistoryTest, TheLimitDropsTheOldestStepsOfAnyLoopFirst)
     second.reset();
     EXPECT_EQ(host.m_HistoryBudget.m_Used, stepBytes);
 }
+
+TEST(LoopHistoryTest, AStepBiggerThanTheLimitStaysWhileItIsTheNearestAndCostsOtherLoopsNothing)
+{
+    LoopHost host;
+    const int64_t stepBytes = 4 * B * sizeof(short);
+    host.m_HistoryBudget.m_Limit = 4 * stepBytes;
+    Loop other(&host), loop(&host);
+    GiveSound(other, 4 * B);
+    other.Reverse(0, 100);
+    other.Reverse(0, 50);
+    GiveSound(loop, 4 * B);
+    const auto first = Of(loop);
+    loop.Reverse(0, 100);
+    const auto second = Of(loop);
+    loop.MatchLength(20 * B); // more than the whole limit
+    const auto big = Of(loop);
+
+    // Neither the sound heard nor the one undo or redo brings back is lost.
+    EXPECT_TRUE(loop.Undo() && Of(loop) == second);
+    EXPECT_TRUE(loop.Redo() && Of(loop) == big);
+    EXPECT_TRUE(loop.Undo() && Of(loop) == second);
+    EXPECT_EQ(other.m_History.UndoSteps(), 2u);
+    EXPECT_EQ(host.m_HistoryBudget.m_Used, 3 * stepBytes);
+
+    // Once it is no longer the next redo, the big sound goes, with one line.
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(loop.Undo() && Of(loop) == first);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "A sound of 10240 samples is bigger than the undo memory: redo can no longer bring it back\n");
+    EXPECT_TRUE(loop.Redo() && Of(loop) == second);
+    EXPECT_FALSE(loop.Redo());
+    EXPECT_EQ(other.m_History.UndoSteps(), 2u);
+    EXPECT_EQ(host.m_HistoryBudget.m_Used, 3 * stepBytes);
+}

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -77,7 +78,8 @@ struct ReferenceLoop
 {
     std::vector<short> sound;
     std::vector<short> hold;
-    float pos = 0.0f;
+    // In double, as the loop keeps it: a float position rounds fractional speeds.
+    double pos = 0.0;
     int holdPos = 0;
     int64_t length = 0;
     float speed = 1.0f;
@@ -106,8 +108,8 @@ struct ReferenceLoop
         for (int i = 0; i < KorvelInfo::BufferSize; i++) {
             int p = static_cast<int>(pos);
             out[i] = p >= 0 && p < length ? static_cast<short>(static_cast<int>(sound.at(p) * volume)) : 0;
-            float x = speed + pos;
-            pos = static_cast<int>(x) >= length ? 0.0f : x;
+            double x = speed + pos;
+            pos = static_cast<int>(x) >= length ? 0.0 : x;
         }
         filter.Process(out);
         for (int i = 0; i < KorvelInfo::BufferSize; i++) {
@@ -138,6 +140,47 @@ TEST(LoopTest, PositionsAcrossTheEndOfTheLapAtSpeedOne)
     EXPECT_EQ(std::vector<short>(out.begin(), out.begin() + 5), (std::vector<short>{999, 1000, 1, 2, 3}));
     EXPECT_EQ(loop.m_Pos, static_cast<float>(KorvelInfo::BufferSize - 2));
     EXPECT_EQ(loop.m_DisplayPos, KorvelInfo::BufferSize - 2);
+}
+
+TEST(LoopTest, LoopsLongerThanAFloatCountsPlayAndOverdubToTheirEndAndWrap)
+{
+    // Past 2^24 a float position no longer moves by 1, past 2^22 not by 0.25.
+    const int length = (1 << 24) + 200;
+    LoopHost host;
+    Loop loop(&host);
+    ASSERT_TRUE(loop.AllocateMem(length));
+    for (int i = 0; i < length; i++)
+        loop.m_StoreBuffer.Set(i, static_cast<short>(i % 20000 + 1));
+    const std::vector<short> input(KorvelInfo::BufferSize, 7);
+    loop.m_Input = input.data();
+    for (float speed : {1.0f, 0.25f}) {
+        // Overdubbing: each block adds the input, then plays.
+        loop.m_Speed = speed;
+        loop.m_Pos = length - 400;
+        loop.m_Recording = true;
+        double pos = loop.m_Pos;
+        for (int block = 0; block < 4; block++)
+            for (short value : Block(loop)) {
+                ASSERT_EQ(value, loop.m_StoreBuffer[static_cast<int>(pos)]) << speed;
+                pos = static_cast<int>(pos + speed) >= length ? 0 : pos + speed;
+            }
+        EXPECT_EQ(loop.m_Pos, pos);
+        loop.m_Recording = false;
+        loop.EndRecord();
+    }
+    // Both takes went round the end into the next lap.
+    EXPECT_EQ(loop.m_StoreBuffer[length - 1], (length - 1) % 20000 + 1 + 14);
+    EXPECT_EQ(loop.m_StoreBuffer[100], 101 + 14);
+
+    // The workspace keeps such a position; an ordinary one is written as it always was.
+    std::stringstream record;
+    loop.m_Pos = 16777300.25;
+    record << loop;
+    loop.m_Pos = 123.456789f;
+    record << loop;
+    Loop back(&host);
+    EXPECT_TRUE(record >> back && back.m_Pos == 16777300.25);
+    EXPECT_NE(record.str().find(" 123.457 "), std::string::npos);
 }
 
 TEST(LoopTest, PositionsAtSlowStillAndFastSpeeds)

@@ -19,7 +19,7 @@ const int SampleCount = 1000;
 const int PanelColour = 139;
 const int PanelBackColour = 49;
 
-float g_Position = 0;
+double g_Position = 0;
 
 void Advance(void *data)
 {

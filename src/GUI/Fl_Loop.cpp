@@ -202,7 +202,7 @@ void Fl_Loop::DrawPosMarker()
     make_current();
     if (!m_Pos || m_Length <= 0) return;
 
-    const float angle = *m_Pos / (float)m_Length * 360;
+    const float angle = static_cast<float>(*m_Pos) / (float)m_Length * 360;
     const float s = sinf(angle * DegToRad);
     const float c = cosf(angle * DegToRad);
     const int x1 = (int)(s * m_InnerRad + m_MidX);
@@ -276,13 +276,14 @@ void Fl_Loop::HandleMouse(bool press)
         break;
     case 2: // set the play position
         if (m_Pos) {
-            *m_Pos = angle * (m_Length / 360.0f);
+            float pos = angle * (m_Length / 360.0f);
             if (m_Length > 0) {
-                while (*m_Pos < 0)
-                    *m_Pos += m_Length;
-                while (*m_Pos > m_Length)
-                    *m_Pos -= m_Length;
+                while (pos < 0)
+                    pos += m_Length;
+                while (pos > m_Length)
+                    pos -= m_Length;
             }
+            *m_Pos = pos;
         }
         break;
     case 3: // move the sound along with the pointer

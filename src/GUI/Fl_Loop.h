@@ -22,7 +22,7 @@ public:
     ~Fl_Loop();
 
     void SetData(const short *data) { m_Data = data; }
-    void SetPos(float *pos) { m_Pos = pos; }
+    void SetPos(double *pos) { m_Pos = pos; }
     void SetSkipWindow(Fl_Window *window) { m_SkipWindow = window; }
     void SetUpdate(bool update) { m_Update = update; }
     void SetWaveSize(float size) { m_WaveSize = size; }
@@ -64,7 +64,7 @@ public:
     int m_RangeStart;
     int m_RangeEnd;
     float m_Angle;
-    float *m_Pos;
+    double *m_Pos;
     bool m_Update;
     float m_WaveSize;
     int m_MoveIndex;

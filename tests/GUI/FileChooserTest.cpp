@@ -21,7 +21,7 @@ const char *const LoadTitle = "Pick a Wav file to load";
 struct WhileOpen
 {
     Loop *playing;
-    float lastPos;
+    double lastPos;
     LoopGUI *closing;
     // Samples played, counted across the loop's wraps: the cycle is not
     // paced here, so a lap can pass while the chooser closes.
@@ -35,7 +35,7 @@ struct WhileOpen
 void Tick(void *data)
 {
     WhileOpen *open = static_cast<WhileOpen *>(data);
-    float step = open->playing->m_Pos - open->lastPos;
+    double step = open->playing->m_Pos - open->lastPos;
     open->played += step < 0 ? step + open->playing->m_LoopLength : step;
     open->lastPos = open->playing->m_Pos;
     if (open->played < 20 * KorvelInfo::BufferSize && ++open->ticks < 500)

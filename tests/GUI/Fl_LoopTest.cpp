@@ -190,7 +190,7 @@ TEST_F(LoopDisplayTest, SelectedRangeIsWhiteAndSnapTicksMarkEveryStep)
 
 TEST_F(LoopDisplayTest, PlayCursorMovesWithoutLeavingATraceAndSurvivesRedraws)
 {
-    float position = 250; // a quarter: the right-hand side
+    double position = 250; // a quarter: the right-hand side
     m_Display->SetPos(&position);
     Image before(m_Display.get());
 
@@ -306,7 +306,7 @@ TEST_F(LoopDisplayTest, SnappingLowersTheAngleToTheStepKeepingTheFraction)
 TEST_F(LoopDisplayTest, MiddleButtonSetsThePlayPosition)
 {
     Press(248, 131, 2); // without a position: nothing to set
-    float position = 0;
+    double position = 0;
     m_Display->SetPos(&position);
     Press(250, 150, 2);
     EXPECT_NEAR(position, 250, 0.01);

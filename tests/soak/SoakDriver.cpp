@@ -120,7 +120,7 @@ public:
             const Loop *loop = it->second->m_Loop;
             const short *data = loop->m_StoreBuffer.GetBuffer();
             const int64_t length = loop->m_StoreBuffer.GetLength();
-            const float pos = loop->m_Pos;
+            const double pos = loop->m_Pos;
             const size_t markers = panel->m_Triggers.size();
             Display(panel);
             if (data != loop->m_StoreBuffer.GetBuffer() || length != loop->m_StoreBuffer.GetLength() ||
