@@ -2,7 +2,6 @@
 
 #include "AppTestFixture.h"
 #include "GUI/FileChooser.h"
-#include "GUI/OutputGUI.h"
 #include "TestSupport.h"
 
 #include <FL/Fl_Button.H>
@@ -38,47 +37,39 @@ protected:
         FileChooser::SetCurrent(nullptr);
         AppTest::TearDown();
     }
-    void Click(bool down)
+    // The button's state after a click, and whether the output records.
+    std::pair<int, bool> Click(bool down)
     {
         Fl_Button *record = m_App->m_OutputGUI.m_RecordBtn;
         record->value(down ? 1 : 0);
         record->do_callback();
+        return {record->value(), m_App->m_Output.m_RecordFile.IsOpen()};
     }
-    bool Recording() { return m_App->m_Output.m_RecordFile.IsOpen(); }
     Answering m_Chooser;
 };
 
 } // namespace
 
-TEST_F(OutputGUITest, RecordShowsOnExactlyWhileTheOutputRecords)
+TEST_F(OutputGUITest, RecordShowsDownExactlyWhileTheOutputRecords)
 {
     TempDir dir;
-    Fl_Button *record = m_App->m_OutputGUI.m_RecordBtn;
-    // Released while its chooser waits: no take, and the button says so.
+    // Released while its chooser waits: no recording, and the button says so.
     m_Chooser.m_Path = dir.File("first.wav");
     m_Chooser.m_Meanwhile = [&] { Click(false); };
-    Click(true);
-    EXPECT_FALSE(Recording());
-    EXPECT_EQ(record->value(), 0);
+    EXPECT_EQ(Click(true), std::make_pair(0, false));
 
-    // A take, then Record pressed again over it: the old file ends, the new take goes into the new file.
+    // Pressed again over a recording: the old file ends, the new one starts.
     m_Chooser.m_Meanwhile = nullptr;
-    Click(true);
-    EXPECT_TRUE(Recording());
-    EXPECT_EQ(record->value(), 1);
+    EXPECT_EQ(Click(true), std::make_pair(1, true));
     m_Chooser.m_Path = dir.File("second.wav");
-    Click(true);
-    EXPECT_TRUE(Recording());
+    EXPECT_EQ(Click(true), std::make_pair(1, true));
     EXPECT_TRUE(FileExists(dir.File("first.wav")));
-    Click(false);
-    EXPECT_FALSE(Recording());
+    EXPECT_EQ(Click(false), std::make_pair(0, false));
     EXPECT_TRUE(FileExists(dir.File("second.wav")));
 
     // A file that cannot be written leaves the button up.
     m_Chooser.m_Path = dir.File("missing/third.wav");
     testing::internal::CaptureStderr();
-    Click(true);
+    EXPECT_EQ(Click(true), std::make_pair(0, false));
     testing::internal::GetCapturedStderr();
-    EXPECT_FALSE(Recording());
-    EXPECT_EQ(record->value(), 0);
 }
