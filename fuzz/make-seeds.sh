@@ -8,7 +8,7 @@
 set -euo pipefail
 build=$1
 out=$2
-mkdir -p "$out/wav_loop" "$out/resource_file" "$out/workspace"
+mkdir -p "$out/wav_loop" "$out/resource_file" "$out/workspace" "$out/midi_parser" "$out/midi_bindings"
 "$build/fuzz/fuzz-seed-writer" "$out"
 
 w=$out/wav_loop
@@ -44,6 +44,14 @@ r=$out/resource_file
 sed 's/^Samplerate .*/Samplerate        = 0/' "$r/defaults" >"$r/zero-rate"
 head -n 7 "$r/defaults" >"$r/truncated"
 sed 's/= 512/= lots/' "$r/defaults" >"$r/word-for-number"
+
+# A pedal and keys with running status, clock and a system exclusive between
+# them; a bindings file of every kind and mode.
+m=$out/midi_parser
+printf '\xb0\x40\x7f\xf8\x40\x00' >"$m/pedal"
+printf '\x90\x24\x64\x24\x00\xf0\x7e\x01\xf7\xc5\x03\xe0\x00\x40\xf2\x01\x02\x8f\x30\x10' >"$m/mixed"
+printf '%s\n' '# mine' 'note 1 36 press loop 0 Record' 'cc 16 64 held loop 12 Record' \
+  'pc 1 5 press main Main/New Loop' 'cc 1 7 set main Output/Volume' >"$out/midi_bindings/bindings"
 
 # The workspace seeds come from the workspace harness's own writer, which
 # needs the X server.

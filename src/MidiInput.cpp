@@ -1,5 +1,6 @@
 #include "MidiInput.h"
 
+#include <algorithm>
 #include <iostream>
 
 MidiInput::MidiInput() : m_RetryEvery(std::chrono::seconds(2)), m_DeviceFeed(&m_Device)
@@ -47,19 +48,24 @@ void MidiInput::PollFeed(Feed &feed, Listener &listener)
 {
     // The bytes wait in the feed, not on the stack: a listener that polls
     // again takes the rest of them first, so nothing is read twice or late.
-    if (feed.m_Start == feed.m_End) feed.m_Start = feed.m_End = 0;
-    const int room = static_cast<int>(sizeof feed.m_Bytes) - feed.m_End;
-    if (room > 0) {
-        int got = feed.m_Source->Read(feed.m_Bytes + feed.m_End, room);
+    int budget = MostBytesPerPoll;
+    for (;;) {
+        while (feed.m_Start < feed.m_End) {
+            MidiMessage message;
+            if (feed.m_Parser.Feed(feed.m_Bytes[feed.m_Start++], message)) listener.Received(message);
+        }
+        if (feed.m_Failed || budget <= 0) return;
+        // Read until the source has nothing more: a busy stream read a
+        // buffer a cycle would fall seconds behind the pedal.
+        const int got = feed.m_Source->Read(feed.m_Bytes, std::min<int>(sizeof feed.m_Bytes, budget));
         if (got < 0) {
             FeedFailed(feed);
             return;
         }
-        feed.m_End += got;
-    }
-    while (feed.m_Start < feed.m_End) {
-        MidiMessage message;
-        if (feed.m_Parser.Feed(feed.m_Bytes[feed.m_Start++], message)) listener.Received(message);
+        if (got == 0) return;
+        feed.m_Start = 0;
+        feed.m_End = got;
+        budget -= got;
     }
 }
 

@@ -1,6 +1,7 @@
 #ifndef MIDI_INPUT_H
 #define MIDI_INPUT_H
 
+#include "KorvelInfo.h"
 #include "MidiMessage.h"
 #include "MidiParser.h"
 #include "RawMidiDevice.h"
@@ -40,12 +41,18 @@ public:
     void AddSource(MidiSource *source);
     void RemoveSource(MidiSource *source);
 
-    // Reads what has arrived and hands every complete message to the
-    // listener, in order. The listener may poll again (a file chooser that
+    // Reads everything that has arrived (up to MostBytesPerPoll) and hands
+    // every complete message to the listener, in order. The listener may poll again (a file chooser that
     // keeps the cycle running): each message still arrives once, in order.
     void Poll(Listener &listener);
 
     std::chrono::steady_clock::duration m_RetryEvery;
+
+    // What one poll takes from one source at most, so a source that never
+    // runs dry cannot hold the cycle. Twice what MIDI's 3125 bytes a second
+    // bring in the longest cycle there can be, so a busy stream never falls
+    // behind.
+    static constexpr int MostBytesPerPoll = 2 * 3125 * KorvelInfo::MaxBufferSize / KorvelInfo::MinSamplerate;
 
 private:
     class Feed

@@ -2,6 +2,8 @@
 // the fuzzers, and hostile files written by hand) through the same code the
 // fuzzers run, so a fixed fault stays fixed without a fuzzing run.
 #include "FuzzRegressionCases.h"
+#include "MidiBindingsTarget.h"
+#include "MidiParserTarget.h"
 #include "ResourceFileTarget.h"
 #include "WavLoopTarget.h"
 
@@ -13,7 +15,8 @@ TEST(FuzzRegressionTest, EveryKeptWavFileLoadsIntoALoopSafely)
     ASSERT_FALSE(cases.empty());
     for (const std::string &path : cases) {
         std::string bytes = FuzzCaseBytes(path);
-        EXPECT_EQ(WavLoopTarget::Run(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size()), "") << path;
+        EXPECT_EQ(WavLoopTarget::Run(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size()), "")
+            << path;
     }
 }
 
@@ -25,5 +28,21 @@ TEST(FuzzRegressionTest, EveryKeptResourceFileLeavesUsableSettings)
         std::string bytes = FuzzCaseBytes(path);
         EXPECT_EQ(ResourceFileTarget::Run(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size()), "")
             << path;
+    }
+}
+
+TEST(FuzzRegressionTest, EveryKeptMidiStreamAndBindingsFileReadsSafely)
+{
+    for (const char *harness : {"midi_parser", "midi_bindings"}) {
+        std::vector<std::string> cases = FuzzRegressionCases(harness);
+        ASSERT_FALSE(cases.empty()) << harness;
+        for (const std::string &path : cases) {
+            std::string bytes = FuzzCaseBytes(path);
+            const uint8_t *data = reinterpret_cast<const uint8_t *>(bytes.data());
+            EXPECT_EQ(std::string(harness) == "midi_parser" ? MidiParserTarget::Run(data, bytes.size())
+                                                            : MidiBindingsTarget::Run(data, bytes.size()),
+                      "")
+                << path;
+        }
     }
 }

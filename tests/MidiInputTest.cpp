@@ -1,4 +1,5 @@
 #include "MidiInput.h"
+#include "MidiSource.h"
 
 #include "TestSupport.h"
 
@@ -93,4 +94,29 @@ TEST(MidiInputTest, DeviceThatGoesAwayWhilePlayingIsOneLine)
         input.Poll(heard);
     std::string said = testing::internal::GetCapturedStderr();
     EXPECT_EQ(said, "MIDI device failed (the device hung up) [" + path + "]; playing on without it\n");
+}
+
+TEST(MidiInputTest, OnePollTakesAWholeCyclesBurstButNoMore)
+{
+    // A controller that never stops sending a note-on.
+    class Endless : public MidiSource
+    {
+    public:
+        int Read(unsigned char *bytes, int size) override
+        {
+            for (int i = 0; i < size; i++, m_Sent++)
+                bytes[i] = static_cast<unsigned char>(m_Sent % 3 == 0 ? 0x90 : m_Sent % 3 == 1 ? 36 : 100);
+            return size;
+        }
+        std::string Failure() const override { return ""; }
+        long m_Sent = 0;
+    } endless;
+    MidiInput input;
+    Heard heard;
+    input.AddSource(&endless);
+    input.Poll(heard);
+    // What MIDI brings in the longest cycle allowed: 65536 frames at 8000 Hz.
+    EXPECT_GE(heard.m_Messages.size(), 3125u * 65536 / 8000 / 3);
+    EXPECT_LE(endless.m_Sent, MidiInput::MostBytesPerPoll);
+    input.RemoveSource(&endless);
 }

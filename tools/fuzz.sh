@@ -19,7 +19,7 @@ CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithD
 
 harnesses=("$@")
 if [ ${#harnesses[@]} -eq 0 ]; then
-  harnesses=(wav_loop resource_file)
+  harnesses=(wav_loop resource_file midi_parser midi_bindings)
   grep -q fuzz-workspace "$build/build.ninja" && harnesses+=(workspace)
 fi
 targets=(fuzz-seed-writer)

@@ -27,17 +27,14 @@ void Record(Fl_Widget *widget, void *)
 {
     Fl_Button *button = static_cast<Fl_Button *>(widget);
     Output *output = BoundOutput(widget);
-    if (!button->value()) {
-        output->m_RecordFile.Close();
-        return;
-    }
-    std::string path = FileChooser::Current()->Ask("Pick a Wav file to save to", "*.wav");
-    if (!path.empty()) {
-        output->Record(path.c_str());
-        return;
-    }
+    // Whatever is recording ends first: a new take never runs on in the old file.
     output->m_RecordFile.Close();
-    button->value(0);
+    if (!button->value()) return;
+    std::string path = FileChooser::Current()->Ask("Pick a Wav file to save to", "*.wav");
+    // The chooser runs the cycle and the other windows: a Record released
+    // meanwhile cancels the take it asked for.
+    if (!path.empty() && button->value()) output->Record(path.c_str());
+    button->value(output->m_RecordFile.IsOpen() ? 1 : 0);
 }
 
 } // namespace

@@ -14,9 +14,7 @@ namespace {
 // Values made per chunk: few enough that a chunk, converted, takes well
 // under a millisecond.
 const int ChunkValues = 1024;
-const int PackValues = 1 << 17;
-// What is set aside at the start; a longer sound grows the buffer as it comes.
-const int64_t MostReserved = 1 << 26;
+const int SilenceValues = 1 << 17;
 
 short ToSample(float value)
 {
@@ -26,7 +24,8 @@ short ToSample(float value)
 
 } // namespace
 
-SoundFileLoad::SoundFileLoad() : m_Converting(false), m_FileRate(0), m_Stage(FAILED), m_Packed(0)
+SoundFileLoad::SoundFileLoad()
+    : m_Converting(false), m_FileRate(0), m_Stage(FAILED), m_Length(0), m_Written(0), m_Silenced(0)
 {
 }
 
@@ -53,6 +52,19 @@ int SoundFileLoad::Open(const std::string &path)
         m_Reader.Close();
         return 0;
     }
+    // A loop's sound is counted in ints: a longer one is refused before
+    // anything is read, not after minutes and gigabytes.
+    const double length =
+        m_Converting ? std::round(static_cast<double>(m_Reader.GetFrames()) * KorvelInfo::Samplerate / rate)
+                     : static_cast<double>(m_Reader.GetFrames());
+    if (length > INT_MAX) {
+        std::cerr << "WavFile: File too long to load [" << path << "]" << std::endl;
+        m_Reader.Close();
+        return 0;
+    }
+    m_Length = static_cast<int64_t>(length);
+    m_Written = 0;
+    m_Silenced = 0;
     // A file at a lower rate gives more values per frame read.
     const int64_t frames =
         std::max<int64_t>(int64_t(ChunkValues) * rate / std::max(KorvelInfo::Samplerate, rate), 1);
@@ -68,8 +80,8 @@ bool SoundFileLoad::Step(Clock::time_point deadline)
         do {
             if (m_Stage == READING)
                 ReadChunk();
-            else if (m_Stage == PACKING)
-                PackChunk();
+            else if (m_Stage == SILENCING)
+                SilenceChunk();
         } while (!IsFinished() && Clock::now() < deadline);
     } catch (const std::bad_alloc &) {
         std::cerr << "AllocateMem can't allocate any more memory!" << std::endl;
@@ -80,10 +92,10 @@ bool SoundFileLoad::Step(Clock::time_point deadline)
 
 void SoundFileLoad::ReadChunk()
 {
-    if (m_Values.capacity() == 0) {
-        const double ratio = static_cast<double>(KorvelInfo::Samplerate) / m_Reader.GetRate();
-        m_Values.reserve(static_cast<size_t>(
-            std::min<double>(static_cast<double>(m_Reader.GetFrames()) * ratio + 64, MostReserved)));
+    if (m_Length > 0 && m_Sound.m_Length != m_Length && !m_Sound.Allocate(static_cast<int>(m_Length))) {
+        std::cerr << "AllocateMem can't allocate any more memory!" << std::endl;
+        Fail();
+        return;
     }
     const int got = m_Reader.ReadMono(m_Chunk.data(), static_cast<int>(m_Chunk.size()));
     if (m_Converting) {
@@ -100,59 +112,56 @@ void SoundFileLoad::ReadChunk()
 
 void SoundFileLoad::Append(const float *values, size_t count)
 {
-    // A loop's sound is counted in ints.
-    if (m_Values.size() + count > static_cast<size_t>(INT_MAX)) {
-        std::cerr << "WavFile: File too long to load [" << m_Path << "]" << std::endl;
-        Fail();
-        return;
-    }
-    for (size_t i = 0; i < count; i++)
-        m_Values.push_back(ToSample(values[i]));
+    // The converter's filter may end a value or two late: the header's length holds.
+    const size_t room = static_cast<size_t>(m_Length - m_Written);
+    short *out = m_Sound.m_Data + m_Written;
+    for (size_t i = 0; i < std::min(count, room); i++)
+        out[i] = ToSample(values[i]);
+    m_Written += static_cast<int64_t>(std::min(count, room));
 }
 
 void SoundFileLoad::FinishReading()
 {
     const bool complete = m_Reader.GetFramesRead() == m_Reader.GetFrames();
+    int64_t length = m_Written;
     if (m_Converting) {
         // The converter's filter ends a value early or late; a loop must keep
         // the exact length of the file to stay in time with the others.
-        const double exact =
-            std::round(static_cast<double>(m_Reader.GetFramesRead()) * KorvelInfo::Samplerate / m_FileRate);
-        m_Values.resize(static_cast<size_t>(std::min<double>(exact, INT_MAX)),
-                        m_Values.empty() ? 0 : m_Values.back());
+        length = std::min<int64_t>(m_Length, std::llround(static_cast<double>(m_Reader.GetFramesRead()) *
+                                                          KorvelInfo::Samplerate / m_FileRate));
+        const short last = m_Written > 0 ? m_Sound.m_Data[m_Written - 1] : 0;
+        if (length > m_Written) std::fill(m_Sound.m_Data + m_Written, m_Sound.m_Data + length, last);
     }
     m_Reader.Close();
     // A damaged file gives what could be read; one that gives nothing of what
     // it promised leaves the loop as it was.
     if (!complete) {
         std::cerr << "WavFile: Read error" << std::endl;
-        if (m_Values.empty()) {
+        if (length == 0) {
             Fail();
             return;
         }
     }
-    m_Stage = PACKING;
-    if (m_Values.empty()) {
+    if (length == 0) m_Sound.Clear();
+    if (length < m_Sound.m_Length) m_Sound.CropTo(static_cast<int>(length));
+    m_Stage = SILENCING;
+    if (length == 0) {
         Done();
         return;
     }
-    const int length = static_cast<int>(m_Values.size());
-    if (!m_Sound.Allocate(length) || !m_Hold.Allocate(length)) {
+    if (!m_Hold.Allocate(static_cast<int>(length))) {
         std::cerr << "AllocateMem can't allocate any more memory!" << std::endl;
         Fail();
     }
 }
 
-void SoundFileLoad::PackChunk()
+void SoundFileLoad::SilenceChunk()
 {
-    const int length = static_cast<int>(m_Values.size());
-    const int count = std::min(PackValues, length - m_Packed);
-    std::copy(m_Values.begin() + m_Packed, m_Values.begin() + m_Packed + count, m_Sound.m_Data + m_Packed);
-    std::fill(m_Hold.m_Data + m_Packed, m_Hold.m_Data + m_Packed + count, 0);
-    m_Packed += count;
-    if (m_Packed < length) return;
-    std::vector<short>().swap(m_Values);
-    Done();
+    const int length = m_Hold.GetLength();
+    const int count = std::min(SilenceValues, length - m_Silenced);
+    std::fill(m_Hold.m_Data + m_Silenced, m_Hold.m_Data + m_Silenced + count, 0);
+    m_Silenced += count;
+    if (m_Silenced == length) Done();
 }
 
 void SoundFileLoad::Done()
@@ -169,5 +178,4 @@ void SoundFileLoad::Fail()
     m_Reader.Close();
     m_Sound.Clear();
     m_Hold.Clear();
-    std::vector<short>().swap(m_Values);
 }

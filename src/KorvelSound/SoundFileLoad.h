@@ -11,8 +11,9 @@
 #include <vector>
 
 // A sound file on its way into a loop: read a chunk at a time, mixed to one
-// channel, converted to Samplerate and to 16 bits, then copied into buffers
-// of its exact length. Each Step does as much as fits before a deadline, so a
+// channel, converted to Samplerate and to 16 bits straight into the loop's
+// buffer, sized from the file's header, so memory never holds more than the
+// sound and a chunk. Each Step does as much as fits before a deadline, so a
 // long file loads between audio cycles without delaying one. Nothing is
 // touched outside this object until the loop takes the result.
 class SoundFileLoad
@@ -45,7 +46,7 @@ private:
     enum Stage
     {
         READING,
-        PACKING,
+        SILENCING,
         DONE,
         FAILED
     };
@@ -53,7 +54,7 @@ private:
     void ReadChunk();
     void Append(const float *values, size_t count);
     void FinishReading();
-    void PackChunk();
+    void SilenceChunk();
     void Done();
     void Fail();
 
@@ -65,8 +66,10 @@ private:
     Stage m_Stage;
     std::vector<float> m_Chunk;
     std::vector<float> m_Converted;
-    std::vector<short> m_Values;
-    int m_Packed;
+    // The sound's length as the header announces it, and what is in so far.
+    int64_t m_Length;
+    int64_t m_Written;
+    int m_Silenced;
 };
 
 #endif

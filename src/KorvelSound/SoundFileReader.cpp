@@ -3,6 +3,7 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <cmath>
 #include <iostream>
 
 #include <fcntl.h>
@@ -55,6 +56,19 @@ void SoundFileReader::Close()
     m_Rate = 0;
 }
 
+namespace {
+
+// Not-a-number and infinities (a damaged float file) become silence and full
+// scale before they are mixed or converted: the converter's filter would
+// smear one such value over milliseconds of its neighbours.
+float Clean(float value)
+{
+    if (std::isnan(value)) return 0.0f;
+    return std::max(-1.0f, std::min(value, 1.0f));
+}
+
+} // namespace
+
 int SoundFileReader::ReadMono(float *out, int count)
 {
     if (!m_File || count <= 0) return 0;
@@ -67,7 +81,7 @@ int SoundFileReader::ReadMono(float *out, int count)
     for (sf_count_t f = 0; f < got; f++, frame += m_Channels) {
         float sum = 0.0f;
         for (int c = 0; c < m_Channels; c++)
-            sum += frame[c];
+            sum += Clean(frame[c]);
         out[f] = sum / m_Channels;
     }
     m_FramesRead += got;

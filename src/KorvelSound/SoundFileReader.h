@@ -9,7 +9,8 @@ struct sf_private_tag;
 
 // Reads any sound file libsndfile knows (WAV of any depth or encoding, AIFF,
 // FLAC, Ogg Vorbis, CAF...) as one channel: every frame is the mean of its
-// channels, at full scale +-1.0. Never reads beyond the frames the file
+// channels, at full scale +-1.0 (louder values are clamped to it, not-a-number
+// is silence). Never reads beyond the frames the file
 // announces, so a damaged header cannot make it invent sound.
 class SoundFileReader
 {

@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <string>
+
+#include <unistd.h>
 
 namespace {
 
@@ -86,4 +89,60 @@ TEST(SoundFileLoadTest, EveryFormatAndRateLoadsAtItsTruePitchAndLevel)
                         std::to_string(KorvelInfo::Samplerate) + " Hz [" + path + "]\n";
         EXPECT_EQ(messages, expected) << c.file;
     }
+}
+
+TEST(SoundFileLoadTest, NotANumberAndInfinityStayOneValueThroughConversion)
+{
+    TempDir dir;
+    const std::string clean = dir.File("clean.wav"), damaged = dir.File("damaged.wav");
+    int status = -1;
+    RunCommand("sox -n -r 48000 -c 1 -e floating-point -b 32 '" + clean + "' synth 0.2 sine 100 vol 0.5 2>&1",
+               &status);
+    ASSERT_EQ(status, 0);
+    // Not-a-number and infinities at the sine's crests, where silence or
+    // full scale differ most from the sound.
+    std::string bytes = ReadFileBytes(clean);
+    const size_t data = bytes.find("data") + 8;
+    ASSERT_GT(data, 8u);
+    const float bad[] = {NAN, INFINITY, -INFINITY};
+    const size_t at[] = {2520, 4920, 7320};
+    for (int i = 0; i < 3; i++)
+        bytes.replace(data + 4 * at[i], 4, reinterpret_cast<const char *>(&bad[i]), 4);
+    WriteFileBytes(damaged, bytes);
+
+    Sample loaded[2];
+    const std::string paths[] = {clean, damaged};
+    for (int i = 0; i < 2; i++) {
+        SoundFileLoad load;
+        testing::internal::CaptureStderr();
+        ASSERT_EQ(load.Open(paths[i]), 1);
+        load.Step(SoundFileLoad::Clock::time_point::max());
+        testing::internal::GetCapturedStderr();
+        ASSERT_TRUE(load.Succeeded());
+        loaded[i].Swap(load.m_Sound);
+    }
+    ASSERT_EQ(loaded[0].GetLength(), loaded[1].GetLength());
+    int far = 0;
+    for (int i = 0; i < loaded[0].GetLength(); i++)
+        far += std::abs(loaded[0][i] - loaded[1][i]) > 3277;
+    // A few values beside each bad one, not milliseconds of them.
+    EXPECT_LE(far, 3 * 6);
+}
+
+TEST(SoundFileLoadTest, AFileLongerThanALoopCanHoldIsRefusedBeforeReading)
+{
+    // A billion frames (sparsely, on the disk) at 11025 Hz: four billion values at 44100 Hz.
+    TempDir dir;
+    const std::string path = dir.File("long.wav");
+    int status = -1;
+    RunCommand("sox -n -r 11025 -c 1 -b 16 '" + path + "' trim 0 0 2>&1", &status);
+    ASSERT_EQ(status, 0);
+    std::string bytes = ReadFileBytes(path).substr(0, 44);
+    WriteFileBytes(path, bytes.replace(40, 4, std::string("\x00\x94\x35\x77", 4))); // 2e9 bytes
+    ASSERT_EQ(truncate(path.c_str(), 44 + 2000000000LL), 0);
+
+    SoundFileLoad load;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(load.Open(path), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "WavFile: File too long to load [" + path + "]\n");
 }
