@@ -9,7 +9,9 @@ class LoopsApp;
 // Saving and loading whole performances: one text file of records and, beside
 // it, one WAV file per loop named after the workspace and the loop's number.
 // A save replaces all of these files or none: a journal beside the workspace
-// lets a save cut short be completed when the workspace is next used.
+// lets a save cut short be completed when the workspace is next used. Saves
+// and loads hold a lock beside the workspace, so two instances of the
+// program take turns; a path that is a symbolic link stands for its target.
 class Workspace
 {
 public:

@@ -1,0 +1,118 @@
+// Workspaces shared by two instances of the program, and reached through
+// symbolic links.
+#include "AppTestFixture.h"
+#include "LimitedDisk.h"
+#include "TestSupport.h"
+#include "Workspace.h"
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+class WorkspaceSharingTest : public AppTest
+{
+protected:
+    // Loops 0 ... value, each of long sounds of value, at speed value.
+    void Perform(int value)
+    {
+        m_App->ClearLoops();
+        m_App->m_NextID = 0;
+        for (int id = 0; id <= value; id++) {
+            m_App->NewLoop();
+            FillLoop(id, 300000, [=](int) { return value; });
+            LoopAt(id)->m_Speed = static_cast<float>(value);
+        }
+    }
+};
+
+} // namespace
+
+TEST_F(WorkspaceSharingTest, TwoProgramsSavingOneWorkspaceLeaveOneWholeSave)
+{
+    TempDir dir;
+    const std::string path = dir.File("jam.lws");
+    int go[2];
+    ASSERT_EQ(pipe(go), 0);
+    std::vector<pid_t> children;
+    for (int value : {1, 2}) {
+        Perform(value);
+        pid_t child = fork();
+        if (child == 0) {
+            FILE *log = std::freopen(dir.File("said" + std::to_string(value)).c_str(), "w", stderr);
+            char start;
+            bool saved = log && read(go[0], &start, 1) == 1;
+            for (int round = 0; round < 3; round++)
+                saved = Workspace::SaveTo(m_App.get(), path) && saved;
+            _exit(saved ? 0 : 1);
+        }
+        children.push_back(child);
+    }
+    ASSERT_EQ(write(go[1], "gg", 2), 2);
+    for (size_t i = 0; i < children.size(); i++) {
+        int status = -1;
+        ASSERT_EQ(waitpid(children[i], &status, 0), children[i]);
+        const std::string said = ReadFileBytes(dir.File("said" + std::to_string(i + 1)));
+        // Each save either went through or said in one line that it waited in vain.
+        int lines = 0, refusals = 0;
+        for (size_t at = 0; (at = said.find('\n', at)) != std::string::npos; at++)
+            lines++;
+        for (size_t at = 0; (at = said.find("is being saved by another program", at)) != std::string::npos;
+             at++)
+            refusals++;
+        EXPECT_TRUE(WIFEXITED(status) && lines == refusals && (WEXITSTATUS(status) == 0) == (lines == 0))
+            << said;
+    }
+    close(go[0]);
+    close(go[1]);
+
+    ASSERT_TRUE(Workspace::LoadFrom(m_App.get(), path));
+    const int value = static_cast<int>(m_App->m_Loops.size()) - 1;
+    for (auto &item : m_App->m_Loops) {
+        Loop *loop = item.second->m_Loop;
+        EXPECT_EQ(loop->m_Speed, value);
+        EXPECT_EQ(loop->m_StoreBuffer.GetLength(), 300000);
+        EXPECT_EQ(loop->m_StoreBuffer[299999], value) << item.first;
+    }
+    for (const std::string &name : FolderEntries(dir.Path()))
+        EXPECT_TRUE(name.find(".tmp") == std::string::npos && name.find(".lock") == std::string::npos)
+            << name;
+
+    // A save of the version before, cut short: its temporaries all end ".tmp".
+    m_App->ClearLoops();
+    ASSERT_TRUE(Workspace::SaveTo(m_App.get(), dir.File("empty.lws")));
+    ASSERT_EQ(rename(dir.File("empty.lws").c_str(), (path + ".tmp").c_str()), 0);
+    WriteFileBytes(path + ".saving", "end\n");
+    Perform(1);
+    ASSERT_TRUE(Workspace::LoadFrom(m_App.get(), path));
+    EXPECT_TRUE(m_App->m_Loops.empty());
+}
+
+TEST_F(WorkspaceSharingTest, WorkspaceReachedThroughALinkIsItsTarget)
+{
+    TempDir dir;
+    ASSERT_EQ(mkdir(dir.File("sub").c_str(), 0700), 0);
+    const std::string link = dir.File("sub/link.lws");
+    m_App->NewLoop();
+    FillLoop(0, 500, [](int) { return 7; });
+    ASSERT_TRUE(Workspace::SaveTo(m_App.get(), dir.File("real.lws")));
+    ASSERT_EQ(symlink("../real.lws", link.c_str()), 0);
+
+    m_App->ClearLoops();
+    ASSERT_TRUE(Workspace::LoadFrom(m_App.get(), link));
+    ASSERT_EQ(m_App->m_Loops.size(), 1u);
+    EXPECT_EQ(LoopAt(0)->m_StoreBuffer.GetLength(), 500);
+
+    // A save through the link writes the target and keeps the link.
+    FillLoop(0, 300, [](int) { return 9; });
+    ASSERT_TRUE(Workspace::SaveTo(m_App.get(), link));
+    struct stat info;
+    ASSERT_EQ(lstat(link.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(FolderEntries(dir.File("sub")), std::vector<std::string>{"link.lws"});
+    m_App->ClearLoops();
+    ASSERT_TRUE(Workspace::LoadFrom(m_App.get(), dir.File("real.lws")));
+    EXPECT_EQ(LoopAt(0)->m_StoreBuffer.GetLength(), 300);
+    EXPECT_EQ(LoopAt(0)->m_StoreBuffer[0], 9);
+}
