@@ -1,6 +1,7 @@
 #include "Workspace.h"
 
 #include "FileLock.h"
+#include "WorkspaceReader.h"
 #include "FileSystem.h"
 #include "GUI/FileChooser.h"
 #include "GUI/Fl_Trigger.h"
@@ -30,8 +31,6 @@ const char *Workspace::Header = "KorvelLoops WorkSpace File Ver 1";
 
 namespace {
 
-// Files only this version and older ones wrote can be read.
-const int FileVersion = 1;
 // The ".lws" that the companion names replace.
 const char *Extension = ".lws";
 const size_t ExtensionLength = 4;
@@ -103,15 +102,6 @@ bool PathTooShort(const std::string &path)
     return true;
 }
 
-// Reads the four header words and the version; false when they are not there.
-bool ReadHeader(std::istream &in, int &version)
-{
-    std::string word;
-    for (int i = 0; i < 4; i++)
-        in >> word;
-    return static_cast<bool>(in >> version);
-}
-
 // The whole file as text, with a bound (a device or a huge file is not read
 // to its end); false with the reason when it cannot be read. A folder opens
 // like a file and fails only on reading, where a stream would throw from
@@ -133,34 +123,6 @@ bool ReadWholeFile(const std::string &path, std::string &text, bool &tooBig, std
     if (failed) reason = std::strerror(errno);
     std::fclose(file);
     return !failed;
-}
-
-// Walks every record of the file into scratch objects, so that a file that
-// ends early or holds a wrong value is found before any loop is touched.
-bool RecordsReadCompletely(std::istream &in, LoopsApp *app)
-{
-    Delay delay;
-    Reverb reverb;
-    float length = 0, speed = 0, period = 0;
-    int masterID = 0;
-    long long count = 0;
-    in >> delay >> reverb >> length >> speed >> period >> masterID >> count;
-    if (!in || !Workspace::MasterTimingFits(length, speed, period) ||
-        !Workspace::CountFits(in, count, Workspace::LoopEntryValues))
-        return false;
-
-    Loop loop(app);
-    LoopGUI panel(&loop, &loop.m_Delay, &loop.m_Reverb);
-    for (long long i = 0; i < count && in; i++) {
-        int id = 0;
-        in >> id >> loop >> panel;
-        // This panel has no window to own the markers it read.
-        for (Fl_Trigger *trigger : panel.m_Triggers)
-            delete trigger;
-        panel.m_Triggers.clear();
-        if (!Workspace::LoopNumberFits(id)) return false;
-    }
-    return static_cast<bool>(in);
 }
 
 // A loop whose WAV file was missing keeps the stored play length over an
@@ -210,7 +172,7 @@ bool ReadJournal(const std::string &journal, std::string &suffix, std::vector<in
     for (; in && word != JournalEnd; in >> word) {
         char *end = nullptr;
         long id = std::strtol(word.c_str(), &end, 10);
-        if (*end != '\0' || !Workspace::LoopNumberFits(id)) return false;
+        if (*end != '\0' || !WorkspaceReader::LoopNumberFits(id)) return false;
         ids.push_back(static_cast<int>(id));
     }
     return word == JournalEnd;
@@ -268,34 +230,6 @@ std::string Workspace::CompanionName(const std::string &path, int id)
         path.compare(path.size() - ExtensionLength, ExtensionLength, Extension) == 0)
         return path.substr(0, path.size() - ExtensionLength) + "Loop" + number + ".wav";
     return path + "-loop-" + number + ".wav";
-}
-
-bool Workspace::MasterTimingFits(float length, float speed, float period)
-{
-    return length >= 0.0f && length < 2147483648.0f && speed >= 0.0f && speed <= 3.0f && period >= 0.0f &&
-           std::isfinite(period);
-}
-
-bool Workspace::LoopNumberFits(long long id)
-{
-    return id >= 0 && id < std::numeric_limits<int>::max();
-}
-
-bool Workspace::CountFits(std::istream &in, long long count, int valuesPerRecord)
-{
-    if (count < 0) return false;
-    if (count == 0) return true;
-    // Workspaces are read from strings and files, which can tell how much
-    // is left; a stream that cannot (or one already at its end) holds nothing.
-    std::streampos here = in.tellg();
-    if (here == std::streampos(-1)) return false;
-    in.seekg(0, std::ios::end);
-    std::streampos end = in.tellg();
-    in.seekg(here);
-    if (end == std::streampos(-1) || !in) return false;
-    // Every value takes at least one character and one separator.
-    long long left = static_cast<long long>(end - here);
-    return count <= (left + 1) / (2LL * valuesPerRecord);
 }
 
 void Workspace::Save(LoopsApp *app)
@@ -397,25 +331,20 @@ bool Workspace::LoadFrom(LoopsApp *app, const std::string &given)
         return false;
     }
 
-    std::istringstream check(text);
-    check.imbue(std::locale::classic());
-    int version = 0;
-    bool headerRead = !tooBig && ReadHeader(check, version);
-    if (headerRead && version > FileVersion) {
+    WorkspaceReader::Records records;
+    WorkspaceReader::Result result = tooBig ? WorkspaceReader::Bad : WorkspaceReader::Parse(text, records);
+    if (result == WorkspaceReader::TooNew) {
         std::cerr << "Bad file, or more recent version." << std::endl;
         return false;
     }
-    if (!headerRead || !RecordsReadCompletely(check, app)) {
+    if (result == WorkspaceReader::Bad) {
         std::cerr << "Bad workspace file, nothing loaded [" << path << "]" << std::endl;
         return false;
     }
 
-    // The file has read completely once already, so this pass cannot fail.
-    std::istringstream in(text);
-    in.imbue(std::locale::classic());
-    ReadHeader(in, version);
+    // Every record was read and checked: building from them cannot fail.
     app->ClearLoops();
-    in >> *app;
+    app->Restore(records);
 
     for (auto &item : app->m_Loops) {
         Loop *loop = item.second->m_Loop;
