@@ -49,4 +49,7 @@ sed 's/= 512/= lots/' "$r/defaults" >"$r/word-for-number"
 # needs the X server.
 if [ -n "${DISPLAY:-}" ] && [ -x "$build/fuzz/fuzz-workspace-seeds" ]; then
   "$build/fuzz/fuzz-workspace-seeds" "$out/workspace"
+  # The reader alone starts from the same files.
+  mkdir -p "$out/workspace_reader"
+  cp "$out/workspace/"* "$out/workspace_reader/"
 fi

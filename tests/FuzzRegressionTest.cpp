@@ -4,6 +4,7 @@
 #include "FuzzRegressionCases.h"
 #include "ResourceFileTarget.h"
 #include "WavLoopTarget.h"
+#include "WorkspaceReaderTarget.h"
 
 #include <gtest/gtest.h>
 
@@ -24,6 +25,17 @@ TEST(FuzzRegressionTest, EveryKeptResourceFileLeavesUsableSettings)
     for (const std::string &path : cases) {
         std::string bytes = FuzzCaseBytes(path);
         EXPECT_EQ(ResourceFileTarget::Run(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size()), "")
+            << path;
+    }
+}
+
+TEST(FuzzRegressionTest, EveryKeptWorkspaceReadsAndSavesAgainTheSame)
+{
+    std::vector<std::string> cases = FuzzRegressionCases("workspace_reader");
+    ASSERT_FALSE(cases.empty());
+    for (const std::string &path : cases) {
+        std::string bytes = FuzzCaseBytes(path);
+        EXPECT_EQ(WorkspaceReaderTarget::Run(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size()), "")
             << path;
     }
 }
