@@ -22,10 +22,16 @@ FileLock::Result FileLock::Acquire(const std::string &path, int waitMs)
         int fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
         if (fd < 0) return Unavailable;
         if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            struct stat held = {}, named = {};
+            if (fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
+                // Not a lock file of ours (a FIFO, a device): never removed.
+                close(fd);
+                errno = EEXIST;
+                return Unavailable;
+            }
             // The holder before removed the file while this one waited on it:
             // the lock that counts is on the file now at the name.
-            struct stat held, named;
-            if (fstat(fd, &held) == 0 && stat(lockPath.c_str(), &named) == 0 && held.st_ino == named.st_ino &&
+            if (stat(lockPath.c_str(), &named) == 0 && held.st_ino == named.st_ino &&
                 held.st_dev == named.st_dev) {
                 m_Fd = fd;
                 m_Path = lockPath;

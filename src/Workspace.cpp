@@ -4,7 +4,6 @@
 #include "WorkspaceReader.h"
 #include "FileSystem.h"
 #include "GUI/FileChooser.h"
-#include "GUI/Fl_Trigger.h"
 #include "GUI/LoopGUI.h"
 #include "KorvelSound/WavFile.h"
 #include "Loop.h"
@@ -15,14 +14,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
-#include <limits>
 #include <locale>
 #include <sstream>
 #include <vector>

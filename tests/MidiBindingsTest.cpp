@@ -1,6 +1,7 @@
 #include "MidiBindings.h"
 
 #include "LimitedDisk.h"
+#include "RunTogether.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -111,42 +112,25 @@ TEST(MidiBindingsTest, TwoProgramsSavingAtOnceLeaveOnesBindingsWhole)
 {
     TempDir dir;
     const std::string path = dir.File("bindings");
-    int go[2];
-    ASSERT_EQ(pipe(go), 0);
-    std::vector<pid_t> children;
-    for (int kind : {MidiMessage::NoteOn, MidiMessage::Controller}) {
-        pid_t child = fork();
-        if (child == 0) {
-            MidiBindings bindings;
-            bindings.m_Path = path;
-            for (int number = 0; number < 40 + kind; number++) {
-                MidiBinding binding;
-                binding.m_Kind = static_cast<MidiMessage::Kind>(kind);
-                binding.m_Number = number;
-                binding.m_Control = "Main/Snap";
-                bindings.Bind(binding);
-            }
-            char start;
-            bool saved = read(go[0], &start, 1) == 1;
-            for (int round = 0; round < 100; round++)
-                saved = bindings.Save() && saved;
-            _exit(saved ? 0 : 1);
-        }
-        children.push_back(child);
-    }
-    ASSERT_EQ(write(go[1], "gg", 2), 2);
-    for (pid_t child : children) {
-        int status = -1;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
-    close(go[0]);
-    close(go[1]);
+    // Notes in one, controllers in the other, a hundred saves each.
+    EXPECT_TRUE(RunTogether(2, [&](int which) {
+        MidiBindings bindings;
+        bindings.m_Path = path;
+        MidiBinding binding;
+        binding.m_Kind = which == 0 ? MidiMessage::NoteOn : MidiMessage::Controller;
+        binding.m_Control = "Main/Snap";
+        for (binding.m_Number = 0; binding.m_Number < 40 + which; binding.m_Number++)
+            bindings.Bind(binding);
+        bool saved = true;
+        for (int round = 0; round < 100; round++)
+            saved = bindings.Save() && saved;
+        return saved;
+    }));
     MidiBindings bindings;
     bindings.Load(path);
     ASSERT_FALSE(bindings.m_Bindings.empty());
     const int kind = bindings.m_Bindings[0].m_Kind;
-    EXPECT_EQ(bindings.m_Bindings.size(), static_cast<size_t>(40 + kind));
+    EXPECT_EQ(bindings.m_Bindings.size(), kind == MidiMessage::NoteOn ? 40u : 41u);
     for (const MidiBinding &binding : bindings.m_Bindings)
         EXPECT_EQ(binding.m_Kind, kind);
     EXPECT_EQ(FolderEntries(dir.Path()), std::vector<std::string>{"bindings"});

@@ -2,12 +2,15 @@
 // symbolic links.
 #include "AppTestFixture.h"
 #include "LimitedDisk.h"
+#include "RunTogether.h"
 #include "TestSupport.h"
 #include "Workspace.h"
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -33,39 +36,21 @@ TEST_F(WorkspaceSharingTest, TwoProgramsSavingOneWorkspaceLeaveOneWholeSave)
 {
     TempDir dir;
     const std::string path = dir.File("jam.lws");
-    int go[2];
-    ASSERT_EQ(pipe(go), 0);
-    std::vector<pid_t> children;
-    for (int value : {1, 2}) {
-        Perform(value);
-        pid_t child = fork();
-        if (child == 0) {
-            FILE *log = std::freopen(dir.File("said" + std::to_string(value)).c_str(), "w", stderr);
-            char start;
-            bool saved = log && read(go[0], &start, 1) == 1;
-            for (int round = 0; round < 3; round++)
-                saved = Workspace::SaveTo(m_App.get(), path) && saved;
-            _exit(saved ? 0 : 1);
-        }
-        children.push_back(child);
-    }
-    ASSERT_EQ(write(go[1], "gg", 2), 2);
-    for (size_t i = 0; i < children.size(); i++) {
-        int status = -1;
-        ASSERT_EQ(waitpid(children[i], &status, 0), children[i]);
-        const std::string said = ReadFileBytes(dir.File("said" + std::to_string(i + 1)));
-        // Each save either went through or said in one line that it waited in vain.
-        int lines = 0, refusals = 0;
-        for (size_t at = 0; (at = said.find('\n', at)) != std::string::npos; at++)
-            lines++;
-        for (size_t at = 0; (at = said.find("is being saved by another program", at)) != std::string::npos;
+    // Each save goes through, or says in one line that it waited in vain.
+    EXPECT_TRUE(RunTogether(2, [&](int which) {
+        const std::string said = dir.File("said" + std::to_string(which));
+        Perform(which + 1);
+        if (!std::freopen(said.c_str(), "w", stderr)) return false;
+        bool saved = true;
+        for (int round = 0; round < 3; round++)
+            saved = Workspace::SaveTo(m_App.get(), path) && saved;
+        const std::string text = ReadFileBytes(said);
+        long refusals = 0;
+        for (size_t at = 0; (at = text.find("is being saved by another program", at)) != std::string::npos;
              at++)
             refusals++;
-        EXPECT_TRUE(WIFEXITED(status) && lines == refusals && (WEXITSTATUS(status) == 0) == (lines == 0))
-            << said;
-    }
-    close(go[0]);
-    close(go[1]);
+        return std::count(text.begin(), text.end(), '\n') == refusals && saved == text.empty();
+    }));
 
     ASSERT_TRUE(Workspace::LoadFrom(m_App.get(), path));
     const int value = static_cast<int>(m_App->m_Loops.size()) - 1;
