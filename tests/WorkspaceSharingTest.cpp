@@ -17,15 +17,15 @@ namespace {
 class WorkspaceSharingTest : public AppTest
 {
 protected:
-    // Loops 0 ... value, each of long sounds of value, at speed value.
+    // Three loops of long sounds of value, at speed value; only the first
+    // call makes windows, so a child of the test may call it again.
     void Perform(int value)
     {
-        m_App->ClearLoops();
-        m_App->m_NextID = 0;
-        for (int id = 0; id <= value; id++) {
+        while (m_App->m_Loops.size() < 3)
             m_App->NewLoop();
-            FillLoop(id, 300000, [=](int) { return value; });
-            LoopAt(id)->m_Speed = static_cast<float>(value);
+        for (auto &item : m_App->m_Loops) {
+            FillLoop(item.first, 300000, [=](int) { return value; });
+            LoopAt(item.first)->m_Speed = static_cast<float>(value);
         }
     }
 };
@@ -36,6 +36,7 @@ TEST_F(WorkspaceSharingTest, TwoProgramsSavingOneWorkspaceLeaveOneWholeSave)
 {
     TempDir dir;
     const std::string path = dir.File("jam.lws");
+    Perform(0);
     // Each save goes through, or says in one line that it waited in vain.
     EXPECT_TRUE(RunTogether(2, [&](int which) {
         const std::string said = dir.File("said" + std::to_string(which));
@@ -53,7 +54,9 @@ TEST_F(WorkspaceSharingTest, TwoProgramsSavingOneWorkspaceLeaveOneWholeSave)
     }));
 
     ASSERT_TRUE(Workspace::LoadFrom(m_App.get(), path));
-    const int value = static_cast<int>(m_App->m_Loops.size()) - 1;
+    ASSERT_EQ(m_App->m_Loops.size(), 3u);
+    const float value = LoopAt(0)->m_Speed;
+    EXPECT_TRUE(value == 1 || value == 2);
     for (auto &item : m_App->m_Loops) {
         Loop *loop = item.second->m_Loop;
         EXPECT_EQ(loop->m_Speed, value);
