@@ -57,4 +57,7 @@ printf '%s\n' '# mine' 'note 1 36 press loop 0 Record' 'cc 16 64 held loop 12 Re
 # needs the X server.
 if [ -n "${DISPLAY:-}" ] && [ -x "$build/fuzz/fuzz-workspace-seeds" ]; then
   "$build/fuzz/fuzz-workspace-seeds" "$out/workspace"
+  # The reader alone starts from the same files.
+  mkdir -p "$out/workspace_reader"
+  cp "$out/workspace/"* "$out/workspace_reader/"
 fi

@@ -398,50 +398,92 @@ std::ostream &operator<<(std::ostream &out, LoopsApp &app)
     return out;
 }
 
-std::istream &operator>>(std::istream &in, LoopsApp &app)
-{
-    float length = 0, speed = 0, period = 0;
-    int masterID = 0;
-    long long count = 0;
-    in >> app.m_Delay >> app.m_Reverb >> length >> speed >> period >> masterID >> count;
-    if (in && (!Workspace::MasterTimingFits(length, speed, period) ||
-               !Workspace::CountFits(in, count, Workspace::LoopEntryValues)))
-        in.setstate(std::ios::failbit);
-    if (!in) return in;
-    app.m_MasterLength = length;
-    app.m_MasterSpeed = speed;
-    app.m_MasterPeriod = period;
-    app.m_MasterID = masterID;
+namespace {
 
-    for (long long i = 0; i < count; i++) {
-        int id = 0;
-        if (in >> id && !Workspace::LoopNumberFits(id)) in.setstate(std::ios::failbit);
-        if (!in) break;
+void RestoreDelay(Delay &delay, const WorkspaceReader::DelayRecord &record)
+{
+    // The panel always sets both times together; a stereo master delay
+    // would otherwise keep an old right time.
+    delay.m_DelayL = record.m_Time;
+    delay.m_DelayR = record.m_Time;
+    delay.m_Feedback = record.m_Feedback;
+    delay.m_Bypass = record.m_Bypass;
+}
+
+void RestoreReverb(Reverb &reverb, const WorkspaceReader::ReverbRecord &record)
+{
+    reverb.m_Random = record.m_Random;
+    reverb.m_Bypass = record.m_Bypass;
+    // The stages keep their own times and feedback: tune them as the
+    // panel's knobs would, so the reverb sounds as it was saved.
+    reverb.SetFeedback(record.m_Feedback);
+    reverb.SetTime(record.m_Time);
+}
+
+void RestoreLoop(Loop &loop, const WorkspaceReader::LoopRecord &record)
+{
+    loop.m_ID = record.m_ID;
+    loop.m_Pos = record.m_Pos;
+    loop.m_DisplayPos = record.m_DisplayPos;
+    loop.m_HoldPos = record.m_HoldPos;
+    loop.m_Playing = record.m_Playing;
+    loop.m_Master = record.m_Master;
+    loop.m_LoopLength = record.m_Length;
+    loop.m_Speed = record.m_Speed;
+    loop.m_Volume = record.m_Volume;
+    loop.m_Pan = record.m_Pan;
+    loop.m_LeftVol = record.m_LeftVol;
+    loop.m_RightVol = record.m_RightVol;
+    loop.m_EffectsOn = record.m_EffectsOn;
+    Filter &filter = loop.m_Filter;
+    filter.m_Cutoff = record.m_Filter.m_Cutoff;
+    filter.m_Resonance = record.m_Filter.m_Resonance;
+    filter.m_CutoffModInvert = record.m_Filter.m_CutoffInvert;
+    filter.m_ResonanceModInvert = record.m_Filter.m_ResonanceInvert;
+    // Only the slider's zero position gives this cutoff, and there the
+    // filter is bypassed.
+    filter.m_Bypass = record.m_Filter.m_Cutoff == Filter::BypassCutoff;
+    RestoreDelay(loop.m_Delay, record.m_Delay);
+    RestoreReverb(loop.m_Reverb, record.m_Reverb);
+}
+
+} // namespace
+
+void LoopsApp::Restore(const WorkspaceReader::Records &records)
+{
+    RestoreDelay(m_Delay, records.m_Delay);
+    RestoreReverb(m_Reverb, records.m_Reverb);
+    m_MasterLength = records.m_MasterLength;
+    m_MasterSpeed = records.m_MasterSpeed;
+    m_MasterPeriod = records.m_MasterPeriod;
+    m_MasterID = records.m_MasterID;
+
+    for (const WorkspaceReader::EntryRecord &record : records.m_Entries) {
+        const int id = record.m_Number;
         LoopEntry *entry = new LoopEntry;
-        entry->m_Loop = new Loop(&app);
+        entry->m_Loop = new Loop(this);
         entry->m_GUI = new LoopGUI(entry->m_Loop, &entry->m_Loop->m_Delay, &entry->m_Loop->m_Reverb);
         entry->m_Loop->m_GUI = entry->m_GUI;
-        if (!(in >> *entry->m_Loop)) {
-            app.DestroyEntry(entry);
-            break;
-        }
+        RestoreLoop(*entry->m_Loop, record.m_Loop);
         // The registry key and the loop's own number are one and the same.
         entry->m_Loop->m_ID = id;
-        if (app.m_PluginOutput) entry->m_Loop->m_Input = app.m_PluginOutput->GetBuffer();
+        if (m_PluginOutput) entry->m_Loop->m_Input = m_PluginOutput->GetBuffer();
         char name[64];
         std::snprintf(name, sizeof name, "KorvelLoop %d", id);
         entry->m_GUI->CreateGUI(name);
-        in >> *entry->m_GUI;
-        if (!in) {
-            app.DestroyEntry(entry);
-            break;
-        }
+        entry->m_GUI->Restore(record.m_Panel);
         // A number that comes again replaces the earlier loop, whose window
         // would otherwise stay open and keep playing.
-        LoopEntry *&slot = app.m_Loops[id];
-        if (slot) app.DestroyEntry(slot);
+        LoopEntry *&slot = m_Loops[id];
+        if (slot) DestroyEntry(slot);
         slot = entry;
-        if (id >= app.m_NextID) app.m_NextID = id + 1;
+        if (id >= m_NextID) m_NextID = id + 1;
     }
+}
+
+std::istream &operator>>(std::istream &in, LoopsApp &app)
+{
+    WorkspaceReader::Records records;
+    if (WorkspaceReader::ReadRecords(in, records)) app.Restore(records);
     return in;
 }

@@ -12,6 +12,7 @@
 #include "KorvelSound/Sample.h"
 #include "LoopEntry.h"
 #include "LoopHost.h"
+#include "WorkspaceReader.h"
 
 #include <iosfwd>
 #include <map>
@@ -48,6 +49,9 @@ public:
     void HandleTriggers();
     void NewLoop();
     void ClearLoops();
+    // Takes a workspace's master settings and adds its loops, each number
+    // that comes again replacing the loop before.
+    void Restore(const WorkspaceReader::Records &records);
     void SetMaster(int id, float length, float speed) override;
 
     bool LoadPlugin(const char *path);
@@ -100,7 +104,6 @@ public:
 
 private:
     // Reading a workspace replaces a loop whose number comes again.
-    friend std::istream &operator>>(std::istream &in, LoopsApp &app);
     void DestroyEntry(LoopEntry *entry);
     // Gives the sound files being loaded a slice of time after the block is
     // written; a loop that took its new sound shows it.

@@ -1,5 +1,6 @@
 #include "MidiBindings.h"
 
+#include "FileLock.h"
 #include "FileSystem.h"
 #include "HomeDirectory.h"
 
@@ -7,9 +8,9 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <iostream>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -24,6 +25,47 @@ template <size_t N> int IndexOf(const char *const (&words)[N], const std::string
     for (size_t i = first; i < N; i++)
         if (word == words[i]) return static_cast<int>(i);
     return -1;
+}
+
+// A bindings file is a few lines a control; anything far larger is not one.
+const off_t MaxFileBytes = 1 << 20;
+
+// The whole file at path, read without blocking on what is not a regular
+// file (a FIFO would wait for a writer, a device never end); false with the
+// reason when it is not read. A missing file reads as empty.
+bool ReadBindingsFile(const std::string &path, std::string &text, std::string &reason)
+{
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        reason = std::strerror(errno);
+        return errno == ENOENT;
+    }
+    struct stat info;
+    bool ok = fstat(fd, &info) == 0;
+    if (!ok)
+        reason = std::strerror(errno);
+    else if (!S_ISREG(info.st_mode))
+        reason = "not a regular file";
+    else if (info.st_size > MaxFileBytes)
+        reason = "larger than a bindings file can be";
+    ok = ok && reason.empty();
+    char chunk[65536];
+    while (ok) {
+        ssize_t got = read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            if (got < 0) reason = std::strerror(errno);
+            ok = got == 0;
+            break;
+        }
+        text.append(chunk, static_cast<size_t>(got));
+        if (text.size() > static_cast<size_t>(MaxFileBytes)) {
+            reason = "larger than a bindings file can be";
+            ok = false;
+        }
+    }
+    close(fd);
+    return ok;
 }
 
 } // namespace
@@ -83,7 +125,12 @@ void MidiBindings::Load(const std::string &path)
 {
     m_Path = path;
     m_Bindings.clear();
-    std::ifstream in(path);
+    std::string text, reason;
+    if (!ReadBindingsFile(path, text, reason)) {
+        std::cerr << "MIDI bindings not read (" << reason << ") [" << path << "]" << std::endl;
+        return;
+    }
+    std::istringstream in(text);
     std::string line;
     for (int number = 1; std::getline(in, line); number++) {
         size_t first = line.find_first_not_of(" \t\r");
@@ -108,12 +155,21 @@ bool MidiBindings::Save() const
     for (const MidiBinding &binding : m_Bindings)
         text += LineOf(binding) + "\n";
 
-    // A new file under a temporary name, on the disk before it replaces the
-    // old one: a crash leaves the old bindings or the new, never half.
-    const std::string temporary = m_Path + ".saving";
+    // A new file under a temporary name of this process's own, on the disk
+    // before it replaces the old one, with the lock held against other
+    // instances: a crash leaves the old bindings or the new, and of two
+    // instances saving the last one's bindings stand whole.
     errno = 0;
-    bool saved =
-        FileSystem::WriteDurably(temporary, text) && FileSystem::Current()->Rename(temporary, m_Path);
+    FileLock lock;
+    const FileLock::Result locked = lock.Acquire(m_Path, FileLock::WaitMs);
+    if (locked == FileLock::Busy) {
+        std::cerr << "MIDI bindings are being saved by another program, not saved [" << m_Path << "]"
+                  << std::endl;
+        return false;
+    }
+    const std::string temporary = m_Path + ".saving-" + std::to_string(getpid());
+    bool saved = locked == FileLock::Locked && FileSystem::WriteDurably(temporary, text) &&
+                 FileSystem::Current()->Rename(temporary, m_Path);
     if (saved) {
         FileSystem::Current()->SyncFolder(FileSystem::FolderOf(m_Path));
         return true;

@@ -10,7 +10,8 @@
 // one binding a line, e.g. "note 1 36 press loop 0 Record": kind (note, cc,
 // pc), channel 1 ... 16, number, mode (press, held, set), "main" or "loop"
 // and the loop's number, then the control's name. Written whole under a
-// temporary name and renamed into place whenever a binding changes.
+// temporary name and renamed into place whenever a binding changes; of two
+// instances saving at once, the last one's bindings stand whole.
 class MidiBindings
 {
 public:
@@ -19,7 +20,8 @@ public:
 
     // Reads the file at path, which the bindings are saved to from then on.
     // A missing file holds no bindings; a damaged line is skipped with one
-    // line naming it.
+    // line naming it; anything but a regular file of at most 1 MB is not
+    // read, with one line.
     void Load(const std::string &path);
     // False, with one line, when the file could not be written; the file
     // that was there is kept.

@@ -1,8 +1,9 @@
 #include "Workspace.h"
 
+#include "FileLock.h"
+#include "WorkspaceReader.h"
 #include "FileSystem.h"
 #include "GUI/FileChooser.h"
-#include "GUI/Fl_Trigger.h"
 #include "GUI/LoopGUI.h"
 #include "KorvelSound/WavFile.h"
 #include "Loop.h"
@@ -13,14 +14,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
-#include <limits>
 #include <locale>
 #include <sstream>
 #include <vector>
@@ -29,18 +28,21 @@ const char *Workspace::Header = "KorvelLoops WorkSpace File Ver 1";
 
 namespace {
 
-// Files only this version and older ones wrote can be read.
-const int FileVersion = 1;
 // The ".lws" that the companion names replace.
 const char *Extension = ".lws";
 const size_t ExtensionLength = 4;
-const char *TempSuffix = ".tmp";
+// Temporaries carry the saving process's id and a count, so no two saves
+// ever write one file; the journal names the suffix of its save.
+const char *TempEnd = ".tmp";
+const std::string JournalTemporaries = "temporaries";
 // A workspace takes a few hundred bytes a loop; a file far beyond that is
 // not one, and is not read into memory.
 const size_t MaxFileBytes = 64 << 20;
-// Beside a workspace while its save renames files into place: the loop
-// numbers of that save, then JournalEnd. A save found cut short is completed
-// from it before the workspace is read or saved again.
+// Beside a workspace while its save renames files into place:
+// JournalTemporaries and the suffix of that save's temporary files, its loop
+// numbers, then JournalEnd (older versions wrote no suffix and used TempEnd).
+// A save found cut short is completed from it before the workspace is read
+// or saved again.
 const char *JournalSuffix = ".saving";
 const std::string JournalEnd = "end";
 
@@ -56,20 +58,45 @@ bool Exists(const std::string &path)
     return stat(path.c_str(), &info) == 0;
 }
 
+// The file a chain of symbolic links ends at, so a save through a link
+// writes its target (the link stays) and a load finds the loop files the
+// save of the target put beside it.
+std::string ResolveLinks(const std::string &path)
+{
+    std::string at = path;
+    for (int hops = 0; hops < 40; hops++) {
+        struct stat info;
+        if (lstat(at.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) break;
+        std::vector<char> target(static_cast<size_t>(info.st_size > 0 ? info.st_size : 4096) + 1);
+        ssize_t length = readlink(at.c_str(), target.data(), target.size());
+        if (length <= 0 || static_cast<size_t>(length) >= target.size()) break;
+        std::string next(target.data(), static_cast<size_t>(length));
+        at = next[0] == '/' || at.find('/') == std::string::npos ? next
+                                                                 : FileSystem::FolderOf(at) + "/" + next;
+    }
+    return at;
+}
+
+// Holds the workspace's lock against other instances of the program; false
+// with one line when it cannot be had. A reader goes on without it where
+// no lock file can be made (a read-only folder, where nobody saves either).
+bool LockWorkspace(FileLock &lock, const std::string &path, bool saving)
+{
+    FileLock::Result result = lock.Acquire(path, FileLock::WaitMs);
+    if (result == FileLock::Locked || (result == FileLock::Unavailable && !saving)) return true;
+    if (result == FileLock::Busy)
+        std::cerr << "Workspace is being saved by another program [" << path << "]" << std::endl;
+    else
+        std::cerr << "Workspace not saved (" << std::strerror(errno) << "), the old files are kept [" << path
+                  << "]" << std::endl;
+    return false;
+}
+
 bool PathTooShort(const std::string &path)
 {
     if (path.size() >= ExtensionLength) return false;
     std::cerr << "Workspace path too short to name its loop files [" << path << "]" << std::endl;
     return true;
-}
-
-// Reads the four header words and the version; false when they are not there.
-bool ReadHeader(std::istream &in, int &version)
-{
-    std::string word;
-    for (int i = 0; i < 4; i++)
-        in >> word;
-    return static_cast<bool>(in >> version);
 }
 
 // The whole file as text, with a bound (a device or a huge file is not read
@@ -93,34 +120,6 @@ bool ReadWholeFile(const std::string &path, std::string &text, bool &tooBig, std
     if (failed) reason = std::strerror(errno);
     std::fclose(file);
     return !failed;
-}
-
-// Walks every record of the file into scratch objects, so that a file that
-// ends early or holds a wrong value is found before any loop is touched.
-bool RecordsReadCompletely(std::istream &in, LoopsApp *app)
-{
-    Delay delay;
-    Reverb reverb;
-    float length = 0, speed = 0, period = 0;
-    int masterID = 0;
-    long long count = 0;
-    in >> delay >> reverb >> length >> speed >> period >> masterID >> count;
-    if (!in || !Workspace::MasterTimingFits(length, speed, period) ||
-        !Workspace::CountFits(in, count, Workspace::LoopEntryValues))
-        return false;
-
-    Loop loop(app);
-    LoopGUI panel(&loop, &loop.m_Delay, &loop.m_Reverb);
-    for (long long i = 0; i < count && in; i++) {
-        int id = 0;
-        in >> id >> loop >> panel;
-        // This panel has no window to own the markers it read.
-        for (Fl_Trigger *trigger : panel.m_Triggers)
-            delete trigger;
-        panel.m_Triggers.clear();
-        if (!Workspace::LoopNumberFits(id)) return false;
-    }
-    return static_cast<bool>(in);
 }
 
 // A loop whose WAV file was missing keeps the stored play length over an
@@ -154,38 +153,45 @@ bool WriteSound(Loop *loop, const std::string &path)
     return saved && closed;
 }
 
-// The loop numbers of a save, from its journal; false when the journal is
-// not whole, which means no file of that save was renamed yet.
-bool ReadJournal(const std::string &journal, std::vector<int> &ids)
+// The temporaries' suffix and loop numbers of a save, from its journal;
+// false when the journal is not whole, which means no file of that save was
+// renamed yet.
+bool ReadJournal(const std::string &journal, std::string &suffix, std::vector<int> &ids)
 {
     std::ifstream in(journal);
     std::string word;
-    while (in >> word && word != JournalEnd) {
+    suffix = TempEnd;
+    if (in >> word && word == JournalTemporaries) {
+        // Only a name beside each target is ever renamed.
+        if (!(in >> suffix) || suffix.find('/') != std::string::npos) return false;
+        in >> word;
+    }
+    for (; in && word != JournalEnd; in >> word) {
         char *end = nullptr;
         long id = std::strtol(word.c_str(), &end, 10);
-        if (*end != '\0' || !Workspace::LoopNumberFits(id)) return false;
+        if (*end != '\0' || !WorkspaceReader::LoopNumberFits(id)) return false;
         ids.push_back(static_cast<int>(id));
     }
     return word == JournalEnd;
 }
 
-} // namespace
-
-bool Workspace::CompleteCutShortSave(const std::string &path)
+// CompleteCutShortSave with the workspace's lock held.
+bool CompleteLocked(const std::string &path)
 {
     const std::string journal = path + JournalSuffix;
     if (!Exists(journal)) return true;
+    std::string suffix;
     std::vector<int> ids;
     FileSystem *files = FileSystem::Current();
-    if (ReadJournal(journal, ids)) {
+    if (ReadJournal(journal, suffix, ids)) {
         // Every file of that save reached the disk before the journal did:
         // the renames it did not get to are done now, the workspace last.
         std::vector<std::string> targets;
         for (int id : ids)
-            targets.push_back(CompanionName(path, id));
+            targets.push_back(Workspace::CompanionName(path, id));
         targets.push_back(path);
         for (const std::string &target : targets) {
-            const std::string temp = target + TempSuffix;
+            const std::string temp = target + suffix;
             if (Exists(temp) && !files->Rename(temp, target)) {
                 std::cerr << "Workspace save cut short and not completed (" << std::strerror(errno) << ") ["
                           << path << "]" << std::endl;
@@ -202,6 +208,15 @@ bool Workspace::CompleteCutShortSave(const std::string &path)
     return true;
 }
 
+} // namespace
+
+bool Workspace::CompleteCutShortSave(const std::string &given)
+{
+    const std::string path = ResolveLinks(given);
+    FileLock lock;
+    return LockWorkspace(lock, path, false) && CompleteLocked(path);
+}
+
 std::string Workspace::CompanionName(const std::string &path, int id)
 {
     char number[16];
@@ -212,34 +227,6 @@ std::string Workspace::CompanionName(const std::string &path, int id)
         path.compare(path.size() - ExtensionLength, ExtensionLength, Extension) == 0)
         return path.substr(0, path.size() - ExtensionLength) + "Loop" + number + ".wav";
     return path + "-loop-" + number + ".wav";
-}
-
-bool Workspace::MasterTimingFits(float length, float speed, float period)
-{
-    return length >= 0.0f && length < 2147483648.0f && speed >= 0.0f && speed <= 3.0f && period >= 0.0f &&
-           std::isfinite(period);
-}
-
-bool Workspace::LoopNumberFits(long long id)
-{
-    return id >= 0 && id < std::numeric_limits<int>::max();
-}
-
-bool Workspace::CountFits(std::istream &in, long long count, int valuesPerRecord)
-{
-    if (count < 0) return false;
-    if (count == 0) return true;
-    // Workspaces are read from strings and files, which can tell how much
-    // is left; a stream that cannot (or one already at its end) holds nothing.
-    std::streampos here = in.tellg();
-    if (here == std::streampos(-1)) return false;
-    in.seekg(0, std::ios::end);
-    std::streampos end = in.tellg();
-    in.seekg(here);
-    if (end == std::streampos(-1) || !in) return false;
-    // Every value takes at least one character and one separator.
-    long long left = static_cast<long long>(end - here);
-    return count <= (left + 1) / (2LL * valuesPerRecord);
 }
 
 void Workspace::Save(LoopsApp *app)
@@ -256,14 +243,20 @@ void Workspace::Load(LoopsApp *app)
     LoadFrom(app, path);
 }
 
-bool Workspace::SaveTo(LoopsApp *app, const std::string &path)
+bool Workspace::SaveTo(LoopsApp *app, const std::string &given)
 {
-    if (PathTooShort(path) || !CompleteCutShortSave(path)) return false;
+    if (PathTooShort(given)) return false;
+    const std::string path = ResolveLinks(given);
+    FileLock lock;
+    if (!LockWorkspace(lock, path, true) || !CompleteLocked(path)) return false;
 
     std::ostringstream text;
     text.imbue(std::locale::classic());
     text << Header << '\n' << *app;
     std::ostringstream numbers;
+    static int saves = 0;
+    const std::string tempSuffix = "." + std::to_string(getpid()) + "-" + std::to_string(++saves) + TempEnd;
+    numbers << JournalTemporaries << ' ' << tempSuffix << '\n';
     for (auto &item : app->m_Loops)
         numbers << item.first << '\n';
     numbers << JournalEnd << '\n';
@@ -271,14 +264,14 @@ bool Workspace::SaveTo(LoopsApp *app, const std::string &path)
     // Old files are replaced only once every new one is complete and on the
     // disk, so a failure half-way still leaves the previous performance whole.
     // A folder where a file should go would stop the renames: none start.
-    std::string textTemp = path + TempSuffix;
+    std::string textTemp = path + tempSuffix;
     std::vector<std::string> temps{textTemp};
     std::vector<std::string> targets{path};
     bool written = !IsDirectory(path) && FileSystem::WriteDurably(textTemp, text.str());
     for (auto &item : app->m_Loops) {
         if (!written) break;
         std::string target = CompanionName(path, item.first);
-        temps.push_back(target + TempSuffix);
+        temps.push_back(target + tempSuffix);
         targets.push_back(target);
         written = !IsDirectory(target) && WriteSound(item.second->m_Loop, temps.back());
     }
@@ -319,9 +312,14 @@ bool Workspace::SaveTo(LoopsApp *app, const std::string &path)
     return true;
 }
 
-bool Workspace::LoadFrom(LoopsApp *app, const std::string &path)
+bool Workspace::LoadFrom(LoopsApp *app, const std::string &given)
 {
-    if (PathTooShort(path) || !CompleteCutShortSave(path)) return false;
+    if (PathTooShort(given)) return false;
+    // Held until the loop files are read too: a save by another instance
+    // never mixes into what is loaded.
+    const std::string path = ResolveLinks(given);
+    FileLock lock;
+    if (!LockWorkspace(lock, path, false) || !CompleteLocked(path)) return false;
 
     std::string text, reason;
     bool tooBig = false;
@@ -330,25 +328,20 @@ bool Workspace::LoadFrom(LoopsApp *app, const std::string &path)
         return false;
     }
 
-    std::istringstream check(text);
-    check.imbue(std::locale::classic());
-    int version = 0;
-    bool headerRead = !tooBig && ReadHeader(check, version);
-    if (headerRead && version > FileVersion) {
+    WorkspaceReader::Records records;
+    WorkspaceReader::Result result = tooBig ? WorkspaceReader::Bad : WorkspaceReader::Parse(text, records);
+    if (result == WorkspaceReader::TooNew) {
         std::cerr << "Bad file, or more recent version." << std::endl;
         return false;
     }
-    if (!headerRead || !RecordsReadCompletely(check, app)) {
+    if (result == WorkspaceReader::Bad) {
         std::cerr << "Bad workspace file, nothing loaded [" << path << "]" << std::endl;
         return false;
     }
 
-    // The file has read completely once already, so this pass cannot fail.
-    std::istringstream in(text);
-    in.imbue(std::locale::classic());
-    ReadHeader(in, version);
+    // Every record was read and checked: building from them cannot fail.
     app->ClearLoops();
-    in >> *app;
+    app->Restore(records);
 
     for (auto &item : app->m_Loops) {
         Loop *loop = item.second->m_Loop;

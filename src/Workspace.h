@@ -1,7 +1,6 @@
 #ifndef WORKSPACE_H
 #define WORKSPACE_H
 
-#include <iosfwd>
 #include <string>
 
 class LoopsApp;
@@ -9,7 +8,9 @@ class LoopsApp;
 // Saving and loading whole performances: one text file of records and, beside
 // it, one WAV file per loop named after the workspace and the loop's number.
 // A save replaces all of these files or none: a journal beside the workspace
-// lets a save cut short be completed when the workspace is next used.
+// lets a save cut short be completed when the workspace is next used. Saves
+// and loads hold a lock beside the workspace, so two instances of the
+// program take turns; a path that is a symbolic link stands for its target.
 class Workspace
 {
 public:
@@ -34,23 +35,7 @@ public:
     // gets the name, "-loop-", the number and ".wav".
     static std::string CompanionName(const std::string &path, int id);
 
-    // Master timing a loop can be matched to: a length an int holds and a
-    // speed the Speed knob can give.
-    static bool MasterTimingFits(float length, float speed, float period);
-    // Numbers the loop counter can give and still count on from: 0 up to
-    // the largest int less one.
-    static bool LoopNumberFits(long long id);
-
-    // Whether count records of at least valuesPerRecord values each could
-    // still follow in the stream; a count no file could hold is refused
-    // before anything is built for it.
-    static bool CountFits(std::istream &in, long long count, int valuesPerRecord);
-
     static const char *Header;
-    // Values of the smallest loop entry (number, loop record, panel record
-    // with no markers) and of a trigger record.
-    static const int LoopEntryValues = 30;
-    static const int TriggerValues = 10;
 };
 
 #endif

@@ -6,6 +6,7 @@
 #include "MidiParserTarget.h"
 #include "ResourceFileTarget.h"
 #include "WavLoopTarget.h"
+#include "WorkspaceReaderTarget.h"
 
 #include <gtest/gtest.h>
 
@@ -44,5 +45,16 @@ TEST(FuzzRegressionTest, EveryKeptMidiStreamAndBindingsFileReadsSafely)
                       "")
                 << path;
         }
+    }
+}
+
+TEST(FuzzRegressionTest, EveryKeptWorkspaceReadsAndSavesAgainTheSame)
+{
+    std::vector<std::string> cases = FuzzRegressionCases("workspace_reader");
+    ASSERT_FALSE(cases.empty());
+    for (const std::string &path : cases) {
+        std::string bytes = FuzzCaseBytes(path);
+        EXPECT_EQ(WorkspaceReaderTarget::Run(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size()), "")
+            << path;
     }
 }

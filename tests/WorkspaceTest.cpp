@@ -606,8 +606,10 @@ TEST_F(WorkspaceTest, FailedSaveSaysSoAndKeepsTheOldFiles)
     LoopAt(0)->m_Speed = 2.5f;
     FillLoop(0, 10, [](int) { return 1; });
 
-    // Something in the way of the new file.
-    ASSERT_EQ(mkdir(m_Dir.File("old.lws.tmp").c_str(), 0700), 0);
+    // Something in the way of a new file: a folder where loop 1's file goes.
+    const std::string loop1 = Workspace::CompanionName(Lws("old.lws"), 1);
+    ASSERT_EQ(unlink(loop1.c_str()), 0);
+    ASSERT_EQ(mkdir(loop1.c_str(), 0700), 0);
     testing::internal::CaptureStderr();
     EXPECT_FALSE(Workspace::SaveTo(m_App.get(), Lws("old.lws")));
     std::string printed = testing::internal::GetCapturedStderr();
@@ -625,7 +627,7 @@ TEST_F(WorkspaceTest, FailedSaveSaysSoAndKeepsTheOldFiles)
     EXPECT_NE(printed.find(Lws("dir.lws")), std::string::npos) << printed;
     EXPECT_TRUE(IsDirectory(Lws("dir.lws")));
     EXPECT_EQ(FilesIn(m_Dir.Path()),
-              (std::set<std::string>{"old.lws", "oldLoop0.wav", "oldLoop1.wav", "old.lws.tmp", "dir.lws"}));
+              (std::set<std::string>{"old.lws", "oldLoop0.wav", "oldLoop1.wav", "dir.lws"}));
 
     // A folder that does not exist.
     testing::internal::CaptureStderr();

@@ -94,43 +94,13 @@ int Fl_Trigger::handle(int event)
 
 // Workspace records.
 
-#include <istream>
 #include <ostream>
 
 std::ostream &operator<<(std::ostream &out, const Fl_Trigger &trigger)
 {
-    out << trigger.m_CentreX << ' ' << trigger.m_CentreY << ' ' << trigger.m_Radius << ' ' << trigger.m_Dragging
-        << ' ' << trigger.m_TargetID << ' ' << trigger.m_Count << ' ' << trigger.m_Passes << ' ' << trigger.m_Angle
-        << ' ' << trigger.m_MaxID << ' ' << trigger.m_MaxCount << ' ';
+    out << trigger.m_CentreX << ' ' << trigger.m_CentreY << ' ' << trigger.m_Radius << ' '
+        << trigger.m_Dragging << ' ' << trigger.m_TargetID << ' ' << trigger.m_Count << ' '
+        << trigger.m_Passes << ' ' << trigger.m_Angle << ' ' << trigger.m_MaxID << ' ' << trigger.m_MaxCount
+        << ' ';
     return out;
-}
-
-std::istream &operator>>(std::istream &in, Fl_Trigger &trigger)
-{
-    int centreX = 0, centreY = 0, radius = 0, targetID = 0, count = 0, passes = 0, maxID = 0, maxCount = 0;
-    bool dragging = false;
-    float angle = 0;
-    in >> centreX >> centreY >> radius >> dragging >> targetID >> count >> passes >> angle >> maxID >>
-        maxCount;
-    // The marker is placed from these in window coordinates, which X keeps
-    // within 16 bits; from an angle many turns round, every drag would step
-    // back to the ring a turn at a time.
-    const int place = 32767;
-    const float turns = 1e6f;
-    if (in && (centreX < -place || centreX > place || centreY < -place || centreY > place || radius < 0 ||
-               radius > place || !(angle >= -turns && angle <= turns)))
-        in.setstate(std::ios::failbit);
-    if (in) {
-        trigger.m_CentreX = centreX;
-        trigger.m_CentreY = centreY;
-        trigger.m_Radius = radius;
-        trigger.m_Dragging = dragging;
-        trigger.m_TargetID = targetID;
-        trigger.m_Count = count;
-        trigger.m_Passes = passes;
-        trigger.m_Angle = angle;
-        trigger.m_MaxID = maxID;
-        trigger.m_MaxCount = maxCount;
-    }
-    return in;
 }

@@ -44,7 +44,7 @@ private:
 };
 
 // Workspace record: the ten fields from m_CentreX to m_MaxCount.
+// Read back by WorkspaceReader and LoopGUI::Restore.
 std::ostream &operator<<(std::ostream &out, const Fl_Trigger &trigger);
-std::istream &operator>>(std::istream &in, Fl_Trigger &trigger);
 
 #endif

@@ -10,7 +10,6 @@
 #include "KorvelInfo.h"
 #include "Loop.h"
 #include "LoopHost.h"
-#include "Workspace.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Button.H>
@@ -68,7 +67,8 @@ void CutoffChanged(Fl_Widget *widget, void *)
 
 void EmphasisChanged(Fl_Widget *widget, void *)
 {
-    PanelOf(widget)->m_Loop->m_Filter.m_Resonance = static_cast<double>(static_cast<int>(ValueOf(widget) + 1));
+    PanelOf(widget)->m_Loop->m_Filter.m_Resonance =
+        static_cast<double>(static_cast<int>(ValueOf(widget) + 1));
 }
 
 void BalanceChanged(Fl_Widget *widget, void *)
@@ -467,14 +467,16 @@ void LoopGUI::SetMaster(bool on)
 
 void LoopGUI::SetSnapAngle(int degrees)
 {
-    for (Fl_Trigger *trigger : m_Triggers) trigger->SetSnapAngle(degrees);
+    for (Fl_Trigger *trigger : m_Triggers)
+        trigger->SetSnapAngle(degrees);
     m_Display->SetSnapAngle(degrees);
     m_Display->redraw();
 }
 
 void LoopGUI::SetSnap(bool on)
 {
-    for (Fl_Trigger *trigger : m_Triggers) trigger->SetSnap(on);
+    for (Fl_Trigger *trigger : m_Triggers)
+        trigger->SetSnap(on);
     m_Display->SetSnap(on);
 }
 
@@ -531,34 +533,34 @@ std::ostream &operator<<(std::ostream &out, const LoopGUI &panel)
     out << (display ? display->x() : 0) << ' ' << (display ? display->y() : 0) << ' '
         << (display ? display->w() : 0) << ' ' << (display ? display->h() : 0) << ' ';
     out << static_cast<unsigned long>(panel.m_Triggers.size()) << ' ';
-    for (const Fl_Trigger *trigger : panel.m_Triggers) out << *trigger;
+    for (const Fl_Trigger *trigger : panel.m_Triggers)
+        out << *trigger;
     return out;
+}
+
+void LoopGUI::Restore(const WorkspaceReader::PanelRecord &record)
+{
+    if (m_Display) m_Display->resize(record.m_X, record.m_Y, record.m_W, record.m_H);
+    for (const WorkspaceReader::TriggerRecord &values : record.m_Triggers) {
+        Fl_Trigger *trigger = new Fl_Trigger(0, 0, 20, 20);
+        trigger->m_CentreX = values.m_CentreX;
+        trigger->m_CentreY = values.m_CentreY;
+        trigger->m_Radius = values.m_Radius;
+        trigger->m_Dragging = values.m_Dragging;
+        trigger->m_TargetID = values.m_TargetID;
+        trigger->m_Count = values.m_Count;
+        trigger->m_Passes = values.m_Passes;
+        trigger->m_Angle = values.m_Angle;
+        trigger->m_MaxID = values.m_MaxID;
+        trigger->m_MaxCount = values.m_MaxCount;
+        if (m_Display) m_Display->add(trigger);
+        m_Triggers.push_back(trigger);
+    }
 }
 
 std::istream &operator>>(std::istream &in, LoopGUI &panel)
 {
-    int x = 0, y = 0, w = 0, h = 0;
-    long long count = 0;
-    in >> x >> y >> w >> h >> count;
-    // A window of no size cannot be shown, and one beyond what X can place
-    // or allocate floods it with errors; the count must fit in what is left
-    // of the file before any marker is made for it.
-    const int place = 32767, size = 4096;
-    if (in && (x < -place || x > place || y < -place || y > place || w <= 0 || w > size || h <= 0 ||
-               h > size || !Workspace::CountFits(in, count, Workspace::TriggerValues)))
-        in.setstate(std::ios::failbit);
-    if (!in) return in;
-    if (panel.m_Display) panel.m_Display->resize(x, y, w, h);
-    for (long long i = 0; i < count; i++) {
-        Fl_Trigger *trigger = new Fl_Trigger(0, 0, 20, 20);
-        if (!(in >> *trigger)) {
-            delete trigger;
-            break;
-        }
-        // Without a window (a panel only read to check a file) the caller
-        // owns the markers.
-        if (panel.m_Display) panel.m_Display->add(trigger);
-        panel.m_Triggers.push_back(trigger);
-    }
+    WorkspaceReader::PanelRecord record;
+    if (WorkspaceReader::ReadPanel(in, record)) panel.Restore(record);
     return in;
 }

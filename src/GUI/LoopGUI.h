@@ -3,6 +3,7 @@
 
 #include "GUI/GUIBase.h"
 #include "LoopPanel.h"
+#include "WorkspaceReader.h"
 
 #include <vector>
 #include <iosfwd>
@@ -42,6 +43,9 @@ public:
     // it went round the end of the ring.
     void CheckTriggers(std::vector<int> &ids, float from, float to, bool wrapped);
     Fl_Trigger *NewTrigger();
+    // Places the window and adds the markers of a workspace record; without
+    // a window the caller owns the markers.
+    void Restore(const WorkspaceReader::PanelRecord &record);
     void DrawPosMarker() override;
     void SoundMoved() override;
 

@@ -248,12 +248,7 @@ void Filter::ProcessEachSample(FilterInstance &instance, Sample &data)
 #include <istream>
 #include <ostream>
 
-namespace {
-
-// The cutoff the panel stores with its slider at zero, where it also bypasses.
-const double BypassCutoff = 10010.0;
-
-} // namespace
+const double Filter::BypassCutoff = 10010.0;
 
 std::ostream &operator<<(std::ostream &out, const Filter &filter)
 {
@@ -275,7 +270,7 @@ std::istream &operator>>(std::istream &in, Filter &filter)
         filter.m_ResonanceModInvert = resonanceInvert;
         // The bypass is not in the record, but only the slider's zero
         // position gives this cutoff, and there the filter is bypassed.
-        filter.m_Bypass = (cutoff == BypassCutoff);
+        filter.m_Bypass = (cutoff == Filter::BypassCutoff);
     }
     return in;
 }

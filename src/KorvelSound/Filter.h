@@ -24,6 +24,10 @@ public:
     // half the setting, held to 500 ... 3000, squared over 1000.
     static float DesignFrequency(float cutoff);
 
+    // The cutoff the panel stores with its slider at zero, where it also
+    // bypasses the filter.
+    static const double BypassCutoff;
+
     FilterInstance *m_Instances; // Polyphony of them
     float *m_Coef;               // cursor into the coefficients during an update
     double m_SampleRate;
