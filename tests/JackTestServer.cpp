@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <glob.h>
 #include <mutex>
 #include <sched.h>
 #include <set>
@@ -161,6 +162,14 @@ void JackTestServer::Stop()
     m_Pid = -1;
     if (m_Client) jack_client_close(m_Client);
     m_Client = nullptr;
+    // Semaphores of clients whose server went first stay behind; they carry
+    // this server's name, which no other server has.
+    glob_t found;
+    if (glob(("/dev/shm/jack_sem.*_" + m_Name + "_*").c_str(), 0, nullptr, &found) == 0) {
+        for (size_t i = 0; i < found.gl_pathc; i++)
+            unlink(found.gl_pathv[i]);
+        globfree(&found);
+    }
 }
 
 bool JackTestServer::Connect(const std::string &from, const std::string &to)

@@ -92,17 +92,20 @@ TEST(JackOutputTest, BlocksComeBackInOrderDropoutsAreCountedAndALostServerLeaves
     while (first < input.size() && input[first] == 0)
         first++;
     ASSERT_LT(first, input.size() / 2);
+    // A dropout plays a period of silence and drops that period's input; so
+    // does a cycle the server reports late (a busy machine). The silence may
+    // come back too: a run of it is one break, and so is a jump.
     int breaks = 0;
     std::string where;
-    for (size_t i = first + 1; i < input.size(); i++)
-        if (input[i] != input[i - 1] % 30000 + 1 && breaks++ < 5)
-            where += " at " + std::to_string(i) + ": " + std::to_string(input[i - 1]) + ", " +
-                     std::to_string(input[i]);
-    // A dropout plays a period of silence and drops that period's input; so
-    // does a cycle the server reports late (a busy machine).
+    for (size_t i = first + 1, last = first; i < input.size(); i++) {
+        const bool silent = input[i] == 0;
+        if (silent ? input[i - 1] != 0 : input[i] != input[last] % 30000 + 1) {
+            if (breaks++ < 5) where += " " + std::to_string(i) + ": " + std::to_string(input[i]);
+        }
+        if (!silent) last = i;
+    }
     EXPECT_LE(breaks, 2 * (output->Dropouts() + output->Xruns()))
-        << where << " lost " << output->Jack()->LostBlocks() << " dropouts " << output->Dropouts()
-        << " xruns " << output->Xruns();
+        << "breaks at" << where << "; dropouts " << output->Dropouts() << ", xruns " << output->Xruns();
 
     // Not writing for a while is what a dropout is.
     const int64_t before = output->Dropouts();
