@@ -108,8 +108,12 @@ JackTestServer::JackTestServer(int period)
 {
     const bool isolated = PrivateShm();
     if (!isolated) setenv("KORVEL_JACK_CLIENT", ("KorvelLoops-" + std::to_string(getpid())).c_str(), 1);
-    TempDir dir;
-    m_Dir = dir.Release();
+    // In a /dev/shm of its own the log goes with the process, however it ends.
+    char pattern[] = "/dev/shm/korvel-jackd.XXXXXX";
+    if (isolated && mkdtemp(pattern))
+        m_Dir = pattern;
+    else
+        m_Dir = TempDir().Release();
     {
         std::lock_guard<std::mutex> lock(Live().m_Mutex);
         Live().m_Dirs.insert(m_Dir);
