@@ -254,7 +254,7 @@ TEST(JackOutputTest, AServerStoppedForAWhileCostsCountedBlocksAndThePlayingKeeps
     // first may still have found room).
     EXPECT_GE(loop.m_Output->Jack()->LostBlocks(), blocks - 1);
     EXPECT_LE(loop.m_Output->Jack()->LostBlocks(), blocks);
-    EXPECT_GE(loop.m_Output->Dropouts(), blocks);
+    EXPECT_GE(loop.m_Output->Dropouts(), loop.m_Output->Jack()->LostBlocks());
     loop.Play(100);
     EXPECT_EQ(loop.Delay(), delay) << "the program fell behind";
     loop.m_Output.reset();
