@@ -78,6 +78,7 @@ void LoadWhilePlaying(benchmark::State &state)
         return;
     }
     KorvelInfo::WantRealtimeOut = false;
+    Output::Unpaced = true;
     LoopHost host;
     std::vector<std::unique_ptr<Loop>> loops;
     for (int i = 0; i <= PlayingLoops; i++) {

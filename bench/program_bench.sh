@@ -26,6 +26,7 @@ shim=$build/bench/libkorvel-oss-shim.so
 [ -x "$program" ] && [ -f "$shim" ] || { echo "build korvel-program-bench and korvel-oss-shim first" >&2; exit 1; }
 
 source "$here/tools/testenv.sh"
+korvel_private_shm "$0" "$@"
 korvel_env_start
 work=$(mktemp -d /tmp/korvel-bench.XXXXXX)
 trap 'korvel_env_stop; rm -rf "$work"' EXIT

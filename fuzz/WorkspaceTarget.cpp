@@ -25,6 +25,7 @@ LoopsApp *Application()
     static LoopsApp *app = nullptr;
     if (!app) {
         KorvelInfo::WantRealtimeOut = false;
+        Output::Unpaced = true;
         app = new LoopsApp;
         app->CreateWindow();
     }

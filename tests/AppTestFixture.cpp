@@ -8,6 +8,7 @@ void AppTest::SetUp()
 {
     m_SavedRealtime = KorvelInfo::WantRealtimeOut;
     KorvelInfo::WantRealtimeOut = false;
+    Output::Unpaced = true;
     m_App.reset(new LoopsApp);
     m_App->CreateWindow();
 }
@@ -17,6 +18,7 @@ void AppTest::TearDown()
     m_App.reset();
     Fl::check();
     KorvelInfo::WantRealtimeOut = m_SavedRealtime;
+    Output::Unpaced = false;
 }
 
 Loop *AppTest::LoopAt(int id)

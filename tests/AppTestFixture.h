@@ -12,7 +12,8 @@ class Loop;
 class LoopGUI;
 
 // An application with its main window built and no sound device: blocks go
-// nowhere but stay in the output buffer for the test to read.
+// nowhere but stay in the output buffer for the test to read, and the cycle
+// runs as fast as it goes.
 class AppTest : public ::testing::Test
 {
 protected:

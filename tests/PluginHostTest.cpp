@@ -127,6 +127,7 @@ protected:
     void SetUp() override
     {
         KorvelInfo::WantRealtimeOut = false;
+        Output::Unpaced = true;
         MakeApp();
     }
     void TearDown() override
@@ -134,6 +135,7 @@ protected:
         m_App.reset();
         FileChooser::SetCurrent(nullptr);
         Fl::check();
+        Output::Unpaced = false;
     }
     void MakeApp()
     {

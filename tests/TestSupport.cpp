@@ -17,6 +17,7 @@ TempDir::TempDir()
 
 TempDir::~TempDir()
 {
+    if (m_Path.empty()) return;
     std::string command = "rm -rf '" + m_Path + "'";
     if (std::system(command.c_str()) != 0) std::fprintf(stderr, "could not remove %s\n", m_Path.c_str());
 }

@@ -13,6 +13,13 @@ public:
     ~TempDir();
     const std::string &Path() const { return m_Path; }
     std::string File(const std::string &name) const { return m_Path + "/" + name; }
+    // Hands the folder to the caller, who removes it.
+    std::string Release()
+    {
+        std::string path = m_Path;
+        m_Path.clear();
+        return path;
+    }
 
 private:
     std::string m_Path;

@@ -22,6 +22,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -83,10 +84,15 @@ int main(int argc, char **argv)
     probe.every = std::max(1L, std::atol(argv[4]));
     probe.amplitude = std::atof(argv[5]);
 
+    // Names of its own: a client named like one on another server (another
+    // test run's) would unlink that one's sockets in /dev/shm.
+    const std::string self = "KorvelProbe-" + std::to_string(getpid());
+    const char *program = std::getenv("KORVEL_JACK_CLIENT");
+    const std::string loops = program && *program ? program : "KorvelLoops";
     jack_status_t status;
-    jack_client_t *client = jack_client_open("KorvelProbe", JackNoStartServer, &status);
+    jack_client_t *client = jack_client_open(self.c_str(), JackNoStartServer, &status);
     if (!client) {
-        std::fprintf(stderr, "probe: no JACK server\n");
+        std::fprintf(stderr, "probe: no JACK server (status 0x%x)\n", static_cast<unsigned>(status));
         return 1;
     }
     probe.tone = jack_port_register(client, "tone", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
@@ -98,20 +104,20 @@ int main(int argc, char **argv)
 
     // The ports appear before their client is active, and a connection to
     // an inactive client is refused: try again until all three hold.
-    const char *const pairs[3][2] = {{"KorvelProbe:tone", "KorvelLoops:input"},
-                                     {"KorvelLoops:left", "KorvelProbe:left"},
-                                     {"KorvelLoops:right", "KorvelProbe:right"}};
+    const std::string pairs[3][2] = {{self + ":tone", loops + ":input"},
+                                     {loops + ":left", self + ":left"},
+                                     {loops + ":right", self + ":right"}};
     bool connected = false;
     for (int tries = 0; tries < 400 && !connected; tries++) {
         connected = true;
         for (const auto &pair : pairs) {
-            int result = jack_connect(client, pair[0], pair[1]);
+            int result = jack_connect(client, pair[0].c_str(), pair[1].c_str());
             connected = connected && (result == 0 || result == EEXIST);
         }
         if (!connected) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     if (!connected) {
-        std::fprintf(stderr, "probe: KorvelLoops' ports did not appear\n");
+        std::fprintf(stderr, "probe: %s's ports did not appear\n", loops.c_str());
         return 1;
     }
     probe.connected = true;

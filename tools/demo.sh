@@ -22,6 +22,7 @@ sample="$build/share/demo-loop.wav"
 source "$here/testenv.sh"
 started_env=0
 if [ -z "${DISPLAY:-}" ] || [ -z "${PULSE_SERVER:-}" ]; then
+  korvel_private_shm "$0" "$@"
   korvel_env_start
   started_env=1
 fi

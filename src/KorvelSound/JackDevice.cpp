@@ -11,10 +11,16 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <ctime>
-
-const char *JackDevice::ClientName = "KorvelLoops";
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -25,6 +31,90 @@ const int Chunk = 256;
 const long MaxWaitNanos = 500000000L;
 // MIDI bytes the main thread may fall behind by: seconds of a busy controller.
 const size_t MidiRingBytes = 16384;
+// The longest period JACK allows. The rings are made for it at the start, so
+// a period that grows while playing needs nothing allocated.
+const int MaxPeriod = 8192;
+// A server that exists but does not answer (stopped) would hang start-up.
+const int OpenTimeoutSeconds = 5;
+
+// One period and one block in the ring, and as much again as the larger of
+// the two for the time a busy machine may keep the cycle from running.
+size_t TargetFor(int period, int block)
+{
+    return static_cast<size_t>(period + block + std::max(period, block));
+}
+
+// JACK's own words for why it refused, from the status bits it set.
+std::string StatusWords(jack_status_t status)
+{
+    static const struct
+    {
+        int bit;
+        const char *word;
+    } words[] = {{JackServerFailed, "server not running or failed"},
+                 {JackServerError, "server error"},
+                 {JackNameNotUnique, "name not unique"},
+                 {JackVersionError, "version mismatch"},
+                 {JackInitFailure, "init failure"},
+                 {JackShmFailure, "shm failure"},
+                 {JackInvalidOption, "invalid option"},
+                 {JackNoSuchClient, "no such client"},
+                 {JackLoadFailure, "load failure"},
+                 {JackBackendError, "backend error"},
+                 {JackClientZombie, "client zombie"},
+                 {JackFailure, "failure"}};
+    std::string said;
+    for (const auto &word : words)
+        if (status & word.bit) said += (said.empty() ? "" : ", ") + std::string(word.word);
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%x", static_cast<unsigned>(status));
+    return (said.empty() ? "no reason given" : said) + " (status " + hex + ")";
+}
+
+// jack_client_open on a thread of its own, so that a server that does not
+// answer costs a few seconds, not the program. An open that comes back after
+// the wait closes its client itself.
+struct PendingOpen
+{
+    std::mutex m_Mutex;
+    std::condition_variable m_Done;
+    bool m_Finished = false;
+    bool m_Abandoned = false;
+    jack_client_t *m_Client = nullptr;
+    jack_status_t m_Status = JackFailure;
+};
+
+jack_client_t *OpenWithin(const std::string &name, const std::string &server, jack_status_t &status,
+                          bool &timedOut)
+{
+    const int options = JackNoStartServer | (server.empty() ? 0 : JackServerName);
+    auto pending = std::make_shared<PendingOpen>();
+    try {
+        std::thread([pending, name, server, options] {
+            jack_status_t got = JackFailure;
+            jack_client_t *client =
+                jack_client_open(name.c_str(), static_cast<jack_options_t>(options), &got, server.c_str());
+            std::lock_guard<std::mutex> lock(pending->m_Mutex);
+            if (pending->m_Abandoned) {
+                if (client) jack_client_close(client);
+                return;
+            }
+            pending->m_Client = client;
+            pending->m_Status = got;
+            pending->m_Finished = true;
+            pending->m_Done.notify_one();
+        }).detach();
+    } catch (const std::system_error &) {
+        status = JackFailure;
+        return nullptr;
+    }
+    std::unique_lock<std::mutex> lock(pending->m_Mutex);
+    timedOut = !pending->m_Done.wait_for(lock, std::chrono::seconds(OpenTimeoutSeconds),
+                                         [&] { return pending->m_Finished; });
+    pending->m_Abandoned = timedOut;
+    status = pending->m_Status;
+    return pending->m_Client;
+}
 
 void Quiet(const char *)
 {
@@ -47,12 +137,16 @@ public:
     bool m_HasSemaphore = false;
     // Frames the output ring is kept filled to; the first block starts it
     // with as much silence, so the input ring holds what the output lacks.
-    size_t m_Target = 0;
-    int m_Period = 0;
-    int m_Latency = 0;
+    // The period and the target follow the server's changes of period.
+    std::atomic<size_t> m_Target{0};
+    std::atomic<int> m_Period{0};
+    std::atomic<int> m_Rate{0};
+    int m_Block = 0;
+    int m_PortLatency = 0; // capture and playback
     std::atomic<bool> m_Started{false};
     std::atomic<bool> m_Lost{false};
     std::atomic<int64_t> m_Dropouts{0};
+    std::atomic<int64_t> m_LostBlocks{0};
     std::atomic<int64_t> m_Xruns{0};
 
     size_t QueuedFrames() const { return jack_ringbuffer_read_space(m_OutRing) / (2 * sizeof(float)); }
@@ -116,6 +210,24 @@ int Xrun(void *arg)
     return 0;
 }
 
+// Not called from the process callback. The rings were made for the longest
+// period, so only the counts change, which the main thread reads as they are.
+int BufferSizeChanged(jack_nframes_t frames, void *arg)
+{
+    JackState *state = static_cast<JackState *>(arg);
+    const int period = std::min(static_cast<int>(frames), MaxPeriod);
+    state->m_Period.store(period);
+    state->m_Target.store(TargetFor(period, state->m_Block));
+    sem_post(&state->m_Room);
+    return 0;
+}
+
+int SampleRateChanged(jack_nframes_t rate, void *arg)
+{
+    static_cast<JackState *>(arg)->m_Rate.store(static_cast<int>(rate));
+    return 0;
+}
+
 void ServerGone(jack_status_t, const char *, void *arg)
 {
     JackState *state = static_cast<JackState *>(arg);
@@ -149,6 +261,13 @@ bool JackDevice::Fail(const std::string &why)
     return false;
 }
 
+std::string JackDevice::ClientName()
+{
+    // Tests on servers side by side give each client a name of its own.
+    const char *name = std::getenv("KORVEL_JACK_CLIENT");
+    return name && *name ? name : "KorvelLoops";
+}
+
 bool JackDevice::Open(const std::string &server, int blockFrames)
 {
     Close();
@@ -157,19 +276,26 @@ bool JackDevice::Open(const std::string &server, int blockFrames)
     // program says what went wrong itself.
     jack_set_error_function(Quiet);
     jack_set_info_function(Quiet);
-    jack_status_t status;
-    int options = JackNoStartServer | (server.empty() ? 0 : JackServerName);
-    state.m_Client =
-        jack_client_open(ClientName, static_cast<jack_options_t>(options), &status, server.c_str());
+    const char *fallback = std::getenv("JACK_DEFAULT_SERVER");
+    const std::string serverName = !server.empty() ? server : fallback && *fallback ? fallback : "default";
+    jack_status_t status = JackFailure;
+    bool timedOut = false;
+    state.m_Client = OpenWithin(ClientName(), server, status, timedOut);
+    if (timedOut)
+        return Fail("JACK server \"" + serverName + "\" does not answer (waited " +
+                    std::to_string(OpenTimeoutSeconds) + " s)");
     if (!state.m_Client)
-        return Fail("no JACK server answers" + (server.empty() ? std::string() : " as \"" + server + "\""));
+        return Fail(((status & JackServerFailed) ? std::string("no JACK server answers")
+                                                 : "JACK refused the client \"" + ClientName() + "\"") +
+                    " as \"" + serverName + "\": " + StatusWords(status));
 
-    state.m_Period = static_cast<int>(jack_get_buffer_size(state.m_Client));
-    // One period and one block in the ring, and as much again as the larger
-    // of the two for the time a busy machine may keep the cycle from running.
-    state.m_Target =
-        static_cast<size_t>(state.m_Period + blockFrames + std::max(state.m_Period, blockFrames));
-    const size_t frames = state.m_Target + static_cast<size_t>(state.m_Period + blockFrames);
+    const int period = static_cast<int>(jack_get_buffer_size(state.m_Client));
+    state.m_Block = blockFrames;
+    state.m_Period = period;
+    state.m_Rate = static_cast<int>(jack_get_sample_rate(state.m_Client));
+    state.m_Target = TargetFor(period, blockFrames);
+    const int longest = std::max(period, MaxPeriod);
+    const size_t frames = TargetFor(longest, blockFrames) + static_cast<size_t>(longest + blockFrames);
     state.m_OutRing = jack_ringbuffer_create(frames * 2 * sizeof(float));
     state.m_InRing = jack_ringbuffer_create(frames * sizeof(float));
     if (sem_init(&state.m_Room, 0, 0) == 0) state.m_HasSemaphore = true;
@@ -188,6 +314,8 @@ bool JackDevice::Open(const std::string &server, int blockFrames)
     }
     jack_set_process_callback(state.m_Client, Process, &state);
     jack_set_xrun_callback(state.m_Client, Xrun, &state);
+    jack_set_buffer_size_callback(state.m_Client, BufferSizeChanged, &state);
+    jack_set_sample_rate_callback(state.m_Client, SampleRateChanged, &state);
     jack_on_info_shutdown(state.m_Client, ServerGone, &state);
     if (jack_activate(state.m_Client) != 0) return Fail("cannot start the client");
 
@@ -212,9 +340,7 @@ bool JackDevice::Open(const std::string &server, int blockFrames)
             jack_free(controllers);
         }
     }
-    // The rings hold the target between them; the plug-in hands a block on a
-    // cycle later.
-    state.m_Latency = captureLatency + playbackLatency + static_cast<int>(state.m_Target) + blockFrames;
+    state.m_PortLatency = captureLatency + playbackLatency;
     return true;
 }
 
@@ -231,7 +357,7 @@ void JackDevice::Close()
 
 int JackDevice::SampleRate() const
 {
-    return m_State->m_Client ? static_cast<int>(jack_get_sample_rate(m_State->m_Client)) : 0;
+    return m_State->m_Client ? m_State->m_Rate.load() : 0;
 }
 
 bool JackDevice::Write(const short *data, int frames, int channels)
@@ -240,7 +366,7 @@ bool JackDevice::Write(const short *data, int frames, int channels)
     if (!state.m_Client || state.m_Lost.load()) return false;
     if (!state.m_Started.load(std::memory_order_relaxed)) {
         const float silence[2 * Chunk] = {};
-        for (size_t left = state.m_Target; left > 0;) {
+        for (size_t left = state.m_Target.load(); left > 0;) {
             size_t step = std::min<size_t>(Chunk, left);
             jack_ringbuffer_write(state.m_OutRing, reinterpret_cast<const char *>(silence),
                                   step * 2 * sizeof(float));
@@ -256,10 +382,14 @@ bool JackDevice::Write(const short *data, int frames, int channels)
         deadline.tv_sec++;
         deadline.tv_nsec -= 1000000000L;
     }
-    while (state.QueuedFrames() + static_cast<size_t>(frames) > state.m_Target) {
+    while (state.QueuedFrames() + static_cast<size_t>(frames) > state.m_Target.load()) {
         if (state.m_Lost.load()) return false;
-        // A server that stopped calling costs this block, not the program.
-        if (sem_timedwait(&state.m_Room, &deadline) != 0 && errno == ETIMEDOUT) return true;
+        // A server that stopped calling costs this block, not the program;
+        // the block is lost, and counted.
+        if (sem_timedwait(&state.m_Room, &deadline) != 0 && errno == ETIMEDOUT) {
+            state.m_LostBlocks++;
+            return true;
+        }
     }
 
     float chunk[2 * Chunk];
@@ -307,7 +437,12 @@ int JackDevice::ReadMidi(unsigned char *bytes, int size)
 
 int64_t JackDevice::Dropouts() const
 {
-    return m_State->m_Dropouts.load();
+    return m_State->m_Dropouts.load() + m_State->m_LostBlocks.load();
+}
+
+int64_t JackDevice::LostBlocks() const
+{
+    return m_State->m_LostBlocks.load();
 }
 
 int64_t JackDevice::Xruns() const
@@ -317,7 +452,10 @@ int64_t JackDevice::Xruns() const
 
 int JackDevice::RoundTripFrames() const
 {
-    return m_State->m_Latency;
+    // The rings hold the target between them; the plug-in hands a block on a
+    // cycle later.
+    const JackState &state = *m_State;
+    return state.m_Client ? state.m_PortLatency + static_cast<int>(state.m_Target.load()) + state.m_Block : 0;
 }
 
 int JackDevice::PeriodFrames() const

@@ -11,7 +11,8 @@ class JackState;
 // port, fed and drained through lock-free rings. JACK's thread runs only the
 // process callback, which moves one period from the output ring to the ports
 // and from the input port to the input ring; everything else runs on the
-// main thread. The only code that sees jack.h; tests may stand in for it.
+// main thread, but for the wait for the server at start. The only code that
+// sees jack.h; tests may stand in for it.
 class JackDevice
 {
 public:
@@ -20,14 +21,17 @@ public:
     JackDevice(const JackDevice &) = delete;
     JackDevice &operator=(const JackDevice &) = delete;
 
-    // Connects as "KorvelLoops" to the server (empty: JACK's default), and the
+    // Connects as ClientName() to the server (empty: JACK's default), and the
     // ports to the first physical playback and capture ports. On failure
-    // Error() says why.
+    // Error() says why, with JACK's status; a server that does not answer
+    // within seconds is given up.
     virtual bool Open(const std::string &server, int blockFrames);
     virtual void Close();
+    // The server's rate; it follows the server if that changes it.
     virtual int SampleRate() const;
     // Hands one block to the output ring, waiting while the ring is full:
-    // that wait paces the program. False once the server is gone.
+    // that wait paces the program. A server that takes nothing for half a
+    // second costs the block (counted). False once the server is gone.
     virtual bool Write(const short *data, int frames, int channels);
     // The next block of the input port, in order; silence if it is missing.
     virtual void Read(short *mono, int frames);
@@ -36,17 +40,21 @@ public:
     // that arrived since the last call, up to size; -1 without the port or
     // once the server is gone.
     virtual int ReadMidi(unsigned char *bytes, int size);
-    // Periods JACK asked for that were not ready (played as silence).
+    // Periods JACK asked for that were not ready (played as silence), and
+    // blocks that were never played, the server taking nothing.
     virtual int64_t Dropouts() const;
+    virtual int64_t LostBlocks() const;
     // Cycles the server reported as gone wrong (xruns), whoever was late.
     virtual int64_t Xruns() const;
     // Capture and playback latency of the connected ports plus what the
     // rings hold: from the input port's sound to the output's, in frames.
     virtual int RoundTripFrames() const;
+    // The server's period, following its changes.
     virtual int PeriodFrames() const;
     virtual const std::string &Error() const { return m_Error; }
 
-    static const char *ClientName;
+    // "KorvelLoops", or KORVEL_JACK_CLIENT when set.
+    static std::string ClientName();
 
 private:
     bool Fail(const std::string &why);

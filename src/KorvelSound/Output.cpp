@@ -45,8 +45,7 @@ int FragmentRequest(int blockBytes)
 
 void Fail(SoundDevice *device, const std::string &message)
 {
-    std::fputs(message.c_str(), stderr);
-    std::fflush(stderr);
+    device->Say(message);
     device->Exit(999);
 }
 
@@ -64,9 +63,12 @@ extern "C" const short *KorvelLoops_InputBlock()
     return s_JackOutput ? s_JackOutput->InputBlock().GetBuffer() : nullptr;
 }
 
+bool Output::Unpaced = false;
+
 Output::Output(int channels, SoundDevice *device, JackDevice *jack)
-    : m_FD(-1), m_Volume(0.5f), m_Channels(channels), m_Device(device), m_DeviceOpen(false), m_Jack(jack),
-      m_DeviceFailed(false), m_PaceStart(-1), m_PacedFrames(0), m_FramesWritten(0)
+    : m_FD(-1), m_Volume(0.5f), m_Channels(channels), m_Device(device), m_DeviceOpen(false),
+      m_NoDevice(false), m_Jack(jack), m_DeviceFailed(false), m_PaceStart(-1), m_PacedFrames(0),
+      m_FramesWritten(0), m_JackRate(0)
 {
     static SoundDevice system;
     if (!m_Device) m_Device = &system;
@@ -82,7 +84,8 @@ Output::~Output()
     if (m_DeviceOpen) m_Device->Close(m_FD);
     if (m_Jack) {
         std::cerr << "JACK: " << m_Jack->Dropouts() << " dropouts in "
-                  << m_FramesWritten / std::max(1, KorvelInfo::Samplerate) << " s of playing; the server reported "
+                  << m_FramesWritten / std::max(1, KorvelInfo::Samplerate) << " s of playing ("
+                  << m_Jack->LostBlocks() << " blocks the server never took); the server reported "
                   << m_Jack->Xruns() << " xruns" << std::endl;
         m_Jack->Close();
         if (s_JackOutput == this) s_JackOutput = nullptr;
@@ -118,6 +121,7 @@ void Output::OpenJack()
     if (!m_Jack->Open(server, KorvelInfo::BufferSize))
         Fail(m_Device, "Can't open audio driver. [" + name + ": " + m_Jack->Error() + "]\n");
     int rate = m_Jack->SampleRate();
+    m_JackRate = rate;
     if (rate != KorvelInfo::Samplerate) {
         std::cerr << "JACK runs at " << rate << " Hz: Samplerate " << KorvelInfo::Samplerate
                   << " is replaced by it for this run" << std::endl;
@@ -132,7 +136,8 @@ void Output::OpenJack()
 
 void Output::OpenDevice()
 {
-    if (!KorvelInfo::WantRealtimeOut) return;
+    m_NoDevice = !KorvelInfo::WantRealtimeOut;
+    if (m_NoDevice) return;
     if (WantsJack()) {
         OpenJack();
         return;
@@ -230,7 +235,7 @@ void Output::Write()
 {
     if (m_Jack && !m_DeviceFailed) WriteJack();
     if (m_DeviceOpen && !m_DeviceFailed) WriteDevice();
-    if (m_DeviceFailed) PaceByClock();
+    if (m_DeviceFailed || (m_NoDevice && !Unpaced)) PaceByClock();
     m_FramesWritten += KorvelInfo::BufferSize;
     if (m_RecordFile.IsOpen()) m_RecordFile.Save(m_Buffer);
 }
@@ -252,6 +257,13 @@ void Output::WriteJack()
         return;
     }
     m_Jack->Read(m_InputBlock.m_Data, KorvelInfo::BufferSize);
+    const int rate = m_Jack->SampleRate();
+    if (rate != m_JackRate) {
+        // The loops hold sound at the rate the program started with.
+        std::cerr << "JACK now runs at " << rate << " Hz: the program goes on at " << KorvelInfo::Samplerate
+                  << " Hz (pitch and speed off) until it is restarted" << std::endl;
+        m_JackRate = rate;
+    }
 }
 
 void Output::DeviceFailed(const std::string &line)

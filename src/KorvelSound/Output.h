@@ -30,6 +30,10 @@ public:
     void Record(const char *path);
 
     static bool WantsJack();
+    // Without a device (WantRealtimeOut 0) the clock paces the cycle, as a
+    // device would. Tests and benchmarks that drive many cycles with no
+    // device set this to run them as fast as they go; the program never does.
+    static bool Unpaced;
     bool OnJack() const { return m_Jack != nullptr; }
     JackDevice *Jack() const { return m_Jack; }
     int64_t Dropouts() const;
@@ -53,6 +57,7 @@ private:
 
     SoundDevice *m_Device;
     bool m_DeviceOpen;
+    bool m_NoDevice; // WantRealtimeOut was 0
     std::unique_ptr<JackDevice> m_OwnJack;
     JackDevice *m_Jack;
     Sample m_InputBlock;
@@ -61,6 +66,7 @@ private:
     int64_t m_PaceStart;
     int64_t m_PacedFrames;
     int64_t m_FramesWritten;
+    int m_JackRate; // the server's rate last said
 };
 
 #endif

@@ -1,6 +1,7 @@
 #include "KorvelSound/SoundDevice.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
@@ -41,6 +42,12 @@ void SoundDevice::SleepUntilMicros(int64_t when)
     until.tv_nsec = static_cast<long>(when % 1000000) * 1000;
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
     }
+}
+
+void SoundDevice::Say(const std::string &line)
+{
+    std::fputs(line.c_str(), stderr);
+    std::fflush(stderr);
 }
 
 void SoundDevice::Exit(int status)

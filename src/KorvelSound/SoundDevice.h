@@ -2,6 +2,7 @@
 #define SOUND_DEVICE_H
 
 #include <cstdint>
+#include <string>
 
 // The system calls that reach the sound device. Output goes only through this
 // class, so tests can stand in for the device and see every request.
@@ -17,6 +18,8 @@ public:
     // program when the device no longer does.
     virtual int64_t NowMicros();
     virtual void SleepUntilMicros(int64_t when);
+    // The program's last line before it ends, on standard error.
+    virtual void Say(const std::string &line);
     // Ends the program; a stand-in may throw or record instead.
     [[noreturn]] virtual void Exit(int status);
 };

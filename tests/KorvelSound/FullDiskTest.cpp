@@ -94,6 +94,7 @@ TEST(FullDiskTest, RecordingThatFillsTheDiskStopsWithOneLineAndKeepsTheOldRecord
 {
     SavedSettings settings;
     KorvelInfo::WantRealtimeOut = false;
+    Output::Unpaced = true;
     TempDir dir;
     const std::string path = dir.File("set.wav");
     Output output(2);
@@ -128,6 +129,7 @@ TEST(FullDiskTest, RecordingIsOnlyInPlaceOnceClosed)
 {
     SavedSettings settings;
     KorvelInfo::WantRealtimeOut = false;
+    Output::Unpaced = true;
     TempDir dir;
     const std::string path = dir.File("live.wav");
     Output output(2);

@@ -361,6 +361,15 @@ TEST_F(OutputTest, WithoutRealtimeOutputNothingTouchesTheDeviceButRecordingGoesO
         }
     } // the destructor completes the recording
     EXPECT_TRUE(device.m_Calls.empty());
+    // The clock paces the cycle in place of the device: one block period
+    // apart, not as fast as the machine goes.
+    ASSERT_EQ(device.m_Sleeps.size(), 4u);
+    EXPECT_NEAR(device.m_Sleeps[3] - device.m_Sleeps[0],
+                3 * 1000000LL * KorvelInfo::BufferSize / KorvelInfo::Samplerate, 1);
+    Output::Unpaced = true;
+    Output(2, &device).Write();
+    Output::Unpaced = false;
+    EXPECT_EQ(device.m_Sleeps.size(), 4u);
     std::string file = ReadFileBytes(dir.File("rec.wav"));
     ASSERT_EQ(file.size(), 44 + expected.size());
     EXPECT_EQ(file.substr(44), expected);

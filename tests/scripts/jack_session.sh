@@ -12,34 +12,39 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/tools/testenv.sh"
 source "$root/tools/xdrive.sh"
 started=0
-if [ -z "${DISPLAY:-}" ] || [ -z "${JACK_DEFAULT_SERVER:-}" ]; then
-  korvel_env_start || exit 1
-  started=1
-fi
+# On servers of its own, as root in a /dev/shm of its own.
+[ -z "${DISPLAY:-}" ] || [ -z "${JACK_DEFAULT_SERVER:-}" ] && korvel_private_shm "$0" "$@"
 work=$(mktemp -d /tmp/korvel-jack.XXXXXX)
 program="" probe=""
 cleanup() {
-  [ -n "$program" ] && kill "$program" 2>/dev/null && wait "$program" 2>/dev/null
-  [ -n "$probe" ] && kill "$probe" 2>/dev/null && wait "$probe" 2>/dev/null
+  korvel_end "$program"
+  korvel_end "$probe"
   [ "$started" = 1 ] && korvel_env_stop
   [ -n "${KORVEL_KEEP:-}" ] && cp -r "$work" "$KORVEL_KEEP"
   rm -rf "$work"
 }
 trap cleanup EXIT
+if [ -z "${DISPLAY:-}" ] || [ -z "${JACK_DEFAULT_SERVER:-}" ]; then
+  started=1
+  korvel_env_start || exit 1
+fi
+# Where /dev/shm is shared, a client name no other run uses.
+[ -z "${KORVEL_PRIVATE_SHM:-}" ] && export KORVEL_JACK_CLIENT="KorvelLoops-$$"
+client=${KORVEL_JACK_CLIENT:-KorvelLoops}
 fail() { echo "FAIL: $*"; cat "$work/program.log" "$work/probe.log" 2>/dev/null; exit 1; }
 
 mkdir -p "$work/home"
 # 441 Hz at 44100 Hz: exactly 100 samples a period.
-"$build/tools/korvel-jack-probe" 40 "$work/out.raw" tone 441 0.5 2>"$work/probe.log" &
+korvel_spawn "$build/tools/korvel-jack-probe" 40 "$work/out.raw" tone 441 0.5 2>"$work/probe.log"
 probe=$!
-HOME="$work/home" KORVEL_OUTPUT=jack "$build/KorvelLoops" >"$work/program.log" 2>&1 &
+HOME="$work/home" KORVEL_OUTPUT=jack korvel_spawn "$build/KorvelLoops" >"$work/program.log" 2>&1
 program=$!
 
 main=$(wait_window "KorvelLoops 2.0.0") || fail "no main window"
 for pair in left:system:playback_1 right:system:playback_2 input:system:capture_1; do
-  jack_lsp -c "KorvelLoops:${pair%%:*}" | grep -qx "[[:space:]]*${pair#*:}" || fail "KorvelLoops:${pair%%:*} is not connected to ${pair#*:}"
+  jack_lsp -c "$client:${pair%%:*}" | grep -qx "[[:space:]]*${pair#*:}" || fail "$client:${pair%%:*} is not connected to ${pair#*:}"
 done
-echo "ok: ports KorvelLoops:left, right and input connected"
+echo "ok: ports $client:left, right and input connected"
 
 click "$main" 55 95 # "Load Plugin"
 answer_chooser "Pick a plugin" "$build/plugins/LiveInput.so" || fail "no plug-in chooser"

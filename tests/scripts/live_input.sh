@@ -12,6 +12,7 @@ driver="$build/tests/plugins/CaptureDriver"
 started=0
 if [ -z "${PULSE_SERVER:-}" ]; then
     source "$root/tools/testenv.sh"
+    korvel_private_shm "$0" "$@"
     korvel_env_start
     started=1
 fi

@@ -392,6 +392,8 @@ int main(int argc, char **argv)
     chooser.m_LoadChoices = MakeSounds(home);
     FileChooser::SetCurrent(&chooser);
 
+    // An hour of audio in minutes: nothing paces the cycle.
+    Output::Unpaced = true;
     LoopsApp *app = new LoopsApp;
     Fl::visual(FL_DOUBLE);
     app->CreateWindow()->show();
