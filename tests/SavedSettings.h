@@ -2,10 +2,11 @@
 #define SAVED_SETTINGS_H
 
 #include "KorvelInfo.h"
+#include "KorvelSound/Output.h"
 
 #include <string>
 
-// Keeps a copy of every program setting and puts them back when it goes, so a
+// Keeps a copy of every program setting (and whether the output is paced) and puts them back when it goes, so a
 // test may change the settings without leaking into the next test.
 class SavedSettings
 {
@@ -15,7 +16,7 @@ public:
           m_WantMidi(KorvelInfo::WantMidi), m_MidiDevice(KorvelInfo::MidiDevice),
           m_FilterGranularity(KorvelInfo::FilterGranularity), m_OutputDevice(KorvelInfo::OutputDevice),
           m_WantRealtimeOut(KorvelInfo::WantRealtimeOut), m_Polyphony(KorvelInfo::Polyphony),
-          m_UndoMemoryMB(KorvelInfo::UndoMemoryMB)
+          m_UndoMemoryMB(KorvelInfo::UndoMemoryMB), m_Unpaced(Output::Unpaced)
     {
     }
     ~SavedSettings() { Restore(); }
@@ -31,6 +32,7 @@ public:
         KorvelInfo::WantRealtimeOut = m_WantRealtimeOut;
         KorvelInfo::Polyphony = m_Polyphony;
         KorvelInfo::UndoMemoryMB = m_UndoMemoryMB;
+        Output::Unpaced = m_Unpaced;
     }
 
     // Whether the settings now in force are the ones kept.
@@ -56,6 +58,8 @@ private:
     bool m_WantRealtimeOut;
     int m_Polyphony;
     int m_UndoMemoryMB;
+    // Not a setting, but tests switch it the same way.
+    bool m_Unpaced;
 };
 
 #endif
