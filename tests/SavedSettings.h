@@ -6,8 +6,8 @@
 
 #include <string>
 
-// Keeps a copy of every program setting (and whether the output is paced) and puts them back when it goes, so a
-// test may change the settings without leaking into the next test.
+// Keeps a copy of every program setting (and whether the output is paced) and puts them back when it goes, so
+// a test may change the settings without leaking into the next test.
 class SavedSettings
 {
 public:
@@ -40,7 +40,8 @@ public:
     {
         return m_BufferSize == KorvelInfo::BufferSize && m_Samplerate == KorvelInfo::Samplerate &&
                m_WantMidi == KorvelInfo::WantMidi && m_MidiDevice == KorvelInfo::MidiDevice &&
-               m_FilterGranularity == KorvelInfo::FilterGranularity && m_OutputDevice == KorvelInfo::OutputDevice &&
+               m_FilterGranularity == KorvelInfo::FilterGranularity &&
+               m_OutputDevice == KorvelInfo::OutputDevice &&
                m_WantRealtimeOut == KorvelInfo::WantRealtimeOut && m_Polyphony == KorvelInfo::Polyphony &&
                m_UndoMemoryMB == KorvelInfo::UndoMemoryMB;
     }
