@@ -77,8 +77,11 @@ std::string LoadInChild(const std::string &path, const std::string &said)
     pid_t child = fork();
     if (child == 0) {
         alarm(5);
+#ifndef __SANITIZE_ADDRESS__
+        // AddressSanitizer's shadow memory alone is more address space than this.
         struct rlimit memory = {1 << 30, 1 << 30};
         setrlimit(RLIMIT_AS, &memory);
+#endif
         if (!std::freopen(said.c_str(), "w", stderr)) _exit(1);
         MidiBindings bindings;
         bindings.Load(path);

@@ -6,7 +6,7 @@
 # The workspace harness needs an X server: run under ./test, or after
 # `source tools/testenv.sh; korvel_env_start`.
 # Usage: tools/fuzz.sh [harness...]   (default: all)
-KORVEL_FUZZ_SECONDS=${KORVEL_FUZZ_SECONDS:-60}
+KORVEL_FUZZ_SECONDS=${KORVEL_FUZZ_SECONDS:-45}
 # The workspace harness builds windows for every input (a few dozen a second);
 # workspace_reader covers the same reading thousands of times faster, so the
 # window harness gets a short run only.
