@@ -1,8 +1,8 @@
 #ifndef LOOP_HOST_H
 #define LOOP_HOST_H
 
-#include "HistoryBudget.h"
 #include "KorvelSound/Sample.h"
+#include "Undo/HistoryBudget.h"
 
 class Fl_Window;
 

@@ -1,15 +1,15 @@
 #include "LoopsApp.h"
 
-#include "DynamicLoader.h"
 #include "GUI/FileChooser.h"
 #include "GUI/Fl_Knob.h"
 #include "GUI/Fl_LED_Button.h"
 #include "GUI/LoopGUI.h"
 #include "GUI/ScopeWidget.h"
-#include "JackMidiSource.h"
 #include "KorvelInfo.h"
 #include "Loop.h"
-#include "MidiBindings.h"
+#include "Midi/JackMidiSource.h"
+#include "Midi/MidiBindings.h"
+#include "System/DynamicLoader.h"
 #include "Workspace.h"
 
 #include <FL/Fl_Button.H>

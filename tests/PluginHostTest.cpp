@@ -1,10 +1,10 @@
-#include "DynamicLoader.h"
 #include "GUI/FileChooser.h"
 #include "GUI/LoopGUI.h"
 #include "KorvelInfo.h"
 #include "Loop.h"
 #include "LoopsApp.h"
 #include "SavedSettings.h"
+#include "System/DynamicLoader.h"
 #include "TestSupport.h"
 
 #include <FL/Fl.H>

@@ -1,6 +1,5 @@
 #include "AppTestFixture.h"
 
-#include "FileSystem.h"
 #include "GUI/DelayGUI.h"
 #include "GUI/FileChooser.h"
 #include "GUI/Fl_Knob.h"
@@ -8,6 +7,7 @@
 #include "GUI/Fl_Loop.h"
 #include "GUI/Fl_Trigger.h"
 #include "GUI/LoopGUI.h"
+#include "System/FileSystem.h"
 #include "TestSupport.h"
 #include "Workspace.h"
 
