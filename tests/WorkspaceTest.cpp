@@ -302,9 +302,9 @@ TEST_F(WorkspaceTest, SaveAndLoadRestoreLoopPanelMarkersAndMasters)
     m_App->m_MasterID = 8;
     Sample pluginBlock;
     pluginBlock.Allocate(KorvelInfo::BufferSize);
-    m_App->m_PluginOutput = &pluginBlock;
+    m_App->m_Plugin.m_Output = &pluginBlock;
     bool loaded = Workspace::LoadFrom(m_App.get(), Lws());
-    m_App->m_PluginOutput = nullptr;
+    m_App->m_Plugin.m_Output = nullptr;
     ASSERT_TRUE(loaded);
 
     ASSERT_EQ(m_App->m_Loops.size(), 1u);
