@@ -1,6 +1,6 @@
 #include "MidiBindingsTarget.h"
 
-#include "MidiBindings.h"
+#include "Midi/MidiBindings.h"
 
 #include <sstream>
 

@@ -1,6 +1,6 @@
 #include "MidiParserTarget.h"
 
-#include "MidiParser.h"
+#include "Midi/MidiParser.h"
 
 #include <sstream>
 #include <vector>

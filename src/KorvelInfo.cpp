@@ -1,6 +1,6 @@
 #include "KorvelInfo.h"
 
-#include "HomeDirectory.h"
+#include "System/HomeDirectory.h"
 
 #include <fstream>
 #include <iostream>

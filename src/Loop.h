@@ -6,7 +6,7 @@
 #include "KorvelSound/Reverb.h"
 #include "KorvelSound/Sample.h"
 #include "KorvelSound/SoundFileLoad.h"
-#include "LoopHistory.h"
+#include "Undo/LoopHistory.h"
 
 #include <cstdint>
 #include <memory>

@@ -4,7 +4,7 @@
 
 LoopHost::LoopHost()
     : m_MasterLength(0.0f), m_MasterSpeed(1.0f), m_MasterPeriod(0.0f), m_MasterID(-1),
-      m_PluginWindow(nullptr), m_HistoryBudget(static_cast<int64_t>(KorvelInfo::UndoMemoryMB) * 1024 * 1024)
+      m_HistoryBudget(static_cast<int64_t>(KorvelInfo::UndoMemoryMB) * 1024 * 1024)
 {
 }
 

@@ -1,8 +1,8 @@
 #ifndef LOOP_HOST_H
 #define LOOP_HOST_H
 
-#include "HistoryBudget.h"
 #include "KorvelSound/Sample.h"
+#include "Undo/HistoryBudget.h"
 
 class Fl_Window;
 
@@ -23,15 +23,15 @@ public:
     // Records the master loop's timing; the application also clears the
     // master light of every other loop.
     virtual void SetMaster(int id, float length, float speed);
+    // The plug-in's window, handed to loop displays so their cursor keeps
+    // off it; only a pointer here, so no FLTK is needed. None by default.
+    virtual Fl_Window *PluginWindow() const { return nullptr; }
 
     Sample m_Clipboard;
     float m_MasterLength; // play length in samples of the master loop
     float m_MasterSpeed;
     float m_MasterPeriod; // m_MasterLength / m_MasterSpeed
     int m_MasterID;       // -1 until a loop is made master
-    // The plug-in's window, handed to loop displays so their cursor keeps
-    // off it; only a pointer here, so no FLTK is needed.
-    Fl_Window *m_PluginWindow;
     // Shared by the undo histories of all loops.
     HistoryBudget m_HistoryBudget;
 };

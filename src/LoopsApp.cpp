@@ -1,23 +1,20 @@
 #include "LoopsApp.h"
 
-#include "DynamicLoader.h"
 #include "GUI/FileChooser.h"
 #include "GUI/Fl_Knob.h"
 #include "GUI/Fl_LED_Button.h"
 #include "GUI/LoopGUI.h"
 #include "GUI/ScopeWidget.h"
-#include "JackMidiSource.h"
 #include "KorvelInfo.h"
 #include "Loop.h"
-#include "MidiBindings.h"
+#include "Midi/JackMidiSource.h"
+#include "Midi/MidiBindings.h"
 #include "Workspace.h"
 
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Group.H>
 #include <FL/Fl_Value_Output.H>
 #include <FL/Fl_Window.H>
-
-#include <dlfcn.h>
 
 #include <cstdio>
 #include <iostream>
@@ -62,7 +59,7 @@ void RunCycle(void *app)
 
 void PausePluginChanged(Fl_Widget *widget, void *)
 {
-    AppOf(widget)->PausePlugin(static_cast<Fl_Button *>(widget)->value() != 0);
+    AppOf(widget)->m_Plugin.Pause(static_cast<Fl_Button *>(widget)->value() != 0);
 }
 
 void SnapPointsMoved(Fl_Widget *widget, void *)
@@ -92,16 +89,11 @@ Fl_Button *MainButton(int x, int y, const char *label, Fl_Callback *handler)
 } // namespace
 
 LoopsApp::LoopsApp(SoundDevice *device, DynamicLoader *loader)
-    : m_Window(nullptr), m_PluginCreate(nullptr), m_PluginRun(nullptr), m_PluginDestroy(nullptr),
-      m_PluginHandle(nullptr), m_PluginLinkError(nullptr), m_PluginOutput(nullptr), m_PluginLoaded(false),
-      m_PluginLinked(false), m_PluginPaused(false), m_DelayGUI(&m_Delay), m_ReverbGUI(&m_Reverb),
-      m_Output(2, device), m_OutputGUI(&m_Output), m_NextID(0), m_MainGroup(nullptr),
-      m_LoadWorkspaceBtn(nullptr), m_SaveWorkspaceBtn(nullptr), m_NewLoopBtn(nullptr),
-      m_LoadPluginBtn(nullptr), m_PausePluginBtn(nullptr), m_SnapPointsKnob(nullptr), m_SnapBtn(nullptr),
-      m_SnapOut(nullptr), m_Midi(this), m_Loader(loader)
+    : m_Window(nullptr), m_Plugin(loader), m_DelayGUI(&m_Delay), m_ReverbGUI(&m_Reverb), m_Output(2, device),
+      m_OutputGUI(&m_Output), m_NextID(0), m_MainGroup(nullptr), m_LoadWorkspaceBtn(nullptr),
+      m_SaveWorkspaceBtn(nullptr), m_NewLoopBtn(nullptr), m_LoadPluginBtn(nullptr), m_PausePluginBtn(nullptr),
+      m_SnapPointsKnob(nullptr), m_SnapBtn(nullptr), m_SnapOut(nullptr), m_Midi(this)
 {
-    static DynamicLoader systemLoader;
-    if (!m_Loader) m_Loader = &systemLoader;
     m_MixBuffer.Allocate(KorvelInfo::BufferSize);
     m_MixBuffer.Zero();
     FileChooser::SetCycle(RunCycle, this);
@@ -111,12 +103,7 @@ LoopsApp::~LoopsApp()
 {
     FileChooser::SetCycle(nullptr, nullptr);
     if (m_JackMidi) m_Midi.m_Input.RemoveSource(m_JackMidi.get());
-    if (m_PluginLoaded && m_PluginLinked) {
-        m_PluginDestroy();
-        m_PluginLoaded = false;
-        m_PluginLinked = false;
-        m_Loader->Close(m_PluginHandle);
-    }
+    m_Plugin.Close();
     ClearLoops();
 }
 
@@ -207,7 +194,7 @@ void LoopsApp::Run()
         if (loop->GetOutput(m_MixBuffer)) m_Output.Send(m_MixBuffer, loop->m_LeftVol, loop->m_RightVol);
     }
 
-    if (m_PluginLoaded && m_PluginLinked && !m_PluginPaused) m_Output.Send(*m_PluginRun(), 1.0f, 1.0f);
+    if (const Sample *block = m_Plugin.Block()) m_Output.Send(*block, 1.0f, 1.0f);
 
     m_Delay.Process(m_Output.m_Buffer);
     m_Reverb.Process(m_Output.m_Buffer);
@@ -257,7 +244,7 @@ void LoopsApp::NewLoop()
     LoopEntry *entry = new LoopEntry;
     entry->m_Loop = new Loop(this);
     entry->m_Loop->m_ID = m_NextID;
-    if (m_PluginOutput) entry->m_Loop->m_Input = m_PluginOutput->GetBuffer();
+    if (m_Plugin.Input()) entry->m_Loop->m_Input = m_Plugin.Input();
     entry->m_GUI = new LoopGUI(entry->m_Loop, &entry->m_Loop->m_Delay, &entry->m_Loop->m_Reverb);
     char name[64];
     std::snprintf(name, sizeof name, "KorvelLoop %d", m_NextID);
@@ -300,91 +287,12 @@ void LoopsApp::SnapChanged(bool on)
         item.second->m_GUI->SetSnap(on);
 }
 
-bool LoopsApp::LoadPlugin(const char *path)
-{
-    void *handle = m_Loader->Open(path, RTLD_NOW);
-    if (!handle) {
-        // A running plug-in keeps its handle, so it is still closed at shutdown.
-        std::cerr << "Error loading plugin:" << std::endl;
-        const char *error = m_Loader->Error();
-        std::cerr << (error ? error : "") << std::flush;
-        return false;
-    }
-    m_PluginHandle = handle;
-    m_PluginLoaded = true;
-    return true;
-}
-
-bool LoopsApp::LinkPlugin()
-{
-    m_Loader->Error(); // forget any earlier error, so only these look-ups count
-    void *destroy = m_Loader->Symbol(m_PluginHandle, "Destroy__Fv");
-    void *create = m_Loader->Symbol(m_PluginHandle, "Create__Fv");
-    void *run = m_Loader->Symbol(m_PluginHandle, "Run__Fv");
-    m_PluginLinkError = m_Loader->Error();
-    if (m_PluginLinkError || !destroy || !create || !run) {
-        // The entry points of a plug-in already running stay as they were.
-        std::cerr << "Error linking to plugin:" << std::endl;
-        std::cerr << (m_PluginLinkError ? m_PluginLinkError : "missing entry point") << std::flush;
-        return false;
-    }
-    m_PluginDestroy = reinterpret_cast<PluginDestroyFunc>(destroy);
-    m_PluginCreate = reinterpret_cast<PluginCreateFunc>(create);
-    m_PluginRun = reinterpret_cast<PluginRunFunc>(run);
-    m_PluginLinked = true;
-    return true;
-}
-
 bool LoopsApp::StartPlugin(const char *path)
 {
-    // What was running before, to go back to when the new one cannot be used.
-    void *earlierHandle = m_PluginHandle;
-    bool earlierLoaded = m_PluginLoaded;
-    bool earlierLinked = m_PluginLinked;
-    PluginCreateFunc earlierCreate = m_PluginCreate;
-    PluginRunFunc earlierRun = m_PluginRun;
-    PluginDestroyFunc earlierDestroy = m_PluginDestroy;
-
-    if (!LoadPlugin(path)) return false;
-    if (!LinkPlugin()) {
-        m_Loader->Close(m_PluginHandle);
-        m_PluginHandle = earlierHandle;
-        m_PluginLoaded = earlierLoaded;
-        return false;
-    }
-
-    Fl_Window *window = m_PluginCreate();
-    if (window) window->show();
-    Sample *output = m_PluginRun();
-
-    // A short block would end the performance at the next mix, so such a
-    // plug-in is not used at all.
-    if (!output || !output->GetBuffer() || output->GetLength() < KorvelInfo::BufferSize) {
-        std::cerr << "Plugin " << path << " gives blocks of " << (output ? output->GetLength() : 0)
-                  << " samples, fewer than the " << KorvelInfo::BufferSize << " needed: not used"
-                  << std::endl;
-        if (window) window->hide();
-        m_PluginDestroy();
-        m_Loader->Close(m_PluginHandle);
-        m_PluginHandle = earlierHandle;
-        m_PluginLoaded = earlierLoaded;
-        m_PluginLinked = earlierLinked;
-        m_PluginCreate = earlierCreate;
-        m_PluginRun = earlierRun;
-        m_PluginDestroy = earlierDestroy;
-        return false;
-    }
-
-    m_PluginWindow = window;
-    m_PluginOutput = output;
+    if (!m_Plugin.Start(path)) return false;
     for (auto &item : m_Loops)
-        item.second->m_Loop->m_Input = m_PluginOutput->GetBuffer();
+        item.second->m_Loop->m_Input = m_Plugin.Input();
     return true;
-}
-
-void LoopsApp::PausePlugin(bool paused)
-{
-    m_PluginPaused = paused;
 }
 
 std::ostream &operator<<(std::ostream &out, LoopsApp &app)
@@ -467,7 +375,7 @@ void LoopsApp::Restore(const WorkspaceReader::Records &records)
         RestoreLoop(*entry->m_Loop, record.m_Loop);
         // The registry key and the loop's own number are one and the same.
         entry->m_Loop->m_ID = id;
-        if (m_PluginOutput) entry->m_Loop->m_Input = m_PluginOutput->GetBuffer();
+        if (m_Plugin.Input()) entry->m_Loop->m_Input = m_Plugin.Input();
         char name[64];
         std::snprintf(name, sizeof name, "KorvelLoop %d", id);
         entry->m_GUI->CreateGUI(name);

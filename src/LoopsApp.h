@@ -12,6 +12,7 @@
 #include "KorvelSound/Sample.h"
 #include "LoopEntry.h"
 #include "LoopHost.h"
+#include "PluginHost.h"
 #include "WorkspaceReader.h"
 
 #include <iosfwd>
@@ -29,14 +30,10 @@ class Fl_Window;
 class SoundDevice;
 
 // The one application object: the master audio path, the loop registry, the
-// main window's controls and the plug-in host. One Run() is one block.
+// main window's controls and the plug-in host (m_Plugin). One Run() is one block.
 class LoopsApp : public LoopHost
 {
 public:
-    typedef Fl_Window *(*PluginCreateFunc)();
-    typedef Sample *(*PluginRunFunc)();
-    typedef void (*PluginDestroyFunc)();
-
     // Stand-ins for the sound device and the dynamic loader are for tests;
     // by default the real ones are used.
     explicit LoopsApp(SoundDevice *device = nullptr, DynamicLoader *loader = nullptr);
@@ -54,11 +51,9 @@ public:
     void Restore(const WorkspaceReader::Records &records);
     void SetMaster(int id, float length, float speed) override;
 
-    bool LoadPlugin(const char *path);
-    bool LinkPlugin();
-    // The "Load Plugin" flow after the chooser: load, link, create, first block.
+    // Starts a plug-in (PluginHost::Start) and has every loop record from its block.
     bool StartPlugin(const char *path);
-    void PausePlugin(bool paused);
+    Fl_Window *PluginWindow() const override { return m_Plugin.m_Window; }
 
     // Main-window controls, also called by tests.
     void SnapPointsChanged(double value);
@@ -68,15 +63,7 @@ public:
     // panels have taken their own groups out of it.
     std::unique_ptr<Fl_Window> m_WindowOwner;
     Fl_Window *m_Window;
-    PluginCreateFunc m_PluginCreate;
-    PluginRunFunc m_PluginRun;
-    PluginDestroyFunc m_PluginDestroy;
-    void *m_PluginHandle;
-    const char *m_PluginLinkError;
-    Sample *m_PluginOutput;
-    bool m_PluginLoaded;
-    bool m_PluginLinked;
-    bool m_PluginPaused;
+    PluginHost m_Plugin;
     Sample m_MixBuffer;
     Delay m_Delay;
     DelayGUI m_DelayGUI;
@@ -108,7 +95,6 @@ private:
     // Gives the sound files being loaded a slice of time after the block is
     // written; a loop that took its new sound shows it.
     void StepLoads();
-    DynamicLoader *m_Loader;
 };
 
 // Workspace top-level record: master delay and reverb, master-loop timing,

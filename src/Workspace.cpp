@@ -1,13 +1,13 @@
 #include "Workspace.h"
 
-#include "FileLock.h"
-#include "WorkspaceReader.h"
-#include "FileSystem.h"
 #include "GUI/FileChooser.h"
 #include "GUI/LoopGUI.h"
 #include "KorvelSound/WavFile.h"
 #include "Loop.h"
 #include "LoopsApp.h"
+#include "System/FileLock.h"
+#include "System/FileSystem.h"
+#include "WorkspaceReader.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

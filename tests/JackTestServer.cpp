@@ -1,6 +1,6 @@
 #include "JackTestServer.h"
 
-#include "KorvelSound/JackDevice.h"
+#include "AudioDevices/JackDevice.h"
 #include "TestSupport.h"
 
 #include <cerrno>

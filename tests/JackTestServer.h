@@ -1,7 +1,7 @@
 #ifndef JACK_TEST_SERVER_H
 #define JACK_TEST_SERVER_H
 
-#include "KorvelSound/SoundDevice.h"
+#include "AudioDevices/SoundDevice.h"
 
 #include <jack/jack.h>
 

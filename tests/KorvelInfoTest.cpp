@@ -1,8 +1,8 @@
 #include "KorvelInfo.h"
 
-#include "HomeDirectory.h"
 #include "KorvelLoopsInfo.h"
 #include "SavedSettings.h"
+#include "System/HomeDirectory.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>

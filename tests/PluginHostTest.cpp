@@ -1,10 +1,10 @@
-#include "DynamicLoader.h"
 #include "GUI/FileChooser.h"
 #include "GUI/LoopGUI.h"
 #include "KorvelInfo.h"
 #include "Loop.h"
 #include "LoopsApp.h"
 #include "SavedSettings.h"
+#include "System/DynamicLoader.h"
 #include "TestSupport.h"
 
 #include <FL/Fl.H>
@@ -175,8 +175,8 @@ TEST_F(PluginHostTest, FileThatIsNoSharedObjectIsReportedAndTheCycleCarriesOn)
     std::string said = testing::internal::GetCapturedStderr();
     EXPECT_EQ(0u, said.find("Error loading plugin:\n" + path + ": ")) << said;
     EXPECT_NE('\n', said.back()) << "the loader's text ends the message as it is";
-    EXPECT_FALSE(m_App->m_PluginLoaded);
-    EXPECT_EQ(nullptr, m_App->m_PluginHandle);
+    EXPECT_FALSE(m_App->m_Plugin.m_Loaded);
+    EXPECT_EQ(nullptr, m_App->m_Plugin.m_Handle);
     m_App->Run();
     EXPECT_TRUE(OutputIsSilent());
 
@@ -198,11 +198,11 @@ TEST_F(PluginHostTest, PluginWithoutRunIsClosedUnshownAndChangesNoLoop)
     EXPECT_EQ(0u, said.find("Error linking to plugin:\n")) << said;
     EXPECT_NE(std::string::npos, said.find("Run__Fv")) << said;
     EXPECT_EQ(0, probe.Count("NoRunPluginCreates"));
-    EXPECT_EQ(nullptr, m_App->m_PluginWindow);
+    EXPECT_EQ(nullptr, m_App->m_Plugin.m_Window);
     EXPECT_FALSE(PluginWindowShown("No Run Plugin"));
-    EXPECT_FALSE(m_App->m_PluginLoaded);
-    EXPECT_FALSE(m_App->m_PluginLinked);
-    EXPECT_EQ(nullptr, m_App->m_PluginHandle);
+    EXPECT_FALSE(m_App->m_Plugin.m_Loaded);
+    EXPECT_FALSE(m_App->m_Plugin.m_Linked);
+    EXPECT_EQ(nullptr, m_App->m_Plugin.m_Handle);
     ASSERT_EQ(1u, m_Loader.m_Closed.size()) << "the useless handle is closed at once";
     EXPECT_EQ(nullptr, m_App->m_Loops.at(0)->m_Loop->m_Input);
     m_App->Run();
@@ -219,15 +219,15 @@ TEST_F(PluginHostTest, LoadPluginButtonAsksForASharedObjectAndCancelDoesNothing)
     ASSERT_EQ(1u, cancel.m_Asked.size());
     EXPECT_EQ("Pick a plugin *.so", cancel.m_Asked[0]);
     EXPECT_TRUE(m_Loader.m_Calls.empty());
-    EXPECT_FALSE(m_App->m_PluginLoaded);
+    EXPECT_FALSE(m_App->m_Plugin.m_Loaded);
 
     AnsweringChooser tone(KORVEL_TONE_PLUGIN);
     FileChooser::SetCurrent(&tone);
     m_App->m_LoadPluginBtn->do_callback();
-    ASSERT_TRUE(m_App->m_PluginLinked);
-    ASSERT_NE(nullptr, m_App->m_PluginWindow);
-    EXPECT_TRUE(m_App->m_PluginWindow->shown());
-    EXPECT_STREQ("Tone Generator", m_App->m_PluginWindow->label());
+    ASSERT_TRUE(m_App->m_Plugin.m_Linked);
+    ASSERT_NE(nullptr, m_App->m_Plugin.m_Window);
+    EXPECT_TRUE(m_App->m_Plugin.m_Window->shown());
+    EXPECT_STREQ("Tone Generator", m_App->m_Plugin.m_Window->label());
 }
 
 TEST_F(PluginHostTest, PauseStopsRunAndMixingUntilReleased)
@@ -242,7 +242,7 @@ TEST_F(PluginHostTest, PauseStopsRunAndMixingUntilReleased)
 
     m_App->m_PausePluginBtn->value(1);
     m_App->m_PausePluginBtn->do_callback();
-    EXPECT_TRUE(m_App->m_PluginPaused);
+    EXPECT_TRUE(m_App->m_Plugin.m_Paused);
     for (int cycle = 0; cycle < 3; cycle++) {
         m_App->Run();
         EXPECT_TRUE(OutputIsSilent());
@@ -260,7 +260,7 @@ TEST_F(PluginHostTest, PauseStopsRunAndMixingUntilReleased)
 TEST_F(PluginHostTest, ToneIsAContinuousSineMixedAtUnitGainsTimesMasterVolume)
 {
     ASSERT_TRUE(m_App->StartPlugin(KORVEL_TONE_PLUGIN));
-    Fl_Window *window = m_App->m_PluginWindow;
+    Fl_Window *window = m_App->m_Plugin.m_Window;
     auto *frequency = static_cast<Fl_Value_Slider *>(ChildLabelled(window, "Frequency"));
     auto *level = static_cast<Fl_Value_Slider *>(ChildLabelled(window, "Level"));
     ASSERT_TRUE(frequency && level);
@@ -273,10 +273,10 @@ TEST_F(PluginHostTest, ToneIsAContinuousSineMixedAtUnitGainsTimesMasterVolume)
     const int B = KorvelInfo::BufferSize;
     // The load-time block ran at the default 440 Hz; the wave goes on from there.
     double phase = std::fmod(B * twoPi * 440.0 / 44100.0, twoPi);
-    const Sample *block = m_App->m_PluginOutput;
+    const Sample *block = m_App->m_Plugin.m_Output;
     for (int cycle = 0; cycle < 3; cycle++) {
         m_App->Run();
-        ASSERT_EQ(block, m_App->m_PluginOutput);
+        ASSERT_EQ(block, m_App->m_Plugin.m_Output);
         for (int i = 0; i < B; i++) {
             int expected = static_cast<int>(0.8 * 32767.0 *
                                             std::sin(phase + twoPi * 1000.0 * (cycle * B + i) / 44100.0));
@@ -293,18 +293,18 @@ TEST_F(PluginHostTest, LoopCreatedAfterLoadRecordsLikeOneThatExisted)
     m_App->NewLoop();
     ASSERT_TRUE(m_App->StartPlugin(KORVEL_TONE_PLUGIN));
     m_App->NewLoop();
-    const short *data = m_App->m_PluginOutput->m_Data;
+    const short *data = m_App->m_Plugin.m_Output->m_Data;
     EXPECT_EQ(data, m_App->m_Loops.at(0)->m_Loop->m_Input);
     EXPECT_EQ(data, m_App->m_Loops.at(1)->m_Loop->m_Input);
 
     // A loop records in each cycle the block the plug-in made the cycle before.
-    std::vector<short> expected = Copy(m_App->m_PluginOutput);
+    std::vector<short> expected = Copy(m_App->m_Plugin.m_Output);
     PressRecord(0, true);
     PressRecord(1, true);
     for (int cycle = 0; cycle < 4; cycle++) {
         m_App->Run();
         if (cycle < 3) {
-            std::vector<short> next = Copy(m_App->m_PluginOutput);
+            std::vector<short> next = Copy(m_App->m_Plugin.m_Output);
             expected.insert(expected.end(), next.begin(), next.end());
         }
     }
@@ -324,9 +324,9 @@ TEST_F(PluginHostTest, ShortBlockPluginIsRefusedAndTheRunningOneStays)
     PluginProbe shortBlock(KORVEL_SHORT_BLOCK_PLUGIN);
     m_App->NewLoop();
     ASSERT_TRUE(m_App->StartPlugin(KORVEL_COUNTING_PLUGIN));
-    Fl_Window *runningWindow = m_App->m_PluginWindow;
-    const Sample *runningOutput = m_App->m_PluginOutput;
-    void *runningHandle = m_App->m_PluginHandle;
+    Fl_Window *runningWindow = m_App->m_Plugin.m_Window;
+    const Sample *runningOutput = m_App->m_Plugin.m_Output;
+    void *runningHandle = m_App->m_Plugin.m_Handle;
     const int destroysBefore = shortBlock.Count("ShortBlockPluginDestroys");
 
     testing::internal::CaptureStderr();
@@ -342,9 +342,9 @@ TEST_F(PluginHostTest, ShortBlockPluginIsRefusedAndTheRunningOneStays)
     ASSERT_EQ(1u, m_Loader.m_Closed.size());
     EXPECT_NE(runningHandle, m_Loader.m_Closed[0]);
 
-    EXPECT_EQ(runningWindow, m_App->m_PluginWindow);
-    EXPECT_EQ(runningOutput, m_App->m_PluginOutput);
-    EXPECT_EQ(runningHandle, m_App->m_PluginHandle);
+    EXPECT_EQ(runningWindow, m_App->m_Plugin.m_Window);
+    EXPECT_EQ(runningOutput, m_App->m_Plugin.m_Output);
+    EXPECT_EQ(runningHandle, m_App->m_Plugin.m_Handle);
     EXPECT_EQ(runningOutput->m_Data, m_App->m_Loops.at(0)->m_Loop->m_Input);
     const int runs = counting.Count("CountingPluginRuns");
     m_App->m_Output.m_Volume = 1.0f;
@@ -358,7 +358,7 @@ TEST_F(PluginHostTest, FailedLoadKeepsTheRunningPluginWhichIsDestroyedAndClosedA
     PluginProbe probe(KORVEL_COUNTING_PLUGIN);
     const int destroysBefore = probe.Count("CountingPluginDestroys");
     ASSERT_TRUE(m_App->StartPlugin(KORVEL_COUNTING_PLUGIN));
-    void *handle = m_App->m_PluginHandle;
+    void *handle = m_App->m_Plugin.m_Handle;
     const std::vector<std::string> loadCalls = {std::string("Open ") + KORVEL_COUNTING_PLUGIN + " 2",
                                                 "Symbol Destroy__Fv", "Symbol Create__Fv", "Symbol Run__Fv"};
     EXPECT_EQ(loadCalls, m_Loader.m_Calls);
@@ -366,8 +366,8 @@ TEST_F(PluginHostTest, FailedLoadKeepsTheRunningPluginWhichIsDestroyedAndClosedA
     testing::internal::CaptureStderr();
     EXPECT_FALSE(m_App->StartPlugin("/no/such/plugin.so"));
     EXPECT_EQ(0u, testing::internal::GetCapturedStderr().find("Error loading plugin:\n"));
-    EXPECT_EQ(handle, m_App->m_PluginHandle);
-    EXPECT_TRUE(m_App->m_PluginLoaded && m_App->m_PluginLinked);
+    EXPECT_EQ(handle, m_App->m_Plugin.m_Handle);
+    EXPECT_TRUE(m_App->m_Plugin.m_Loaded && m_App->m_Plugin.m_Linked);
     const int runs = probe.Count("CountingPluginRuns");
     m_App->Run();
     EXPECT_EQ(runs + 1, probe.Count("CountingPluginRuns"));
@@ -395,10 +395,10 @@ TEST_F(PluginHostTest, PluginsTakeTheirBlockSizeAndDeviceFromTheHost)
     ASSERT_TRUE(m_App->StartPlugin(KORVEL_LIVE_INPUT_PLUGIN));
     EXPECT_EQ("Live Input: Can't open /nonexistent/dsp for input: No such file or directory\n",
               testing::internal::GetCapturedStderr());
-    EXPECT_EQ(256, m_App->m_PluginOutput->GetLength());
+    EXPECT_EQ(256, m_App->m_Plugin.m_Output->GetLength());
     EXPECT_STREQ("Can't open /nonexistent/dsp for input: No such file or directory",
-                 m_App->m_PluginWindow->child(0)->label());
+                 m_App->m_Plugin.m_Window->child(0)->label());
     m_App->Run();
     EXPECT_TRUE(OutputIsSilent());
-    EXPECT_EQ(256, m_App->m_PluginOutput->GetLength());
+    EXPECT_EQ(256, m_App->m_Plugin.m_Output->GetLength());
 }

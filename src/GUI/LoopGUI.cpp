@@ -363,7 +363,7 @@ void LoopGUI::CreateGUI(const char *title)
     m_Display->SetCallbacks(CutRange, CopyRange, PasteAt, PasteMixAt, ZeroRange, ReverseRange, HalveLoop,
                             TakeHeldSound, AddTrigger, MoveSound);
     m_Display->SetHistoryCallbacks(UndoRequested, RedoRequested);
-    m_Display->SetSkipWindow(m_Loop->m_App ? m_Loop->m_App->m_PluginWindow : nullptr);
+    m_Display->SetSkipWindow(m_Loop->m_App ? m_Loop->m_App->PluginWindow() : nullptr);
 
     m_VolumeSlider = MakeSlider(60, 100, "Volume", 1.0, 0.001, VolumeChanged);
     m_CutoffSlider = MakeSlider(220, 100, "Cutoff", 100.0, 0.1, CutoffChanged);

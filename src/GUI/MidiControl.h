@@ -1,9 +1,9 @@
 #ifndef MIDI_CONTROL_H
 #define MIDI_CONTROL_H
 
-#include "MidiBinding.h"
-#include "MidiBindings.h"
-#include "MidiInput.h"
+#include "Midi/MidiBinding.h"
+#include "Midi/MidiBindings.h"
+#include "Midi/MidiInput.h"
 
 #include <string>
 

@@ -1,9 +1,9 @@
 #include "KorvelSound/Output.h"
 
 #include "KorvelInfo.h"
-#include "KorvelSound/JackDevice.h"
+#include "AudioDevices/JackDevice.h"
 #include "KorvelSound/SampleVectors.h"
-#include "KorvelSound/SoundDevice.h"
+#include "AudioDevices/SoundDevice.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -3,10 +3,10 @@
 #include "../JackTestServer.h"
 #include "../SavedSettings.h"
 #include "../TestSupport.h"
-#include "JackMidiSource.h"
+#include "AudioDevices/JackDevice.h"
 #include "KorvelInfo.h"
-#include "KorvelSound/JackDevice.h"
-#include "MidiParser.h"
+#include "Midi/JackMidiSource.h"
+#include "Midi/MidiParser.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 
 #include "../SavedSettings.h"
 #include "../TestSupport.h"
-#include "ReferenceEngine.h"
+#include "AudioDevices/SoundDevice.h"
 #include "KorvelInfo.h"
-#include "KorvelSound/SoundDevice.h"
+#include "ReferenceEngine.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "JackMidiSource.h"
+#include "Midi/JackMidiSource.h"
 
-#include "KorvelSound/JackDevice.h"
+#include "AudioDevices/JackDevice.h"
 
 int JackMidiSource::Read(unsigned char *bytes, int size)
 {

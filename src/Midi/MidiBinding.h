@@ -1,7 +1,7 @@
 #ifndef MIDI_BINDING_H
 #define MIDI_BINDING_H
 
-#include "MidiMessage.h"
+#include "Midi/MidiMessage.h"
 
 #include <string>
 

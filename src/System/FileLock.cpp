@@ -1,4 +1,4 @@
-#include "FileLock.h"
+#include "System/FileLock.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,6 +1,6 @@
-#include "HistoryBudget.h"
+#include "Undo/HistoryBudget.h"
 
-#include "LoopHistory.h"
+#include "Undo/LoopHistory.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "LoopHistory.h"
+#include "Undo/LoopHistory.h"
 
-#include "HistoryBudget.h"
+#include "Undo/HistoryBudget.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 #ifndef JACK_MIDI_SOURCE_H
 #define JACK_MIDI_SOURCE_H
 
-#include "MidiSource.h"
+#include "Midi/MidiSource.h"
 
 class JackDevice;
 

@@ -1,4 +1,4 @@
-#include "DynamicLoader.h"
+#include "System/DynamicLoader.h"
 
 #include <dlfcn.h>
 

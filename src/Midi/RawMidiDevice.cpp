@@ -1,4 +1,4 @@
-#include "RawMidiDevice.h"
+#include "Midi/RawMidiDevice.h"
 
 #include <cerrno>
 #include <cstring>

@@ -2,9 +2,9 @@
 #define MIDI_INPUT_H
 
 #include "KorvelInfo.h"
-#include "MidiMessage.h"
-#include "MidiParser.h"
-#include "RawMidiDevice.h"
+#include "Midi/MidiMessage.h"
+#include "Midi/MidiParser.h"
+#include "Midi/RawMidiDevice.h"
 
 #include <chrono>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "KorvelSound/SoundDevice.h"
+#include "AudioDevices/SoundDevice.h"
 
 #include <cerrno>
 #include <cstdio>

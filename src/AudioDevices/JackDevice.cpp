@@ -1,4 +1,4 @@
-#include "KorvelSound/JackDevice.h"
+#include "AudioDevices/JackDevice.h"
 
 #include "KorvelInfo.h"
 

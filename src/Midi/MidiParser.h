@@ -1,7 +1,7 @@
 #ifndef MIDI_PARSER_H
 #define MIDI_PARSER_H
 
-#include "MidiMessage.h"
+#include "Midi/MidiMessage.h"
 
 // Turns a raw MIDI byte stream into messages, a byte at a time: running
 // status, real-time bytes between any two bytes, system exclusive and system

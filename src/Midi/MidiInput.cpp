@@ -1,4 +1,4 @@
-#include "MidiInput.h"
+#include "Midi/MidiInput.h"
 
 #include <algorithm>
 #include <iostream>

@@ -1,8 +1,8 @@
-#include "MidiBindings.h"
+#include "Midi/MidiBindings.h"
 
-#include "FileLock.h"
-#include "FileSystem.h"
-#include "HomeDirectory.h"
+#include "System/FileLock.h"
+#include "System/FileSystem.h"
+#include "System/HomeDirectory.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,4 +1,4 @@
-#include "MidiParser.h"
+#include "Midi/MidiParser.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "FileSystem.h"
+#include "System/FileSystem.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #ifndef MIDI_BINDINGS_H
 #define MIDI_BINDINGS_H
 
-#include "MidiBinding.h"
+#include "Midi/MidiBinding.h"
 
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
 #ifndef RAW_MIDI_DEVICE_H
 #define RAW_MIDI_DEVICE_H
 
-#include "MidiSource.h"
+#include "Midi/MidiSource.h"
 
 #include <string>
 

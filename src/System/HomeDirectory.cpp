@@ -1,4 +1,4 @@
-#include "HomeDirectory.h"
+#include "System/HomeDirectory.h"
 
 #include <cstdlib>
 #include <pwd.h>

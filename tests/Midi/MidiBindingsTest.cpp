@@ -1,4 +1,4 @@
-#include "MidiBindings.h"
+#include "Midi/MidiBindings.h"
 
 #include "LimitedDisk.h"
 #include "RunTogether.h"

@@ -1,5 +1,5 @@
-#include "MidiInput.h"
-#include "MidiSource.h"
+#include "Midi/MidiInput.h"
+#include "Midi/MidiSource.h"
 
 #include "TestSupport.h"
 
