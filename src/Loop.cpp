@@ -528,7 +528,6 @@ void Loop::FitToStep()
 
 // Workspace records.
 
-#include <istream>
 #include <limits>
 #include <ostream>
 
@@ -551,36 +550,3 @@ std::ostream &operator<<(std::ostream &out, Loop &loop)
     return out;
 }
 
-std::istream &operator>>(std::istream &in, Loop &loop)
-{
-    int id = 0, displayPos = 0, holdPos = 0;
-    double pos = 0;
-    float speed = 0, volume = 0, pan = 0, leftVol = 0, rightVol = 0;
-    bool playing = false, master = false, effectsOn = false;
-    long length = 0;
-    in >> id >> pos >> displayPos >> holdPos >> playing >> master >> length >> speed >> volume >> pan >> leftVol >>
-        rightVol;
-    in >> loop.m_Filter >> effectsOn >> loop.m_Delay >> loop.m_Reverb;
-    // A negative length or hold index would index the buffers below zero; a
-    // speed or volume beyond the controls' ranges would carry the position or
-    // the sample values past what the playback arithmetic can hold.
-    if (in && (length < 0 || holdPos < 0 || !std::isfinite(pos) || !(speed >= 0.0f && speed <= 3.0f) ||
-               !(volume >= 0.0f && volume <= 1.0f) || !std::isfinite(pan) || !std::isfinite(leftVol) ||
-               !std::isfinite(rightVol)))
-        in.setstate(std::ios::failbit);
-    if (!in) return in;
-    loop.m_ID = id;
-    loop.m_Pos = pos;
-    loop.m_DisplayPos = displayPos;
-    loop.m_HoldPos = holdPos;
-    loop.m_Playing = playing;
-    loop.m_Master = master;
-    loop.m_LoopLength = length;
-    loop.m_Speed = speed;
-    loop.m_Volume = volume;
-    loop.m_Pan = pan;
-    loop.m_LeftVol = leftVol;
-    loop.m_RightVol = rightVol;
-    loop.m_EffectsOn = effectsOn;
-    return in;
-}

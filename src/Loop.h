@@ -132,9 +132,9 @@ private:
     void FitToStep();
 };
 
-// Workspace record: playing state, mix, filter, effects flag, delay and
-// reverb. The sound itself travels in a WAV file beside the workspace.
+// Workspace record (read back by WorkspaceReader): playing state, mix,
+// filter, effects flag, delay and reverb. The sound itself travels in a WAV
+// file beside the workspace.
 std::ostream &operator<<(std::ostream &out, Loop &loop);
-std::istream &operator>>(std::istream &in, Loop &loop);
 
 #endif

@@ -39,22 +39,6 @@ bool ReadFilter(std::istream &in, WorkspaceReader::FilterRecord &filter)
     return Check(in, std::isfinite(filter.m_Cutoff) && std::isfinite(filter.m_Resonance));
 }
 
-// A negative length or hold index would index the buffers below zero; a
-// speed or volume beyond the controls' ranges would carry the position or
-// the sample values past what the playback arithmetic can hold.
-bool ReadLoop(std::istream &in, WorkspaceReader::LoopRecord &loop)
-{
-    in >> loop.m_ID >> loop.m_Pos >> loop.m_DisplayPos >> loop.m_HoldPos >> loop.m_Playing >> loop.m_Master >>
-        loop.m_Length >> loop.m_Speed >> loop.m_Volume >> loop.m_Pan >> loop.m_LeftVol >> loop.m_RightVol;
-    if (!in || !ReadFilter(in, loop.m_Filter) || !(in >> loop.m_EffectsOn) || !ReadDelay(in, loop.m_Delay) ||
-        !ReadReverb(in, loop.m_Reverb))
-        return false;
-    return Check(in, loop.m_Length >= 0 && loop.m_HoldPos >= 0 && std::isfinite(loop.m_Pos) &&
-                         loop.m_Speed >= 0.0f && loop.m_Speed <= 3.0f && loop.m_Volume >= 0.0f &&
-                         loop.m_Volume <= 1.0f && std::isfinite(loop.m_Pan) &&
-                         std::isfinite(loop.m_LeftVol) && std::isfinite(loop.m_RightVol));
-}
-
 // A marker is placed from these in window coordinates, which X keeps within
 // 16 bits; from an angle many turns round, every drag would step back to
 // the ring a turn at a time.
@@ -71,6 +55,22 @@ bool ReadTrigger(std::istream &in, WorkspaceReader::TriggerRecord &trigger)
 }
 
 } // namespace
+
+// A negative length or hold index would index the buffers below zero; a
+// speed or volume beyond the controls' ranges would carry the position or
+// the sample values past what the playback arithmetic can hold.
+bool WorkspaceReader::ReadLoop(std::istream &in, LoopRecord &loop)
+{
+    in >> loop.m_ID >> loop.m_Pos >> loop.m_DisplayPos >> loop.m_HoldPos >> loop.m_Playing >> loop.m_Master >>
+        loop.m_Length >> loop.m_Speed >> loop.m_Volume >> loop.m_Pan >> loop.m_LeftVol >> loop.m_RightVol;
+    if (!in || !ReadFilter(in, loop.m_Filter) || !(in >> loop.m_EffectsOn) || !ReadDelay(in, loop.m_Delay) ||
+        !ReadReverb(in, loop.m_Reverb))
+        return false;
+    return Check(in, loop.m_Length >= 0 && loop.m_HoldPos >= 0 && std::isfinite(loop.m_Pos) &&
+                         loop.m_Speed >= 0.0f && loop.m_Speed <= 3.0f && loop.m_Volume >= 0.0f &&
+                         loop.m_Volume <= 1.0f && std::isfinite(loop.m_Pan) &&
+                         std::isfinite(loop.m_LeftVol) && std::isfinite(loop.m_RightVol));
+}
 
 bool WorkspaceReader::ReadPanel(std::istream &in, PanelRecord &panel)
 {

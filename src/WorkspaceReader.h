@@ -78,6 +78,7 @@ public:
     // The records after the header, and one window's record; a record that
     // is not whole or holds a wrong value sets the stream's failbit.
     static bool ReadRecords(std::istream &in, Records &records);
+    static bool ReadLoop(std::istream &in, LoopRecord &loop);
     static bool ReadPanel(std::istream &in, PanelRecord &panel);
 
     // Master timing a loop can be matched to: a length an int holds and a

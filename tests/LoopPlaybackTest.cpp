@@ -6,6 +6,7 @@
 #include "LoopPanel.h"
 #include "LoopTestSupport.h"
 #include "TestSupport.h"
+#include "WorkspaceReader.h"
 
 #include <gtest/gtest.h>
 
@@ -130,8 +131,8 @@ TEST(LoopTest, LoopsLongerThanAFloatCountsPlayAndOverdubToTheirEndAndWrap)
     record << loop;
     loop.m_Pos = 123.456789f;
     record << loop;
-    Loop back(&host);
-    EXPECT_TRUE(record >> back && back.m_Pos == 16777300.25);
+    WorkspaceReader::LoopRecord back;
+    EXPECT_TRUE(WorkspaceReader::ReadLoop(record, back) && back.m_Pos == 16777300.25);
     EXPECT_NE(record.str().find(" 123.457 "), std::string::npos);
 }
 

@@ -420,7 +420,6 @@ void Delay::ProcessEachValue(Sample &data, int64_t lengthL, int64_t lengthR)
 
 // Workspace records.
 
-#include <istream>
 #include <ostream>
 
 std::ostream &operator<<(std::ostream &out, Delay &delay)
@@ -430,23 +429,3 @@ std::ostream &operator<<(std::ostream &out, Delay &delay)
     return out;
 }
 
-std::istream &operator>>(std::istream &in, Delay &delay)
-{
-    float time = 0, feedback = 0;
-    bool bypass = false;
-    // Only a whole record is taken: a failed read leaves the delay as it was.
-    in >> time >> feedback >> bypass;
-    // A time beyond the line would index past it; the panel's knobs give
-    // 0 ... 1 for both, so anything else is not a file this program wrote.
-    if (in && !(time >= 0.0f && time <= 1.0f && feedback >= 0.0f && feedback <= 1.0f))
-        in.setstate(std::ios::failbit);
-    if (in) {
-        // The panel always sets both times together; a stereo master delay
-        // would otherwise keep an old right time.
-        delay.m_DelayL = time;
-        delay.m_DelayR = time;
-        delay.m_Feedback = feedback;
-        delay.m_Bypass = bypass;
-    }
-    return in;
-}

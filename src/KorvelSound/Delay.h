@@ -47,8 +47,7 @@ private:
 };
 
 // Workspace record: time, feedback, bypass. Writing makes the right time equal
-// to the left one, which is the only one stored; reading sets both.
+// to the left one, which is the only one stored.
 std::ostream &operator<<(std::ostream &out, Delay &delay);
-std::istream &operator>>(std::istream &in, Delay &delay);
 
 #endif

@@ -245,7 +245,6 @@ void Filter::ProcessEachSample(FilterInstance &instance, Sample &data)
 
 // Workspace records.
 
-#include <istream>
 #include <ostream>
 
 const double Filter::BypassCutoff = 10010.0;
@@ -257,20 +256,3 @@ std::ostream &operator<<(std::ostream &out, const Filter &filter)
     return out;
 }
 
-std::istream &operator>>(std::istream &in, Filter &filter)
-{
-    double cutoff = 0, resonance = 0;
-    bool cutoffInvert = false, resonanceInvert = false;
-    in >> cutoff >> resonance >> cutoffInvert >> resonanceInvert;
-    if (in && !(std::isfinite(cutoff) && std::isfinite(resonance))) in.setstate(std::ios::failbit);
-    if (in) {
-        filter.m_Cutoff = cutoff;
-        filter.m_Resonance = resonance;
-        filter.m_CutoffModInvert = cutoffInvert;
-        filter.m_ResonanceModInvert = resonanceInvert;
-        // The bypass is not in the record, but only the slider's zero
-        // position gives this cutoff, and there the filter is bypassed.
-        filter.m_Bypass = (cutoff == Filter::BypassCutoff);
-    }
-    return in;
-}

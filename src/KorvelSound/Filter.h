@@ -63,8 +63,6 @@ private:
 };
 
 // Workspace record: cutoff, resonance and the two modulation-invert flags.
-// The cutoff slider's zero position (cutoff 10010) reads back as bypassed.
 std::ostream &operator<<(std::ostream &out, const Filter &filter);
-std::istream &operator>>(std::istream &in, Filter &filter);
 
 #endif

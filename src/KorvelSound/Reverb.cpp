@@ -73,7 +73,6 @@ void Reverb::Process(Sample &data)
 
 // Workspace records.
 
-#include <istream>
 #include <ostream>
 
 std::ostream &operator<<(std::ostream &out, const Reverb &reverb)
@@ -83,23 +82,3 @@ std::ostream &operator<<(std::ostream &out, const Reverb &reverb)
     return out;
 }
 
-std::istream &operator>>(std::istream &in, Reverb &reverb)
-{
-    float time = 0, feedback = 0, random = 0;
-    bool bypass = false;
-    in >> time >> feedback >> random >> bypass;
-    // Each stage's time is a share of this plus the jitter; past the knobs'
-    // ranges a stage would index beyond its delay line.
-    if (in && !(time >= 0.0f && time <= 1.0f && feedback >= 0.0f && feedback <= 1.0f && random >= 0.0f &&
-                random <= 0.1f))
-        in.setstate(std::ios::failbit);
-    if (in) {
-        reverb.m_Random = random;
-        reverb.m_Bypass = bypass;
-        // The stages keep their own times and feedback: tune them as the
-        // panel's knobs would, so the reverb sounds as it was saved.
-        reverb.SetFeedback(feedback);
-        reverb.SetTime(time);
-    }
-    return in;
-}

@@ -31,9 +31,7 @@ public:
     std::vector<Delay *> m_Delays;
 };
 
-// Workspace record: time, feedback, random spread, bypass. Reading re-tunes
-// the five stages from the stored feedback and time.
+// Workspace record: time, feedback, random spread, bypass.
 std::ostream &operator<<(std::ostream &out, const Reverb &reverb);
-std::istream &operator>>(std::istream &in, Reverb &reverb);
 
 #endif
