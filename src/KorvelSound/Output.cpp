@@ -237,7 +237,13 @@ void Output::Write()
     if (m_DeviceOpen && !m_DeviceFailed) WriteDevice();
     if (m_DeviceFailed || (m_NoDevice && !Unpaced)) PaceByClock();
     m_FramesWritten += KorvelInfo::BufferSize;
-    if (m_RecordFile.IsOpen()) m_RecordFile.Save(m_Buffer);
+    if (!m_RecordFile.IsOpen()) return;
+    // An unpaced cycle outruns any disk; a paced one drops a block rather
+    // than wait for it.
+    if (Unpaced)
+        m_RecordFile.PushWaiting(m_Buffer);
+    else
+        m_RecordFile.Push(m_Buffer);
 }
 
 void Output::WriteDevice()
@@ -291,5 +297,5 @@ void Output::PaceByClock()
 
 void Output::Record(const char *path)
 {
-    m_RecordFile.Open(path, WavFile::WRITE, m_Channels == 1 ? WavFile::MONO : WavFile::STEREO);
+    m_RecordFile.Open(path, m_Channels == 1 ? WavFile::MONO : WavFile::STEREO, m_Buffer.GetLength());
 }

@@ -1,8 +1,8 @@
 #ifndef OUTPUT_H
 #define OUTPUT_H
 
+#include "Engine/RecordingWriter.h"
 #include "KorvelSound/Sample.h"
-#include "KorvelSound/WavFile.h"
 
 #include <cstdint>
 #include <memory>
@@ -12,7 +12,8 @@ class JackDevice;
 class SoundDevice;
 
 // The program's audio sink: assembles one interleaved block per cycle, writes
-// it to the OSS device or to JACK and, while recording, to a stereo WAV file.
+// it to the OSS device or to JACK and, while recording, hands it to the
+// recording's writer.
 class Output
 {
 public:
@@ -46,7 +47,9 @@ public:
     int m_FD;
     float m_Volume;
     int m_Channels;
-    WavFile m_RecordFile;
+    // The recording: saved by a thread of its own, so the cycle never waits
+    // for the disk.
+    RecordingWriter m_RecordFile;
 
 private:
     void OpenJack();
