@@ -8,6 +8,7 @@
 #include <cmath>
 #include <iostream>
 #include <new>
+#include <sys/stat.h>
 
 namespace {
 
@@ -25,7 +26,8 @@ short ToSample(float value)
 } // namespace
 
 SoundFileLoad::SoundFileLoad()
-    : m_Converting(false), m_FileRate(0), m_Stage(FAILED), m_Length(0), m_Written(0), m_Silenced(0)
+    : m_Converting(false), m_FileRate(0), m_Stage(FAILED), m_Length(0), m_Capacity(0), m_Written(0),
+      m_Silenced(0)
 {
 }
 
@@ -63,6 +65,14 @@ int SoundFileLoad::Open(const std::string &path)
         return 0;
     }
     m_Length = static_cast<int64_t>(length);
+    // A header may promise far more than the file holds: room is made for
+    // what its bytes can give (one frame a byte, the densest plain format)
+    // and grows only as more arrives, so a small damaged file never takes
+    // gigabytes. A compressed file that gives more grows its room by halves.
+    struct stat file;
+    const double bytes = stat(path.c_str(), &file) == 0 ? static_cast<double>(file.st_size) : 0.0;
+    const double ratio = static_cast<double>(KorvelInfo::Samplerate) / rate;
+    m_Capacity = std::min<int64_t>(m_Length, static_cast<int64_t>(bytes * ratio) + 2 * ChunkValues);
     m_Written = 0;
     m_Silenced = 0;
     // A file at a lower rate gives more values per frame read.
@@ -92,11 +102,7 @@ bool SoundFileLoad::Step(Clock::time_point deadline)
 
 void SoundFileLoad::ReadChunk()
 {
-    if (m_Length > 0 && m_Sound.m_Length != m_Length && !m_Sound.Allocate(static_cast<int>(m_Length))) {
-        std::cerr << "AllocateMem can't allocate any more memory!" << std::endl;
-        Fail();
-        return;
-    }
+    if (!MakeRoom(m_Capacity)) return;
     const int got = m_Reader.ReadMono(m_Chunk.data(), static_cast<int>(m_Chunk.size()));
     if (m_Converting) {
         if (!m_Converter.Convert(m_Chunk.data(), got, got == 0, m_Converted)) {
@@ -110,10 +116,29 @@ void SoundFileLoad::ReadChunk()
     if (got == 0 && m_Stage == READING) FinishReading();
 }
 
+bool SoundFileLoad::MakeRoom(int64_t values)
+{
+    values = std::min(values, m_Length);
+    if (values <= m_Sound.m_Length || values == 0) return true;
+    Sample bigger;
+    if (!bigger.Allocate(static_cast<int>(values))) {
+        std::cerr << "AllocateMem can't allocate any more memory!" << std::endl;
+        Fail();
+        return false;
+    }
+    std::copy(m_Sound.m_Data, m_Sound.m_Data + m_Written, bigger.m_Data);
+    m_Sound.Swap(bigger);
+    m_Capacity = values;
+    return true;
+}
+
 void SoundFileLoad::Append(const float *values, size_t count)
 {
+    if (m_Written + static_cast<int64_t>(count) > m_Capacity &&
+        !MakeRoom(std::max(m_Written + static_cast<int64_t>(count), m_Capacity + m_Capacity / 2)))
+        return;
     // The converter's filter may end a value or two late: the header's length holds.
-    const size_t room = static_cast<size_t>(m_Length - m_Written);
+    const size_t room = static_cast<size_t>(m_Sound.m_Length - m_Written);
     short *out = m_Sound.m_Data + m_Written;
     for (size_t i = 0; i < std::min(count, room); i++)
         out[i] = ToSample(values[i]);
@@ -129,6 +154,7 @@ void SoundFileLoad::FinishReading()
         // the exact length of the file to stay in time with the others.
         length = std::min<int64_t>(m_Length, std::llround(static_cast<double>(m_Reader.GetFramesRead()) *
                                                           KorvelInfo::Samplerate / m_FileRate));
+        if (!MakeRoom(length)) return;
         const short last = m_Written > 0 ? m_Sound.m_Data[m_Written - 1] : 0;
         if (length > m_Written) std::fill(m_Sound.m_Data + m_Written, m_Sound.m_Data + length, last);
     }

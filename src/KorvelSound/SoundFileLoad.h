@@ -12,10 +12,10 @@
 
 // A sound file on its way into a loop: read a chunk at a time, mixed to one
 // channel, converted to Samplerate and to 16 bits straight into the loop's
-// buffer, sized from the file's header, so memory never holds more than the
-// sound and a chunk. Each Step does as much as fits before a deadline, so a
-// long file loads between audio cycles without delaying one. Nothing is
-// touched outside this object until the loop takes the result.
+// buffer, sized from the file's header where the file's size bears it out,
+// so memory never holds more than the sound and a chunk. Each Step does as much as fits before a deadline, so
+// a long file loads between audio cycles without delaying one. Nothing is touched outside this object until
+// the loop takes the result.
 class SoundFileLoad
 {
 public:
@@ -66,8 +66,14 @@ private:
     Stage m_Stage;
     std::vector<float> m_Chunk;
     std::vector<float> m_Converted;
-    // The sound's length as the header announces it, and what is in so far.
+    // Grows the sound's room to values (at most the announced length),
+    // keeping what is in; false, failed, when there is no memory.
+    bool MakeRoom(int64_t values);
+
+    // The sound's length as the header announces it, the room made for it
+    // so far, and what is in.
     int64_t m_Length;
+    int64_t m_Capacity;
     int64_t m_Written;
     int m_Silenced;
 };

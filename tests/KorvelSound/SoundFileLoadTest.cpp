@@ -145,4 +145,28 @@ TEST(SoundFileLoadTest, AFileLongerThanALoopCanHoldIsRefusedBeforeReading)
     testing::internal::CaptureStderr();
     EXPECT_EQ(load.Open(path), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "WavFile: File too long to load [" + path + "]\n");
+
+    // A small compressed file whose header promises a billion frames: room
+    // grows with what arrives, not with the promise.
+    const std::string flac = dir.File("lying.flac");
+    RunCommand("sox -n -r 44100 -c 1 -b 16 '" + flac + "' synth 0.1 sine 440 2>&1", &status);
+    ASSERT_EQ(status, 0);
+    bytes = ReadFileBytes(flac);
+    uint64_t info = 0;
+    for (int i = 18; i < 26; i++)
+        info = info << 8 | static_cast<unsigned char>(bytes[i]);
+    info = (info & ~((uint64_t{1} << 36) - 1)) | 1000000000u; // the stream's total frames
+    for (int i = 25; i >= 18; i--, info >>= 8)
+        bytes[i] = static_cast<char>(info & 0xff);
+    WriteFileBytes(flac, bytes);
+    SoundFileLoad lying;
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(lying.Open(flac), 1);
+    lying.Step(SoundFileLoad::Clock::now()); // one chunk
+    EXPECT_LT(lying.m_Sound.GetLength(), 1 << 20);
+    while (!lying.Step(SoundFileLoad::Clock::now() + std::chrono::seconds(1))) {
+    }
+    testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(lying.Succeeded());
+    EXPECT_EQ(lying.m_Sound.GetLength(), 4410);
 }
