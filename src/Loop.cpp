@@ -16,8 +16,8 @@ Loop::Loop(LoopHost *app)
     : m_ID(0), m_Pos(0.0), m_DisplayPos(0), m_HoldPos(0), m_Playing(true), m_Recording(false),
       m_Master(false), m_Delete(false), m_LoopLength(0), m_Speed(1.0f), m_Volume(1.0f), m_Input(nullptr),
       m_RecordPos(0), m_Pan(1.0f), m_LeftVol(1.0f), m_RightVol(1.0f), m_StartRecord(true), m_Overdub(false),
-      m_EffectsOn(false), m_StepFrom(0.0), m_StepTo(0.0), m_Wrapped(false), m_App(app), m_GUI(nullptr),
-      m_History(app ? &app->m_HistoryBudget : nullptr)
+      m_EffectsOn(false), m_StepFrom(0.0), m_StepTo(0.0), m_Wrapped(false), m_Sounded(false), m_App(app),
+      m_GUI(nullptr), m_History(app ? &app->m_HistoryBudget : nullptr), m_ShownSound(nullptr)
 {
     m_Delay.m_Channels = 1;
     m_Reverb.SetChannels(1);
@@ -30,10 +30,9 @@ bool Loop::GetOutput(Sample &out)
     // A block that plays nothing passes no marker.
     m_StepFrom = m_StepTo = m_Pos;
     m_Wrapped = false;
+    m_Sounded = false;
     if (m_Recording) {
-        const short *before = m_StoreBuffer.GetBuffer();
         Record(m_Pos);
-        if (m_GUI && m_StoreBuffer.GetBuffer() != before) m_GUI->SoundMoved();
         if (m_StoreBuffer.GetLength() == 0) return false;
     } else if (!m_Playing || m_StoreBuffer.GetLength() == 0) {
         return false;
@@ -56,8 +55,19 @@ bool Loop::GetOutput(Sample &out)
     }
 
     m_DisplayPos = static_cast<int>(m_Pos);
-    if (m_GUI) m_GUI->DrawPosMarker();
+    m_Sounded = true;
     return true;
+}
+
+void Loop::ShowOnPanel()
+{
+    if (!m_GUI) return;
+    // A take replaced or grew the sound: the display must stop reading the old one.
+    if (m_StoreBuffer.GetBuffer() != m_ShownSound) {
+        m_ShownSound = m_StoreBuffer.GetBuffer();
+        m_GUI->SoundMoved();
+    }
+    if (m_Sounded) m_GUI->DrawPosMarker();
 }
 
 bool Loop::Play(Sample &out)
@@ -549,4 +559,3 @@ std::ostream &operator<<(std::ostream &out, Loop &loop)
     out << loop.m_Filter << ' ' << loop.m_EffectsOn << ' ' << loop.m_Delay << ' ' << loop.m_Reverb << ' ';
     return out;
 }
-

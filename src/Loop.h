@@ -1,6 +1,7 @@
 #ifndef LOOP_H
 #define LOOP_H
 
+#include "Engine/TriggerMarker.h"
 #include "KorvelSound/Delay.h"
 #include "KorvelSound/Filter.h"
 #include "KorvelSound/Reverb.h"
@@ -12,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <iosfwd>
+#include <vector>
 
 class LoopHost;
 class LoopPanel;
@@ -31,6 +33,9 @@ public:
 
     // One block of BufferSize samples into out; false when silent (out untouched).
     bool GetOutput(Sample &out);
+    // After a block, on the window's side: the panel follows a sound that
+    // moved in memory and, when the loop sounded, its play position.
+    void ShowOnPanel();
     void EndRecord();
     // False (and the loop unchanged) when there is no memory for Length samples.
     bool AllocateMem(int Length);
@@ -108,6 +113,10 @@ public:
     double m_StepFrom;
     double m_StepTo;
     bool m_Wrapped;
+    // Whether the last block played or recorded anything.
+    bool m_Sounded;
+    // The markers on the ring, in the window's order.
+    std::vector<TriggerMarker> m_Markers;
     LoopHost *m_App;
     LoopPanel *m_GUI;
     LoopHistory m_History;
@@ -127,6 +136,8 @@ private:
     bool FreshTakeRunning() const { return !m_StartRecord && !m_Overdub; }
 
     std::unique_ptr<SoundFileLoad> m_Load;
+    // The sound the panel was last shown.
+    const short *m_ShownSound;
     // After undo or redo: the position stays within the play length and the
     // hold buffer matches the sound.
     void FitToStep();

@@ -18,8 +18,8 @@
 
 #include <cstdio>
 #include <iostream>
-#include <limits>
 #include <istream>
+#include <limits>
 #include <ostream>
 
 namespace {
@@ -72,12 +72,6 @@ void SnapToggled(Fl_Widget *widget, void *)
     AppOf(widget)->SnapChanged(static_cast<Fl_Button *>(widget)->value() != 0);
 }
 
-// In float as it always was: a marker's place on the ring needs no more.
-float AngleOf(const Loop *loop, double pos)
-{
-    return loop->m_LoopLength == 0 ? 0.0f : static_cast<float>(pos) / loop->m_LoopLength * 360.0f;
-}
-
 Fl_Button *MainButton(int x, int y, const char *label, Fl_Callback *handler)
 {
     Fl_Button *button = new Fl_Button(x, y, 90, 20, label);
@@ -90,12 +84,12 @@ Fl_Button *MainButton(int x, int y, const char *label, Fl_Callback *handler)
 
 LoopsApp::LoopsApp(SoundDevice *device, DynamicLoader *loader)
     : m_Window(nullptr), m_Plugin(loader), m_DelayGUI(&m_Delay), m_ReverbGUI(&m_Reverb), m_Output(2, device),
-      m_OutputGUI(&m_Output), m_NextID(0), m_MainGroup(nullptr), m_LoadWorkspaceBtn(nullptr),
-      m_SaveWorkspaceBtn(nullptr), m_NewLoopBtn(nullptr), m_LoadPluginBtn(nullptr), m_PausePluginBtn(nullptr),
-      m_SnapPointsKnob(nullptr), m_SnapBtn(nullptr), m_SnapOut(nullptr), m_Midi(this)
+      m_OutputGUI(&m_Output), m_Engine(m_Output, m_Delay, m_Reverb), m_NextID(0), m_MainGroup(nullptr),
+      m_LoadWorkspaceBtn(nullptr), m_SaveWorkspaceBtn(nullptr), m_NewLoopBtn(nullptr),
+      m_LoadPluginBtn(nullptr), m_PausePluginBtn(nullptr), m_SnapPointsKnob(nullptr), m_SnapBtn(nullptr),
+      m_SnapOut(nullptr), m_Midi(this)
 {
-    m_MixBuffer.Allocate(KorvelInfo::BufferSize);
-    m_MixBuffer.Zero();
+    m_Engine.SetPlugin(&m_Plugin);
     FileChooser::SetCycle(RunCycle, this);
 }
 
@@ -173,7 +167,6 @@ void LoopsApp::Run()
 {
     // What the pedals did since the last cycle is heard in this one.
     m_Midi.Poll();
-    m_Output.ClearBuffer();
 
     // At most one closed loop goes per cycle, which bounds a cycle's work.
     // While a file chooser waits, the callback that opened it may hold a
@@ -182,26 +175,32 @@ void LoopsApp::Run()
         if (it->second->m_Loop->m_Delete) {
             DestroyEntry(it->second);
             m_Loops.erase(it);
+            LoopsChanged();
             break;
         }
     }
+    for (auto &item : m_Loops)
+        item.second->m_GUI->PushMarkers();
+    m_Engine.MarkersChanged();
 
-    HandleTriggers();
+    m_Engine.Block();
 
     for (auto &item : m_Loops) {
-        Loop *loop = item.second->m_Loop;
-        if (loop->m_Delete) continue;
-        if (loop->GetOutput(m_MixBuffer)) m_Output.Send(m_MixBuffer, loop->m_LeftVol, loop->m_RightVol);
+        item.second->m_GUI->ShowEngineState();
+        item.second->m_Loop->ShowOnPanel();
     }
-
-    if (const Sample *block = m_Plugin.Block()) m_Output.Send(*block, 1.0f, 1.0f);
-
-    m_Delay.Process(m_Output.m_Buffer);
-    m_Reverb.Process(m_Output.m_Buffer);
     m_ScopeGUI.Display(m_Output.m_Buffer.GetBuffer());
-    m_Output.Write();
     m_OutputGUI.ShowDropouts();
     StepLoads();
+}
+
+void LoopsApp::LoopsChanged()
+{
+    std::vector<Loop *> loops;
+    loops.reserve(m_Loops.size());
+    for (auto &item : m_Loops)
+        loops.push_back(item.second->m_Loop);
+    m_Engine.SetLoops(std::move(loops));
 }
 
 void LoopsApp::StepLoads()
@@ -212,25 +211,6 @@ void LoopsApp::StepLoads()
         if (!loop->IsLoading()) continue;
         if (loop->StepLoad(deadline)) item.second->m_GUI->Refresh();
         if (SoundFileLoad::Clock::now() >= deadline) break;
-    }
-}
-
-void LoopsApp::HandleTriggers()
-{
-    std::vector<int> ids;
-    for (auto &item : m_Loops) {
-        Loop *loop = item.second->m_Loop;
-        // Only what the last play step covered counts as passed; a position
-        // set by a restart, a click or an edit passes nothing.
-        item.second->m_GUI->CheckTriggers(ids, AngleOf(loop, loop->m_StepFrom), AngleOf(loop, loop->m_StepTo),
-                                          loop->m_Wrapped);
-    }
-    for (int id : ids) {
-        auto found = m_Loops.find(id);
-        if (found == m_Loops.end()) continue;
-        found->second->m_Loop->m_Pos = 0.0;
-        found->second->m_Loop->m_Playing = true;
-        found->second->m_GUI->m_PlayBtn->value(1);
     }
 }
 
@@ -254,6 +234,7 @@ void LoopsApp::NewLoop()
     if (slot) DestroyEntry(slot);
     slot = entry;
     m_NextID++;
+    LoopsChanged();
 }
 
 void LoopsApp::ClearLoops()
@@ -261,6 +242,7 @@ void LoopsApp::ClearLoops()
     for (auto &item : m_Loops)
         DestroyEntry(item.second);
     m_Loops.clear();
+    LoopsChanged();
 }
 
 void LoopsApp::SetMaster(int id, float length, float speed)
@@ -387,6 +369,7 @@ void LoopsApp::Restore(const WorkspaceReader::Records &records)
         slot = entry;
         if (id >= m_NextID) m_NextID = id + 1;
     }
+    LoopsChanged();
 }
 
 std::istream &operator>>(std::istream &in, LoopsApp &app)

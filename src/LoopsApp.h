@@ -1,6 +1,7 @@
 #ifndef LOOPS_APP_H
 #define LOOPS_APP_H
 
+#include "Engine/AudioEngine.h"
 #include "GUI/DelayGUI.h"
 #include "GUI/MidiControl.h"
 #include "GUI/OutputGUI.h"
@@ -42,8 +43,9 @@ public:
     LoopsApp &operator=(const LoopsApp &) = delete;
 
     Fl_Window *CreateWindow();
+    // One cycle: MIDI, closed loops and loads on this side, one block of
+    // the engine, then the windows follow what the block did.
     void Run();
-    void HandleTriggers();
     void NewLoop();
     void ClearLoops();
     // Takes a workspace's master settings and adds its loops, each number
@@ -64,7 +66,6 @@ public:
     std::unique_ptr<Fl_Window> m_WindowOwner;
     Fl_Window *m_Window;
     PluginHost m_Plugin;
-    Sample m_MixBuffer;
     Delay m_Delay;
     DelayGUI m_DelayGUI;
     Reverb m_Reverb;
@@ -72,6 +73,8 @@ public:
     ScopeGUI m_ScopeGUI;
     Output m_Output;
     OutputGUI m_OutputGUI;
+    // Runs the blocks; declared after the master path it runs.
+    AudioEngine m_Engine;
     std::map<int, LoopEntry *> m_Loops;
     int m_NextID;
 
@@ -92,6 +95,8 @@ public:
 private:
     // Reading a workspace replaces a loop whose number comes again.
     void DestroyEntry(LoopEntry *entry);
+    // The engine mixes the registry's loops, in its order.
+    void LoopsChanged();
     // Gives the sound files being loaded a slice of time after the block is
     // written; a loop that took its new sound shows it.
     void StepLoads();

@@ -1,6 +1,8 @@
 #ifndef PLUGIN_HOST_H
 #define PLUGIN_HOST_H
 
+#include "Engine/BlockSource.h"
+
 class DynamicLoader;
 class Fl_Window;
 class Sample;
@@ -8,7 +10,7 @@ class Sample;
 // Loads a plug-in (a shared object with Create, Run and Destroy entry
 // points), keeps the one running and hands the application its block each
 // cycle. A plug-in that cannot be used leaves the running one as it was.
-class PluginHost
+class PluginHost : public BlockSource
 {
 public:
     typedef Fl_Window *(*CreateFunc)();
@@ -17,7 +19,7 @@ public:
 
     // A stand-in loader is for tests; by default the real one is used.
     explicit PluginHost(DynamicLoader *loader = nullptr);
-    ~PluginHost();
+    ~PluginHost() override;
     PluginHost(const PluginHost &) = delete;
     PluginHost &operator=(const PluginHost &) = delete;
 
@@ -30,7 +32,7 @@ public:
     void Close();
 
     // Runs the plug-in for this cycle's block; null while none runs or it is paused.
-    const Sample *Block();
+    const Sample *Block() override;
     // What the loops record from: the plug-in's block, or null before one ran.
     const short *Input() const;
 

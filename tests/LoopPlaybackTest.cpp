@@ -182,6 +182,7 @@ TEST(LoopTest, ZeroPlayLengthOutputsSilenceButStillProducesABlock)
     loop.m_LoopLength = 0;
     bool produced = false;
     EXPECT_EQ(Block(loop, &produced), std::vector<short>(KorvelInfo::BufferSize, 0));
+    loop.ShowOnPanel();
     EXPECT_TRUE(produced);
     EXPECT_EQ(loop.m_Pos, 0.0f);
     EXPECT_EQ(panel.m_Calls, 1);
@@ -204,6 +205,7 @@ TEST(LoopTest, EmptyOrStoppedLoopLeavesTheBlockPositionAndDisplayAlone)
     stopped.m_Pos = 5.0f;
     stopped.m_Playing = false;
     EXPECT_FALSE(stopped.GetOutput(out));
+    stopped.ShowOnPanel();
     EXPECT_EQ(Values(out), std::vector<short>(KorvelInfo::BufferSize, 7));
     EXPECT_EQ(stopped.m_Pos, 5.0f);
     EXPECT_EQ(panel.m_Calls, 0);
@@ -211,6 +213,7 @@ TEST(LoopTest, EmptyOrStoppedLoopLeavesTheBlockPositionAndDisplayAlone)
     // Recording with no input source yet: nothing happens to an empty loop either.
     empty.m_Recording = true;
     EXPECT_FALSE(empty.GetOutput(out));
+    empty.ShowOnPanel();
     EXPECT_EQ(panel.m_Calls, 0);
 }
 
@@ -222,8 +225,10 @@ TEST(LoopTest, DisplayIsMovedAfterEveryProducedBlockAndMayBeAbsent)
     Block(loop); // no panel: fine
     CountingPanel panel;
     loop.m_GUI = &panel;
-    for (int i = 0; i < 5; i++)
+    for (int i = 0; i < 5; i++) {
         Block(loop);
+        loop.ShowOnPanel();
+    }
     EXPECT_EQ(panel.m_Calls, 5);
     EXPECT_EQ(loop.m_DisplayPos, (6 * KorvelInfo::BufferSize) % 3000);
 }

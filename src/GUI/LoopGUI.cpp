@@ -480,25 +480,24 @@ void LoopGUI::SetSnap(bool on)
     m_Display->SetSnap(on);
 }
 
-void LoopGUI::CheckTriggers(std::vector<int> &ids, float from, float to, bool wrapped)
+void LoopGUI::PushMarkers()
 {
-    // Half-open, (from, to]: a marker where one step ends fires then and not
-    // again as the next step leaves it. Going round passes the rest of the
-    // ring and its start, so a marker at 0 (or 360) fires once per lap.
-    for (Fl_Trigger *trigger : m_Triggers) {
-        float at = trigger->m_Angle;
-        bool passed = wrapped ? (at > from || at <= to) : (at > from && at <= to);
-        if (!passed) continue;
-        if (trigger->m_Count != 0 && trigger->m_Passes == trigger->m_Count) {
-            m_Loop->m_Playing = false;
-            m_PlayBtn->value(0);
-        }
-        ids.push_back(trigger->m_TargetID);
-        if (trigger->m_Passes >= trigger->m_Count)
-            trigger->m_Passes = 0;
-        else
-            trigger->m_Passes++;
-        trigger->redraw();
+    std::vector<TriggerMarker> &markers = m_Loop->m_Markers;
+    for (size_t i = 0; i < m_Triggers.size() && i < markers.size(); i++) {
+        markers[i].m_Angle = m_Triggers[i]->m_Angle;
+        markers[i].m_TargetID = m_Triggers[i]->m_TargetID;
+        markers[i].m_Count = m_Triggers[i]->m_Count;
+    }
+}
+
+void LoopGUI::ShowEngineState()
+{
+    if (m_PlayBtn && m_PlayBtn->value() != (m_Loop->m_Playing ? 1 : 0)) m_PlayBtn->value(m_Loop->m_Playing);
+    const std::vector<TriggerMarker> &markers = m_Loop->m_Markers;
+    for (size_t i = 0; i < m_Triggers.size() && i < markers.size(); i++) {
+        if (m_Triggers[i]->m_Passes == markers[i].m_Passes) continue;
+        m_Triggers[i]->m_Passes = markers[i].m_Passes;
+        m_Triggers[i]->redraw();
     }
 }
 
@@ -510,6 +509,7 @@ Fl_Trigger *LoopGUI::NewTrigger()
     trigger->m_Radius = 125;
     m_Display->add(trigger);
     m_Triggers.push_back(trigger);
+    m_Loop->m_Markers.push_back(TriggerMarker());
     m_Display->redraw();
     return trigger;
 }
@@ -555,6 +555,12 @@ void LoopGUI::Restore(const WorkspaceReader::PanelRecord &record)
         trigger->m_MaxCount = values.m_MaxCount;
         if (m_Display) m_Display->add(trigger);
         m_Triggers.push_back(trigger);
+        TriggerMarker marker;
+        marker.m_Angle = values.m_Angle;
+        marker.m_TargetID = values.m_TargetID;
+        marker.m_Count = values.m_Count;
+        marker.m_Passes = values.m_Passes;
+        m_Loop->m_Markers.push_back(marker);
     }
 }
 

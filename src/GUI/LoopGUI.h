@@ -41,7 +41,10 @@ public:
     // Appends the IDs of the loops that this loop's markers start, given the
     // angles at which the loop's last play step began and ended and whether
     // it went round the end of the ring.
-    void CheckTriggers(std::vector<int> &ids, float from, float to, bool wrapped);
+    // Before a block: the markers as the mouse left them go to the loop.
+    void PushMarkers();
+    // After a block: the play button and the markers' passes as the engine left them.
+    void ShowEngineState();
     Fl_Trigger *NewTrigger();
     // Places the window and adds the markers of a workspace record; without
     // a window the caller owns the markers.

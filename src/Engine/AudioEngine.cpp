@@ -1,0 +1,52 @@
+#include "Engine/AudioEngine.h"
+
+#include "Engine/BlockSource.h"
+#include "Engine/TriggerRule.h"
+#include "KorvelInfo.h"
+#include "KorvelSound/Delay.h"
+#include "KorvelSound/Output.h"
+#include "KorvelSound/Reverb.h"
+#include "Loop.h"
+
+#include <utility>
+
+AudioEngine::AudioEngine(Output &output, Delay &delay, Reverb &reverb)
+    : m_Output(output), m_Delay(delay), m_Reverb(reverb), m_Plugin(nullptr)
+{
+    m_MixBuffer.Allocate(KorvelInfo::BufferSize);
+    m_MixBuffer.Zero();
+}
+
+void AudioEngine::SetLoops(std::vector<Loop *> loops)
+{
+    m_Loops = std::move(loops);
+    MarkersChanged();
+}
+
+void AudioEngine::MarkersChanged()
+{
+    size_t markers = 0;
+    for (const Loop *loop : m_Loops)
+        markers += loop->m_Markers.size();
+    m_Targets.reserve(markers);
+}
+
+void AudioEngine::Block()
+{
+    m_Output.ClearBuffer();
+    TriggerRule::Apply(m_Loops, m_Targets);
+
+    for (Loop *loop : m_Loops) {
+        // A closed loop is silent until the application takes it away.
+        if (loop->m_Delete) continue;
+        if (loop->GetOutput(m_MixBuffer)) m_Output.Send(m_MixBuffer, loop->m_LeftVol, loop->m_RightVol);
+    }
+
+    if (m_Plugin) {
+        if (const Sample *block = m_Plugin->Block()) m_Output.Send(*block, 1.0f, 1.0f);
+    }
+
+    m_Delay.Process(m_Output.m_Buffer);
+    m_Reverb.Process(m_Output.m_Buffer);
+    m_Output.Write();
+}
