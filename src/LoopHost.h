@@ -4,6 +4,7 @@
 #include "KorvelSound/Sample.h"
 #include "Undo/HistoryBudget.h"
 
+class AudioEngine;
 class Fl_Window;
 
 // What a loop needs of the application: the clipboard shared by all loops and
@@ -26,6 +27,9 @@ public:
     // The plug-in's window, handed to loop displays so their cursor keeps
     // off it; only a pointer here, so no FLTK is needed. None by default.
     virtual Fl_Window *PluginWindow() const { return nullptr; }
+    // The engine that plays the loops, through which every change to what
+    // they play goes; none for a loop played directly (tests).
+    virtual AudioEngine *Engine() { return nullptr; }
 
     Sample m_Clipboard;
     float m_MasterLength; // play length in samples of the master loop

@@ -90,6 +90,9 @@ LoopsApp::LoopsApp(SoundDevice *device, DynamicLoader *loader)
       m_SnapOut(nullptr), m_Midi(this)
 {
     m_Engine.SetPlugin(&m_Plugin);
+    m_DelayGUI.m_Engine = &m_Engine;
+    m_ReverbGUI.m_Engine = &m_Engine;
+    m_OutputGUI.m_Engine = &m_Engine;
     FileChooser::SetCycle(RunCycle, this);
 }
 

@@ -56,6 +56,7 @@ public:
     // Starts a plug-in (PluginHost::Start) and has every loop record from its block.
     bool StartPlugin(const char *path);
     Fl_Window *PluginWindow() const override { return m_Plugin.m_Window; }
+    AudioEngine *Engine() override { return &m_Engine; }
 
     // Main-window controls, also called by tests.
     void SnapPointsChanged(double value);

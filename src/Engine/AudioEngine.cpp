@@ -8,10 +8,21 @@
 #include "KorvelSound/Reverb.h"
 #include "Loop.h"
 
+#include <chrono>
+#include <iostream>
+#include <thread>
 #include <utility>
 
+namespace {
+
+// Changes a performer makes in one block's time never fill it.
+const size_t CommandRoom = 4096;
+
+} // namespace
+
 AudioEngine::AudioEngine(Output &output, Delay &delay, Reverb &reverb)
-    : m_Output(output), m_Delay(delay), m_Reverb(reverb), m_Plugin(nullptr)
+    : m_Output(output), m_Delay(delay), m_Reverb(reverb), m_Plugin(nullptr), m_Live(false),
+      m_Commands(CommandRoom)
 {
     m_MixBuffer.Allocate(KorvelInfo::BufferSize);
     m_MixBuffer.Zero();
@@ -31,8 +42,29 @@ void AudioEngine::MarkersChanged()
     m_Targets.reserve(markers);
 }
 
+void AudioEngine::Queue(const EngineCommand &command)
+{
+    // A second is far beyond any block; an engine that took nothing for that
+    // long has stopped, and the change is said and dropped rather than hang.
+    for (int waited = 0; !m_Commands.TryPush(command); waited++) {
+        if (waited == 1000) {
+            std::cerr << "The sound engine takes no changes: one change dropped" << std::endl;
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+void AudioEngine::RunCommands()
+{
+    EngineCommand command;
+    while (m_Commands.TryPop(command))
+        command.Run();
+}
+
 void AudioEngine::Block()
 {
+    RunCommands();
     m_Output.ClearBuffer();
     TriggerRule::Apply(m_Loops, m_Targets);
 

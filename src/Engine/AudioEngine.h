@@ -1,8 +1,11 @@
 #ifndef AUDIO_ENGINE_H
 #define AUDIO_ENGINE_H
 
+#include "Engine/EngineCommand.h"
+#include "Engine/SpscQueue.h"
 #include "KorvelSound/Sample.h"
 
+#include <atomic>
 #include <vector>
 
 class BlockSource;
@@ -33,9 +36,26 @@ public:
     void MarkersChanged();
     void SetPlugin(BlockSource *plugin) { m_Plugin = plugin; }
 
+    // The one door for a change to what the engine plays: made at the start
+    // of the next block while an audio thread runs the blocks, at once while
+    // none does (tests, the program with no sound device) or with no engine.
+    template <typename F> static void Post(AudioEngine *engine, const F &change)
+    {
+        if (engine && engine->m_Live.load(std::memory_order_acquire))
+            engine->Queue(EngineCommand::Make(change));
+        else
+            change();
+    }
+    // Set by whoever starts and stops the audio thread.
+    void SetLive(bool live) { m_Live.store(live, std::memory_order_release); }
+
     void Block();
 
 private:
+    // Waits while the queue is full: the windows may wait, the engine never.
+    void Queue(const EngineCommand &command);
+    void RunCommands();
+
     Output &m_Output;
     Delay &m_Delay;
     Reverb &m_Reverb;
@@ -43,6 +63,8 @@ private:
     std::vector<Loop *> m_Loops;
     Sample m_MixBuffer;
     std::vector<int> m_Targets;
+    std::atomic<bool> m_Live;
+    SpscQueue<EngineCommand> m_Commands;
 };
 
 #endif

@@ -1,5 +1,6 @@
 #include "GUI/DelayGUI.h"
 
+#include "Engine/AudioEngine.h"
 #include "GUI/Fl_Knob.h"
 #include "GUI/PanelLook.h"
 #include "KorvelSound/Delay.h"
@@ -11,27 +12,38 @@
 
 namespace {
 
-Delay *BoundDelay(Fl_Widget *widget)
+DelayGUI *PanelOf(Fl_Widget *widget)
 {
-    return static_cast<DelayGUI *>(widget->parent()->user_data())->m_Delay;
+    return static_cast<DelayGUI *>(widget->parent()->user_data());
+}
+
+template <typename F> void Change(Fl_Widget *widget, const F &change)
+{
+    AudioEngine::Post(PanelOf(widget)->m_Engine, change);
 }
 
 void DelayTime(Fl_Widget *widget, void *)
 {
-    Delay *delay = BoundDelay(widget);
-    float value = static_cast<float>(static_cast<Fl_Knob *>(widget)->value());
-    delay->m_DelayL = value;
-    delay->m_DelayR = value;
+    Delay *delay = PanelOf(widget)->m_Delay;
+    const float value = static_cast<float>(static_cast<Fl_Knob *>(widget)->value());
+    Change(widget, [delay, value] {
+        delay->m_DelayL = value;
+        delay->m_DelayR = value;
+    });
 }
 
 void Feedback(Fl_Widget *widget, void *)
 {
-    BoundDelay(widget)->m_Feedback = static_cast<float>(static_cast<Fl_Knob *>(widget)->value());
+    Delay *delay = PanelOf(widget)->m_Delay;
+    const float feedback = static_cast<float>(static_cast<Fl_Knob *>(widget)->value());
+    Change(widget, [delay, feedback] { delay->m_Feedback = feedback; });
 }
 
 void Bypass(Fl_Widget *widget, void *)
 {
-    BoundDelay(widget)->m_Bypass = static_cast<Fl_Button *>(widget)->value() != 0;
+    Delay *delay = PanelOf(widget)->m_Delay;
+    const bool bypass = static_cast<Fl_Button *>(widget)->value() != 0;
+    Change(widget, [delay, bypass] { delay->m_Bypass = bypass; });
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include "GUI/GUIBase.h"
 
+class AudioEngine;
 class Delay;
 class Fl_Button;
 class Fl_Group;
@@ -18,6 +19,8 @@ public:
     void UpdateValues() override;
 
     Delay *m_Delay;
+    // Changes go through it when set (see AudioEngine::Post).
+    AudioEngine *m_Engine = nullptr;
     Fl_Group *m_Group;
     Fl_Knob *m_DelayKnob;
     Fl_Knob *m_FeedbackKnob;

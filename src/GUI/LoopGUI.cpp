@@ -1,5 +1,6 @@
 #include "GUI/LoopGUI.h"
 
+#include "Engine/AudioEngine.h"
 #include "GUI/DelayGUI.h"
 #include "GUI/FileChooser.h"
 #include "GUI/Fl_Knob.h"
@@ -49,38 +50,55 @@ bool IsDown(Fl_Widget *widget)
     return static_cast<Fl_Button *>(widget)->value() != 0;
 }
 
+// Every change to what the loop plays goes to the engine.
+template <typename F> void Change(LoopGUI *panel, const F &change)
+{
+    AudioEngine::Post(panel->m_Loop->m_App ? panel->m_Loop->m_App->Engine() : nullptr, change);
+}
+
 // Control handlers.
 
 void VolumeChanged(Fl_Widget *widget, void *)
 {
-    PanelOf(widget)->m_Loop->m_Volume = static_cast<float>(1 - ValueOf(widget));
+    Loop *loop = PanelOf(widget)->m_Loop;
+    const float volume = static_cast<float>(1 - ValueOf(widget));
+    Change(PanelOf(widget), [loop, volume] { loop->m_Volume = volume; });
 }
 
 void CutoffChanged(Fl_Widget *widget, void *)
 {
     double v = ValueOf(widget);
-    Filter &filter = PanelOf(widget)->m_Loop->m_Filter;
-    filter.m_Bypass = (v == 0);
+    Filter *filter = &PanelOf(widget)->m_Loop->m_Filter;
+    const bool bypass = v == 0;
     float f = static_cast<float>(100 - v);
-    filter.m_Cutoff = static_cast<double>(static_cast<int>(f * f + 10));
+    const double cutoff = static_cast<double>(static_cast<int>(f * f + 10));
+    Change(PanelOf(widget), [filter, bypass, cutoff] {
+        filter->m_Bypass = bypass;
+        filter->m_Cutoff = cutoff;
+    });
 }
 
 void EmphasisChanged(Fl_Widget *widget, void *)
 {
-    PanelOf(widget)->m_Loop->m_Filter.m_Resonance =
-        static_cast<double>(static_cast<int>(ValueOf(widget) + 1));
+    Filter *filter = &PanelOf(widget)->m_Loop->m_Filter;
+    const double resonance = static_cast<double>(static_cast<int>(ValueOf(widget) + 1));
+    Change(PanelOf(widget), [filter, resonance] { filter->m_Resonance = resonance; });
 }
 
 void BalanceChanged(Fl_Widget *widget, void *)
 {
-    PanelOf(widget)->m_Loop->SetPan(static_cast<float>(ValueOf(widget)));
+    Loop *loop = PanelOf(widget)->m_Loop;
+    const float pan = static_cast<float>(ValueOf(widget));
+    Change(PanelOf(widget), [loop, pan] { loop->SetPan(pan); });
 }
 
 void SpeedChanged(Fl_Widget *widget, void *)
 {
     LoopGUI *panel = PanelOf(widget);
     double v = ValueOf(widget);
-    panel->m_Loop->m_Speed = static_cast<float>(v);
+    Loop *loop = panel->m_Loop;
+    const float speed = static_cast<float>(v);
+    Change(panel, [loop, speed] { loop->m_Speed = speed; });
     panel->m_SpeedOut->value(v);
     panel->m_RatioOut->value(panel->m_Loop->GetMasterRatio());
 }
@@ -90,8 +108,9 @@ void LengthChanged(Fl_Widget *widget, void *)
     LoopGUI *panel = PanelOf(widget);
     Loop *loop = panel->m_Loop;
     int total = loop->GetTotalLength();
-    loop->m_LoopLength = static_cast<int>(total * ValueOf(widget));
-    panel->m_Display->SetLength(static_cast<int>(loop->m_LoopLength));
+    const int64_t length = static_cast<int>(total * ValueOf(widget));
+    Change(panel, [loop, length] { loop->m_LoopLength = length; });
+    panel->m_Display->SetLength(static_cast<int>(length));
     panel->ShowReadouts();
     panel->m_Display->redraw();
 }
@@ -123,7 +142,9 @@ void EffectsChanged(Fl_Widget *widget, void *)
     Fl_Loop *display = panel->m_Display;
     int height = IsDown(widget) ? display->h() + EffectsHeight : display->h() - EffectsHeight;
     display->resize(display->x(), display->y(), display->w(), height);
-    panel->m_Loop->m_EffectsOn = IsDown(widget);
+    Loop *loop = panel->m_Loop;
+    const bool on = IsDown(widget);
+    Change(panel, [loop, on] { loop->m_EffectsOn = on; });
 }
 
 void DoublePressed(Fl_Widget *widget, void *)
@@ -153,7 +174,9 @@ void SavePressed(Fl_Widget *widget, void *)
 
 void PlayChanged(Fl_Widget *widget, void *)
 {
-    PanelOf(widget)->m_Loop->m_Playing = IsDown(widget);
+    Loop *loop = PanelOf(widget)->m_Loop;
+    const bool playing = IsDown(widget);
+    Change(PanelOf(widget), [loop, playing] { loop->m_Playing = playing; });
 }
 
 void MasterPressed(Fl_Widget *widget, void *)
@@ -188,7 +211,8 @@ void WindowClosed(Fl_Widget *widget, void *)
 {
     Fl_Loop *display = static_cast<Fl_Loop *>(widget);
     display->hide();
-    PanelOf(display)->m_Loop->m_Delete = true;
+    Loop *loop = PanelOf(display)->m_Loop;
+    Change(PanelOf(display), [loop] { loop->m_Delete = true; });
 }
 
 // Display requests.
@@ -387,9 +411,12 @@ void LoopGUI::CreateGUI(const char *title)
     m_WaveSizeKnob = MakeKnob(262, 5, 30, "WaveSize", 10.0, 0.01, 0, WaveSizeChanged);
     m_WaveSizeKnob->labelsize(8);
 
+    AudioEngine *engine = m_Loop->m_App ? m_Loop->m_App->Engine() : nullptr;
     m_DelayGUI = new DelayGUI(m_Delay);
+    m_DelayGUI->m_Engine = engine;
     m_DelayGUI->CreateGUI(0, 300, "Delay");
     m_ReverbGUI = new ReverbGUI(m_Reverb);
+    m_ReverbGUI->m_Engine = engine;
     m_ReverbGUI->CreateGUI(0, 365, "Reverb");
 
     ShowReadouts();

@@ -1,5 +1,6 @@
 #include "GUI/OutputGUI.h"
 
+#include "Engine/AudioEngine.h"
 #include "GUI/FileChooser.h"
 #include "GUI/Fl_Knob.h"
 #include "GUI/PanelLook.h"
@@ -20,7 +21,10 @@ Output *BoundOutput(Fl_Widget *widget)
 
 void Volume(Fl_Widget *widget, void *)
 {
-    BoundOutput(widget)->m_Volume = static_cast<float>(static_cast<Fl_Knob *>(widget)->value());
+    OutputGUI *panel = static_cast<OutputGUI *>(widget->parent()->user_data());
+    Output *output = panel->m_Output;
+    const float volume = static_cast<float>(static_cast<Fl_Knob *>(widget)->value());
+    AudioEngine::Post(panel->m_Engine, [output, volume] { output->m_Volume = volume; });
 }
 
 void Record(Fl_Widget *widget, void *)

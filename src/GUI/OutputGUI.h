@@ -3,6 +3,7 @@
 
 #include "GUI/GUIBase.h"
 
+class AudioEngine;
 class Output;
 class Fl_Button;
 class Fl_Group;
@@ -20,6 +21,8 @@ public:
     void ShowDropouts();
 
     Output *m_Output;
+    // Changes go through it when set (see AudioEngine::Post).
+    AudioEngine *m_Engine = nullptr;
     Fl_Group *m_Group;
     Fl_Knob *m_VolumeKnob;
     Fl_Button *m_RecordBtn;

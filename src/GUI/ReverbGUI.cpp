@@ -1,5 +1,6 @@
 #include "GUI/ReverbGUI.h"
 
+#include "Engine/AudioEngine.h"
 #include "GUI/Fl_Knob.h"
 #include "GUI/PanelLook.h"
 #include "KorvelSound/Reverb.h"
@@ -11,9 +12,14 @@
 
 namespace {
 
-Reverb *BoundReverb(Fl_Widget *widget)
+ReverbGUI *PanelOf(Fl_Widget *widget)
 {
-    return static_cast<ReverbGUI *>(widget->parent()->user_data())->m_Reverb;
+    return static_cast<ReverbGUI *>(widget->parent()->user_data());
+}
+
+template <typename F> void Change(Fl_Widget *widget, const F &change)
+{
+    AudioEngine::Post(PanelOf(widget)->m_Engine, change);
 }
 
 float KnobValue(Fl_Widget *widget)
@@ -23,26 +29,35 @@ float KnobValue(Fl_Widget *widget)
 
 void Time(Fl_Widget *widget, void *)
 {
-    BoundReverb(widget)->SetTime(KnobValue(widget));
+    Reverb *reverb = PanelOf(widget)->m_Reverb;
+    const float time = KnobValue(widget);
+    Change(widget, [reverb, time] { reverb->SetTime(time); });
 }
 
 void Feedback(Fl_Widget *widget, void *)
 {
-    BoundReverb(widget)->SetFeedback(KnobValue(widget));
+    Reverb *reverb = PanelOf(widget)->m_Reverb;
+    const float feedback = KnobValue(widget);
+    Change(widget, [reverb, feedback] { reverb->SetFeedback(feedback); });
 }
 
 // A new spread only shows once the stage times are drawn again, from the
 // reverb's own time (which a loaded workspace may have set).
 void Random(Fl_Widget *widget, void *)
 {
-    Reverb *reverb = BoundReverb(widget);
-    reverb->m_Random = KnobValue(widget);
-    reverb->SetTime(reverb->m_Time);
+    Reverb *reverb = PanelOf(widget)->m_Reverb;
+    const float random = KnobValue(widget);
+    Change(widget, [reverb, random] {
+        reverb->m_Random = random;
+        reverb->SetTime(reverb->m_Time);
+    });
 }
 
 void Bypass(Fl_Widget *widget, void *)
 {
-    BoundReverb(widget)->m_Bypass = static_cast<Fl_Button *>(widget)->value() != 0;
+    Reverb *reverb = PanelOf(widget)->m_Reverb;
+    const bool bypass = static_cast<Fl_Button *>(widget)->value() != 0;
+    Change(widget, [reverb, bypass] { reverb->m_Bypass = bypass; });
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include "GUI/GUIBase.h"
 
+class AudioEngine;
 class Reverb;
 class Fl_Button;
 class Fl_Group;
@@ -18,6 +19,8 @@ public:
     void UpdateValues() override;
 
     Reverb *m_Reverb;
+    // Changes go through it when set (see AudioEngine::Post).
+    AudioEngine *m_Engine = nullptr;
     Fl_Group *m_Group;
     Fl_Knob *m_FeedbackKnob;
     Fl_Knob *m_TimeKnob;
