@@ -1,5 +1,6 @@
 #include "Loop.h"
 
+#include "Engine/AudioEngine.h"
 #include "KorvelInfo.h"
 #include "KorvelSound/SampleClamp.h"
 #include "KorvelSound/WavFile.h"
@@ -17,7 +18,8 @@ Loop::Loop(LoopHost *app)
       m_Master(false), m_Delete(false), m_LoopLength(0), m_Speed(1.0f), m_Volume(1.0f), m_Input(nullptr),
       m_RecordPos(0), m_Pan(1.0f), m_LeftVol(1.0f), m_RightVol(1.0f), m_StartRecord(true), m_Overdub(false),
       m_EffectsOn(false), m_StepFrom(0.0), m_StepTo(0.0), m_Wrapped(false), m_Sounded(false), m_App(app),
-      m_GUI(nullptr), m_History(app ? &app->m_HistoryBudget : nullptr), m_ShownSound(nullptr)
+      m_GUI(nullptr), m_History(app ? &app->m_HistoryBudget : nullptr), m_TakeBlock(nullptr),
+      m_MissedFrames(0), m_ShownSound(nullptr)
 {
     m_Delay.m_Channels = 1;
     m_Reverb.SetChannels(1);
@@ -31,8 +33,15 @@ bool Loop::GetOutput(Sample &out)
     m_StepFrom = m_StepTo = m_Pos;
     m_Wrapped = false;
     m_Sounded = false;
+    // A fresh take the engine stopped and the GUI has yet to end is silent:
+    // what it holds is not yet a sound (never seen without an audio thread).
+    if (!m_Recording && FreshTakeRunning()) return false;
+    if (m_MissedFrames > 0) CatchUp();
     if (m_Recording) {
         Record(m_Pos);
+        // A take into its prepared room is silent and leaves the sound,
+        // which the GUI is adding to, alone.
+        if (m_TakeRoom && FreshTakeRunning()) return false;
         if (m_StoreBuffer.GetLength() == 0) return false;
     } else if (!m_Playing || m_StoreBuffer.GetLength() == 0) {
         return false;
@@ -159,16 +168,97 @@ void Loop::Record(double pos)
             m_Overdub = true;
         } else {
             m_Overdub = false;
-            m_RecordBuffer.Allocate(RecordBlockSize);
-            m_StoreBuffer.Clear();
+            // A prepared room was made by the GUI; without one (no audio
+            // thread) the take makes its own.
+            if (!m_TakeRoom) {
+                m_RecordBuffer.Allocate(RecordBlockSize);
+                m_StoreBuffer.Clear();
+            }
             m_RecordPos = 0;
         }
         m_StartRecord = false;
     }
     if (m_Overdub)
         Overdub(pos);
+    else if (m_TakeRoom)
+        RecordFreshInto(*m_TakeRoom);
     else
         RecordFresh();
+}
+
+void Loop::RecordFreshInto(TakeRoom &room)
+{
+    const int B = KorvelInfo::BufferSize;
+    for (int i = 0; i < B; i++) {
+        if (m_RecordPos >= RecordBlockSize || !m_TakeBlock) {
+            short *next = room.NextEmpty();
+            if (!next) {
+                room.CountLost(B - i);
+                return;
+            }
+            if (m_TakeBlock) room.HandFull(m_TakeBlock);
+            m_TakeBlock = next;
+            m_RecordPos = 0;
+        }
+        m_TakeBlock[m_RecordPos] = ClampSample(static_cast<int64_t>(m_Input[i]));
+        m_RecordPos += 1;
+    }
+}
+
+void Loop::PrepareTake()
+{
+    // Only a take into an empty loop grows the sound; an overdub writes into it.
+    if (m_StoreBuffer.GetLength() != 0 || m_TakeRoom) return;
+    // Half a minute ahead at 44.1 kHz: the GUI may be held up for that long.
+    const int blocks = std::max(8, 30 * KorvelInfo::Samplerate / RecordBlockSize + 1);
+    m_TakeRoom.reset(new TakeRoom(blocks, RecordBlockSize));
+    m_TakeBlock = nullptr;
+}
+
+void Loop::CollectTake()
+{
+    // No hold: while a take fills its room the engine leaves the sound alone.
+    if (m_TakeRoom) AppendFullBlocks();
+}
+
+void Loop::StopTake()
+{
+    AudioEngine *engine = m_App ? m_App->Engine() : nullptr;
+    AudioEngine::Post(engine, [this] { m_Recording = false; });
+    if (engine) engine->WaitForCommands();
+}
+
+void Loop::AppendFullBlocks()
+{
+    while (short *block = m_TakeRoom->TakeFull()) {
+        Sample full(block, RecordBlockSize);
+        if (!m_StoreBuffer.Add(full)) m_TakeRoom->CountLost(RecordBlockSize);
+        m_TakeRoom->GiveEmpty(block);
+    }
+}
+
+void Loop::MissedBlock()
+{
+    m_MissedFrames += KorvelInfo::BufferSize;
+    // The GUI leaves a running fresh take's room and input alone: it records on.
+    if (m_Recording && m_TakeRoom && !m_StartRecord && !m_Overdub && m_Input) RecordFreshInto(*m_TakeRoom);
+}
+
+void Loop::CatchUp()
+{
+    const int64_t frames = m_MissedFrames;
+    m_MissedFrames = 0;
+    const int64_t length = m_LoopLength;
+    if ((!m_Playing && !m_Recording) || (m_TakeRoom && FreshTakeRunning()) ||
+        m_StoreBuffer.GetLength() == 0 || length <= 0)
+        return;
+    double pos = m_Pos;
+    for (int64_t i = 0; i < frames; i++) {
+        const double next = m_Speed + pos;
+        pos = static_cast<int64_t>(next) >= length ? 0.0 : next;
+    }
+    m_Pos = pos;
+    if (m_HoldPos >= 0 && length > 0) m_HoldPos = static_cast<int>((m_HoldPos + frames) % length);
 }
 
 void Loop::Overdub(double pos)
@@ -219,10 +309,27 @@ void Loop::RecordFresh()
 
 void Loop::EndRecord()
 {
+    // Every change of the sound below holds the loop: the engine keeps off
+    // it meanwhile (and catches its position up after).
+    HandOverHold held(m_HandOver);
     const bool takeRan = !m_StartRecord;
     m_StartRecord = true;
-    // The last, partly filled block of a fresh take is part of the take too.
-    if (takeRan && !m_Overdub && m_RecordPos > 0) {
+    if (m_TakeRoom) {
+        if (takeRan && !m_Overdub) {
+            AppendFullBlocks();
+            if (m_TakeBlock && m_RecordPos > 0) {
+                Sample rest(m_TakeBlock, m_RecordPos);
+                m_StoreBuffer.Add(rest);
+            }
+            if (m_TakeRoom->Lost() > 0)
+                std::cerr << "The take lost " << m_TakeRoom->Lost() << " samples: the program was held up"
+                          << std::endl;
+        }
+        m_TakeRoom.reset();
+        m_TakeBlock = nullptr;
+        m_RecordPos = 0;
+    } else if (takeRan && !m_Overdub && m_RecordPos > 0) {
+        // The last, partly filled block of a fresh take is part of the take too.
         Sample rest(m_RecordBuffer.GetBuffer(), m_RecordPos);
         m_StoreBuffer.Add(rest);
         m_RecordPos = 0;
@@ -245,6 +352,7 @@ void Loop::EndRecord()
 
 bool Loop::AllocateMem(int Length)
 {
+    HandOverHold held(m_HandOver);
     // Both buffers first: a sound too big for memory leaves the loop playing
     // exactly as it was.
     Sample store, hold;
@@ -264,6 +372,7 @@ bool Loop::AllocateMem(int Length)
 
 void Loop::Clear()
 {
+    HandOverHold held(m_HandOver);
     m_StoreBuffer.Clear();
     m_HoldBuffer.Clear();
 }
@@ -294,6 +403,7 @@ bool Loop::StepLoad(SoundFileLoad::Clock::time_point deadline)
     // The old sound goes with the finished load.
     std::unique_ptr<SoundFileLoad> load = std::move(m_Load);
     if (!load->Succeeded()) return false;
+    HandOverHold held(m_HandOver);
     const int64_t lengthBefore = m_LoopLength;
     TakeSound(load->m_Sound, load->m_Hold);
     // The sound the file replaced is the undo step, handed over, not copied.
@@ -363,6 +473,7 @@ void Loop::FitToSound()
 
 void Loop::Cut(int Start, int End)
 {
+    HandOverHold held(m_HandOver);
     if (!m_App) return;
     BeginChange();
     m_App->Cut(m_StoreBuffer, Start, End);
@@ -377,6 +488,7 @@ void Loop::Copy(int Start, int End)
 
 void Loop::Paste(int Pos)
 {
+    HandOverHold held(m_HandOver);
     if (!m_App) return;
     // The hold buffer grows first, so a paste too big for memory changes nothing.
     const int holdLength = m_HoldBuffer.GetLength();
@@ -393,6 +505,7 @@ void Loop::Paste(int Pos)
 
 void Loop::PasteMix(int Pos)
 {
+    HandOverHold held(m_HandOver);
     if (!m_App || m_StoreBuffer.GetLength() == 0) return;
     BeginChange();
     m_App->PasteMix(m_StoreBuffer, Pos);
@@ -401,6 +514,7 @@ void Loop::PasteMix(int Pos)
 
 void Loop::Silence(int Start, int End)
 {
+    HandOverHold held(m_HandOver);
     BeginChange();
     for (int i = Start; i < End; i++)
         m_StoreBuffer[i] = 0;
@@ -409,6 +523,7 @@ void Loop::Silence(int Start, int End)
 
 void Loop::Reverse(int Start, int End)
 {
+    HandOverHold held(m_HandOver);
     BeginChange();
     m_StoreBuffer.Reverse(Start, End);
     EndChange();
@@ -416,6 +531,7 @@ void Loop::Reverse(int Start, int End)
 
 void Loop::Halve()
 {
+    HandOverHold held(m_HandOver);
     const int length = m_StoreBuffer.GetLength();
     if (length == 0) return;
     BeginChange();
@@ -429,6 +545,7 @@ void Loop::Halve()
 
 void Loop::KeepHold()
 {
+    HandOverHold held(m_HandOver);
     // Nothing of a fresh take is held yet: keeping the hold buffer would
     // throw away what has been recorded so far.
     if (FreshTakeRunning()) return;
@@ -445,6 +562,7 @@ void Loop::KeepHold()
 
 void Loop::Rotate(int Offset, bool sameGesture)
 {
+    HandOverHold held(m_HandOver);
     BeginChange(sameGesture);
     m_StoreBuffer.Rotate(Offset);
     EndChange();
@@ -452,6 +570,7 @@ void Loop::Rotate(int Offset, bool sameGesture)
 
 void Loop::Double()
 {
+    HandOverHold held(m_HandOver);
     BeginChange();
     if (m_LoopLength < m_StoreBuffer.GetLength()) {
         const int length = static_cast<int>(m_LoopLength);
@@ -471,6 +590,7 @@ void Loop::Double()
 
 void Loop::MatchLength(int Length)
 {
+    HandOverHold held(m_HandOver);
     BeginChange();
     const int length = m_StoreBuffer.GetLength();
     if (Length < length) {
@@ -508,8 +628,11 @@ void Loop::EndChange()
 
 bool Loop::Undo()
 {
-    if (m_Recording) {
-        m_Recording = false;
+    // The engine stops the take before the loop is held for the undo.
+    const bool recording = m_Recording;
+    if (recording) StopTake();
+    HandOverHold held(m_HandOver);
+    if (recording) {
         const int64_t steps = m_History.StepsMade();
         EndRecord();
         // A take that recorded nothing only ends.
@@ -522,6 +645,7 @@ bool Loop::Undo()
 
 bool Loop::Redo()
 {
+    HandOverHold held(m_HandOver);
     if (m_Recording || !m_History.Redo(m_StoreBuffer, m_LoopLength)) return false;
     FitToStep();
     return true;

@@ -1,6 +1,8 @@
 #ifndef LOOP_H
 #define LOOP_H
 
+#include "Engine/HandOver.h"
+#include "Engine/TakeRoom.h"
 #include "Engine/TriggerMarker.h"
 #include "KorvelSound/Delay.h"
 #include "KorvelSound/Filter.h"
@@ -36,6 +38,19 @@ public:
     // After a block, on the window's side: the panel follows a sound that
     // moved in memory and, when the loop sounded, its play position.
     void ShowOnPanel();
+
+    // While an audio thread runs the blocks. Before a fresh take starts, the
+    // GUI makes its room (PrepareTake); during the take it adds what the
+    // take filled to the sound (CollectTake). A block that found the loop
+    // held by the GUI (MissedBlock) still records a fresh take; the play
+    // position catches up when the loop is let go, so it stays in time.
+    void PrepareTake();
+    void CollectTake();
+    // Ends recording on the engine's side, returning once it did; EndRecord
+    // follows.
+    void StopTake();
+    void MissedBlock();
+    bool HasTakeRoom() const { return m_TakeRoom != nullptr; }
     void EndRecord();
     // False (and the loop unchanged) when there is no memory for Length samples.
     bool AllocateMem(int Length);
@@ -120,11 +135,20 @@ public:
     LoopHost *m_App;
     LoopPanel *m_GUI;
     LoopHistory m_History;
+    // The GUI holds the loop for changes too big for a command.
+    HandOver m_HandOver;
 
 private:
     void Record(double pos);
     void Overdub(double pos);
     void RecordFresh();
+    void RecordFreshInto(TakeRoom &room);
+    // Adds what the take room holds (and, at the end, the block in progress)
+    // to the sound.
+    void AppendFullBlocks();
+    // Steps the play position over the blocks the loop missed, as playback
+    // would have.
+    void CatchUp();
     // Returns whether the position went round the end of the play length.
     bool Play(Sample &out);
     void HoldCopy(const Sample &out);
@@ -136,6 +160,9 @@ private:
     bool FreshTakeRunning() const { return !m_StartRecord && !m_Overdub; }
 
     std::unique_ptr<SoundFileLoad> m_Load;
+    std::unique_ptr<TakeRoom> m_TakeRoom;
+    short *m_TakeBlock;     // the room's block being filled
+    int64_t m_MissedFrames; // while held by the GUI
     // The sound the panel was last shown.
     const short *m_ShownSound;
     // After undo or redo: the position stays within the play length and the

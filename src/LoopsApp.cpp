@@ -7,10 +7,12 @@
 #include "GUI/ScopeWidget.h"
 #include "KorvelInfo.h"
 #include "Loop.h"
+#include "AudioDevices/JackDevice.h"
 #include "Midi/JackMidiSource.h"
 #include "Midi/MidiBindings.h"
 #include "Workspace.h"
 
+#include <FL/Fl.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Group.H>
 #include <FL/Fl_Value_Output.H>
@@ -51,15 +53,20 @@ void LoadPluginPressed(Fl_Widget *widget, void *)
     AppOf(widget)->StartPlugin(path.c_str());
 }
 
-// A file chooser runs the audio cycle while it waits.
+// A file chooser runs the program's cycle while it waits.
 void RunCycle(void *app)
 {
-    static_cast<LoopsApp *>(app)->Run();
+    static_cast<LoopsApp *>(app)->Pass();
 }
+
+// How often the windows follow an engine that runs on its own.
+const double FollowSeconds = 1.0 / 30;
 
 void PausePluginChanged(Fl_Widget *widget, void *)
 {
-    AppOf(widget)->m_Plugin.Pause(static_cast<Fl_Button *>(widget)->value() != 0);
+    PluginHost *plugin = &AppOf(widget)->m_Plugin;
+    const bool paused = static_cast<Fl_Button *>(widget)->value() != 0;
+    AudioEngine::Post(&AppOf(widget)->m_Engine, [plugin, paused] { plugin->Pause(paused); });
 }
 
 void SnapPointsMoved(Fl_Widget *widget, void *)
@@ -84,8 +91,8 @@ Fl_Button *MainButton(int x, int y, const char *label, Fl_Callback *handler)
 
 LoopsApp::LoopsApp(SoundDevice *device, DynamicLoader *loader)
     : m_Window(nullptr), m_Plugin(loader), m_DelayGUI(&m_Delay), m_ReverbGUI(&m_Reverb), m_Output(2, device),
-      m_OutputGUI(&m_Output), m_Engine(m_Output, m_Delay, m_Reverb), m_NextID(0), m_MainGroup(nullptr),
-      m_LoadWorkspaceBtn(nullptr), m_SaveWorkspaceBtn(nullptr), m_NewLoopBtn(nullptr),
+      m_OutputGUI(&m_Output), m_Engine(m_Output, m_Delay, m_Reverb), m_EngineThread(m_Engine), m_NextID(0),
+      m_MainGroup(nullptr), m_LoadWorkspaceBtn(nullptr), m_SaveWorkspaceBtn(nullptr), m_NewLoopBtn(nullptr),
       m_LoadPluginBtn(nullptr), m_PausePluginBtn(nullptr), m_SnapPointsKnob(nullptr), m_SnapBtn(nullptr),
       m_SnapOut(nullptr), m_Midi(this)
 {
@@ -98,6 +105,7 @@ LoopsApp::LoopsApp(SoundDevice *device, DynamicLoader *loader)
 
 LoopsApp::~LoopsApp()
 {
+    StopLive();
     FileChooser::SetCycle(nullptr, nullptr);
     if (m_JackMidi) m_Midi.m_Input.RemoveSource(m_JackMidi.get());
     m_Plugin.Close();
@@ -166,8 +174,42 @@ void LoopsApp::DestroyEntry(LoopEntry *entry)
     delete entry;
 }
 
+void LoopsApp::GoLive()
+{
+    if (m_Engine.Live()) return;
+    if (m_Output.Jack() && m_Output.Jack()->SampleRate() > 0) {
+        m_Engine.SetLive(true);
+        m_Output.Jack()->RunInCallback(&m_Engine);
+    } else if (m_Output.HasDevice()) {
+        m_Engine.SetLive(true);
+        m_EngineThread.Start();
+    }
+}
+
+void LoopsApp::StopLive()
+{
+    if (!m_Engine.Live()) return;
+    if (m_Output.Jack()) m_Output.Jack()->RunInCallback(nullptr);
+    m_EngineThread.Stop();
+    m_Engine.SetLive(false);
+}
+
+bool LoopsApp::Pass()
+{
+    if (m_Engine.Live())
+        Fl::wait(FollowSeconds);
+    else
+        Fl::check();
+    Run();
+    return Fl::first_window() != nullptr;
+}
+
 void LoopsApp::Run()
 {
+    // A JACK server that went away no longer calls for blocks: the cycle
+    // makes them again, paced by the clock.
+    if (m_Engine.Live() && m_Output.Jack() && m_Output.Jack()->Gone()) StopLive();
+
     // What the pedals did since the last cycle is heard in this one.
     m_Midi.Poll();
 
@@ -176,9 +218,11 @@ void LoopsApp::Run()
     // closed loop's panel: closed loops then wait, silent.
     for (auto it = m_Loops.begin(); it != m_Loops.end() && !FileChooser::IsOpen(); ++it) {
         if (it->second->m_Loop->m_Delete) {
-            DestroyEntry(it->second);
+            // Out of the engine first, then gone.
+            LoopEntry *entry = it->second;
             m_Loops.erase(it);
             LoopsChanged();
+            DestroyEntry(entry);
             break;
         }
     }
@@ -186,9 +230,10 @@ void LoopsApp::Run()
         item.second->m_GUI->PushMarkers();
     m_Engine.MarkersChanged();
 
-    m_Engine.Block();
+    if (!m_Engine.Live()) m_Engine.Block();
 
     for (auto &item : m_Loops) {
+        item.second->m_Loop->CollectTake();
         item.second->m_GUI->ShowEngineState();
         item.second->m_Loop->ShowOnPanel();
     }
@@ -234,18 +279,20 @@ void LoopsApp::NewLoop()
     entry->m_GUI->CreateGUI(name);
     entry->m_Loop->m_GUI = entry->m_GUI;
     LoopEntry *&slot = m_Loops[m_NextID];
-    if (slot) DestroyEntry(slot);
+    LoopEntry *replaced = slot;
     slot = entry;
     m_NextID++;
     LoopsChanged();
+    if (replaced) DestroyEntry(replaced);
 }
 
 void LoopsApp::ClearLoops()
 {
-    for (auto &item : m_Loops)
-        DestroyEntry(item.second);
-    m_Loops.clear();
+    std::map<int, LoopEntry *> gone;
+    gone.swap(m_Loops);
     LoopsChanged();
+    for (auto &item : gone)
+        DestroyEntry(item.second);
 }
 
 void LoopsApp::SetMaster(int id, float length, float speed)
@@ -274,6 +321,8 @@ void LoopsApp::SnapChanged(bool on)
 
 bool LoopsApp::StartPlugin(const char *path)
 {
+    // The engine runs the plug-in every block: it waits while one replaces it.
+    HandOverHold hold(m_Engine.m_Whole);
     if (!m_Plugin.Start(path)) return false;
     for (auto &item : m_Loops)
         item.second->m_Loop->m_Input = m_Plugin.Input();
@@ -344,8 +393,12 @@ void RestoreLoop(Loop &loop, const WorkspaceReader::LoopRecord &record)
 
 void LoopsApp::Restore(const WorkspaceReader::Records &records)
 {
-    RestoreDelay(m_Delay, records.m_Delay);
-    RestoreReverb(m_Reverb, records.m_Reverb);
+    {
+        HandOverHold hold(m_Engine.m_Whole);
+        RestoreDelay(m_Delay, records.m_Delay);
+        RestoreReverb(m_Reverb, records.m_Reverb);
+    }
+    std::vector<LoopEntry *> replaced;
     m_MasterLength = records.m_MasterLength;
     m_MasterSpeed = records.m_MasterSpeed;
     m_MasterPeriod = records.m_MasterPeriod;
@@ -368,11 +421,13 @@ void LoopsApp::Restore(const WorkspaceReader::Records &records)
         // A number that comes again replaces the earlier loop, whose window
         // would otherwise stay open and keep playing.
         LoopEntry *&slot = m_Loops[id];
-        if (slot) DestroyEntry(slot);
+        if (slot) replaced.push_back(slot);
         slot = entry;
         if (id >= m_NextID) m_NextID = id + 1;
     }
     LoopsChanged();
+    for (LoopEntry *entry : replaced)
+        DestroyEntry(entry);
 }
 
 std::istream &operator>>(std::istream &in, LoopsApp &app)

@@ -2,6 +2,7 @@
 #define LOOPS_APP_H
 
 #include "Engine/AudioEngine.h"
+#include "Engine/EngineThread.h"
 #include "GUI/DelayGUI.h"
 #include "GUI/MidiControl.h"
 #include "GUI/OutputGUI.h"
@@ -44,8 +45,17 @@ public:
 
     Fl_Window *CreateWindow();
     // One cycle: MIDI, closed loops and loads on this side, one block of
-    // the engine, then the windows follow what the block did.
+    // the engine (unless the engine runs on an audio thread of its own),
+    // then the windows follow what the engine did.
     void Run();
+    // Hands the blocks to the audio thread: JACK's process callback, or the
+    // program's own thread writing to the OSS device. Without a device the
+    // cycle keeps making them (paced by the clock).
+    void GoLive();
+    // Takes the blocks back (before the program ends, or when JACK went away).
+    void StopLive();
+    // One pass of the program's event loop; false once no window is left.
+    bool Pass();
     void NewLoop();
     void ClearLoops();
     // Takes a workspace's master settings and adds its loops, each number
@@ -76,6 +86,7 @@ public:
     OutputGUI m_OutputGUI;
     // Runs the blocks; declared after the master path it runs.
     AudioEngine m_Engine;
+    EngineThread m_EngineThread;
     std::map<int, LoopEntry *> m_Loops;
     int m_NextID;
 

@@ -22,7 +22,10 @@ int main(int argc, char **argv)
     LoopsApp *app = new LoopsApp;
     Fl::visual(FL_DOUBLE);
     app->CreateWindow()->show(argc, argv);
-    while (Fl::check()) app->Run();
+    // The sound runs on an audio thread from here on; the windows follow it.
+    app->GoLive();
+    while (app->Pass()) {
+    }
     delete app;
     return 1;
 }

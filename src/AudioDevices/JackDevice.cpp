@@ -1,5 +1,8 @@
 #include "AudioDevices/JackDevice.h"
 
+#include "AudioDevices/BlockRunner.h"
+#include "Engine/AudioThread.h"
+#include "Engine/HandOver.h"
 #include "KorvelInfo.h"
 
 #include <jack/jack.h>
@@ -148,11 +151,48 @@ public:
     std::atomic<int64_t> m_Dropouts{0};
     std::atomic<int64_t> m_LostBlocks{0};
     std::atomic<int64_t> m_Xruns{0};
+    // Blocks made in the callback, and the gate that lets the main thread
+    // stop that safely.
+    std::atomic<BlockRunner *> m_Runner{nullptr};
+    std::atomic<bool> m_RunnerFresh{false}; // the rings still hold the old way's frames
+    HandOver m_RunnerGate;
 
     size_t QueuedFrames() const { return jack_ringbuffer_read_space(m_OutRing) / (2 * sizeof(float)); }
 };
 
 namespace {
+
+// The callback makes the blocks itself: the input of this period first, then
+// blocks until the period can be played. A block size that does not divide
+// the period starts with a block of silence, so the input a block needs has
+// always arrived.
+void RunBlocks(JackState *state, BlockRunner *runner, const float *input, jack_nframes_t frames)
+{
+    const size_t block = static_cast<size_t>(state->m_Block);
+    if (state->m_RunnerFresh.exchange(false)) {
+        // Only this thread uses the rings from now on.
+        jack_ringbuffer_reset(state->m_OutRing);
+        jack_ringbuffer_reset(state->m_InRing);
+        state->m_Started.store(false);
+    }
+    if (!state->m_Started.load(std::memory_order_relaxed)) {
+        const size_t prefill = (frames % block != 0 || block > frames) ? block : 0;
+        const float silence[2 * Chunk] = {};
+        for (size_t left = prefill; left > 0;) {
+            const size_t step = std::min<size_t>(Chunk, left);
+            jack_ringbuffer_write(state->m_OutRing, reinterpret_cast<const char *>(silence),
+                                  step * 2 * sizeof(float));
+            left -= step;
+        }
+        state->m_Target.store(prefill);
+        state->m_Started.store(true, std::memory_order_release);
+    }
+    if (jack_ringbuffer_write_space(state->m_InRing) >= frames * sizeof(float))
+        jack_ringbuffer_write(state->m_InRing, reinterpret_cast<const char *>(input), frames * sizeof(float));
+    while (state->QueuedFrames() < frames &&
+           jack_ringbuffer_read_space(state->m_InRing) >= block * sizeof(float))
+        if (!runner->RunBlock()) break;
+}
 
 int Process(jack_nframes_t frames, void *arg)
 {
@@ -176,6 +216,14 @@ int Process(jack_nframes_t frames, void *arg)
         }
     }
 
+    BlockRunner *runner = state->m_Runner.load(std::memory_order_acquire);
+    const bool running = runner && state->m_RunnerGate.Enter();
+    if (running) {
+        AudioThread::Scope scope;
+        RunBlocks(state, runner, input, frames);
+        state->m_RunnerGate.Leave();
+    }
+
     // Not ready: silence, and the input of this period goes too, so that the
     // two rings stay in step (what arrives while nothing plays is not kept).
     if (!state->m_Started.load(std::memory_order_acquire) ||
@@ -194,7 +242,7 @@ int Process(jack_nframes_t frames, void *arg)
             }
             done += step;
         }
-        if (jack_ringbuffer_write_space(state->m_InRing) >= frames * sizeof(float))
+        if (!running && jack_ringbuffer_write_space(state->m_InRing) >= frames * sizeof(float))
             jack_ringbuffer_write(state->m_InRing, reinterpret_cast<const char *>(input),
                                   frames * sizeof(float));
     }
@@ -360,10 +408,35 @@ int JackDevice::SampleRate() const
     return m_State->m_Client ? m_State->m_Rate.load() : 0;
 }
 
+namespace {
+
+void PushFrames(JackState &state, const short *data, int frames, int channels)
+{
+    float chunk[2 * Chunk];
+    for (int done = 0; done < frames;) {
+        int step = std::min(Chunk, frames - done);
+        for (int i = 0; i < step; i++) {
+            const short *frame = data + static_cast<size_t>(done + i) * channels;
+            chunk[2 * i] = frame[0] / 32768.0f;
+            chunk[2 * i + 1] = frame[channels > 1 ? 1 : 0] / 32768.0f;
+        }
+        jack_ringbuffer_write(state.m_OutRing, reinterpret_cast<const char *>(chunk),
+                              step * 2 * sizeof(float));
+        done += step;
+    }
+}
+
+} // namespace
+
 bool JackDevice::Write(const short *data, int frames, int channels)
 {
     JackState &state = *m_State;
     if (!state.m_Client || state.m_Lost.load()) return false;
+    // Inside the callback the ring always has room for the block.
+    if (state.m_Runner.load(std::memory_order_relaxed)) {
+        PushFrames(state, data, frames, channels);
+        return true;
+    }
     if (!state.m_Started.load(std::memory_order_relaxed)) {
         const float silence[2 * Chunk] = {};
         for (size_t left = state.m_Target.load(); left > 0;) {
@@ -392,19 +465,21 @@ bool JackDevice::Write(const short *data, int frames, int channels)
         }
     }
 
-    float chunk[2 * Chunk];
-    for (int done = 0; done < frames;) {
-        int step = std::min(Chunk, frames - done);
-        for (int i = 0; i < step; i++) {
-            const short *frame = data + static_cast<size_t>(done + i) * channels;
-            chunk[2 * i] = frame[0] / 32768.0f;
-            chunk[2 * i + 1] = frame[channels > 1 ? 1 : 0] / 32768.0f;
-        }
-        jack_ringbuffer_write(state.m_OutRing, reinterpret_cast<const char *>(chunk),
-                              step * 2 * sizeof(float));
-        done += step;
-    }
+    PushFrames(state, data, frames, channels);
     return true;
+}
+
+bool JackDevice::Gone() const
+{
+    return m_State->m_Lost.load();
+}
+
+void JackDevice::RunInCallback(BlockRunner *runner)
+{
+    JackState &state = *m_State;
+    HandOverHold hold(state.m_RunnerGate);
+    if (runner) state.m_RunnerFresh.store(true);
+    state.m_Runner.store(runner, std::memory_order_release);
 }
 
 void JackDevice::Read(short *mono, int frames)

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+class BlockRunner;
 class JackState;
 
 // The program as a JACK client: two output ports (left, right) and one input
@@ -51,6 +52,12 @@ public:
     virtual int RoundTripFrames() const;
     // The server's period, following its changes.
     virtual int PeriodFrames() const;
+    // From now on the process callback makes the blocks it plays by calling
+    // the runner (null: stop; returns once no block is being made), and
+    // Write, called from inside it, never waits.
+    virtual void RunInCallback(BlockRunner *runner);
+    // The server went away.
+    virtual bool Gone() const;
     virtual const std::string &Error() const { return m_Error; }
 
     // "KorvelLoops", or KORVEL_JACK_CLIENT when set.

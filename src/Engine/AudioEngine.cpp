@@ -21,8 +21,8 @@ const size_t CommandRoom = 4096;
 } // namespace
 
 AudioEngine::AudioEngine(Output &output, Delay &delay, Reverb &reverb)
-    : m_Output(output), m_Delay(delay), m_Reverb(reverb), m_Plugin(nullptr), m_Live(false),
-      m_Commands(CommandRoom)
+    : m_Output(output), m_Delay(delay), m_Reverb(reverb), m_Plugin(nullptr), m_Live(false), m_HeldBlocks(0),
+      m_Applied(0), m_Posted(0), m_Commands(CommandRoom)
 {
     m_MixBuffer.Allocate(KorvelInfo::BufferSize);
     m_MixBuffer.Zero();
@@ -30,7 +30,8 @@ AudioEngine::AudioEngine(Output &output, Delay &delay, Reverb &reverb)
 
 void AudioEngine::SetLoops(std::vector<Loop *> loops)
 {
-    m_Loops = std::move(loops);
+    HandOverHold hold(m_Whole);
+    m_Loops.swap(loops);
     MarkersChanged();
 }
 
@@ -39,7 +40,10 @@ void AudioEngine::MarkersChanged()
     size_t markers = 0;
     for (const Loop *loop : m_Loops)
         markers += loop->m_Markers.size();
-    m_Targets.reserve(markers);
+    if (markers <= m_TargetRoom) return;
+    HandOverHold hold(m_Whole);
+    m_TargetRoom = markers * 2;
+    m_Targets.reserve(m_TargetRoom);
 }
 
 void AudioEngine::Queue(const EngineCommand &command)
@@ -55,6 +59,21 @@ void AudioEngine::Queue(const EngineCommand &command)
     }
 }
 
+void AudioEngine::WaitForCommands()
+{
+    // Holding the whole engine, the GUI is the only one that could run them.
+    if (!Live() || m_Whole.Held()) {
+        RunCommands();
+        return;
+    }
+    const int64_t ticket = ++m_Posted;
+    Post(this, [this, ticket] { m_Applied.store(ticket, std::memory_order_release); });
+    // An engine that made no block for two seconds has stopped (its device
+    // is gone); the application then makes the blocks itself.
+    for (int waited = 0; m_Applied.load(std::memory_order_acquire) < ticket && waited < 2000; waited++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
 void AudioEngine::RunCommands()
 {
     EngineCommand command;
@@ -62,8 +81,12 @@ void AudioEngine::RunCommands()
         command.Run();
 }
 
-void AudioEngine::Block()
+bool AudioEngine::Block()
 {
+    if (!m_Whole.Enter()) {
+        m_HeldBlocks.fetch_add(1, std::memory_order_relaxed);
+        return false;
+    }
     RunCommands();
     m_Output.ClearBuffer();
     TriggerRule::Apply(m_Loops, m_Targets);
@@ -71,7 +94,13 @@ void AudioEngine::Block()
     for (Loop *loop : m_Loops) {
         // A closed loop is silent until the application takes it away.
         if (loop->m_Delete) continue;
-        if (loop->GetOutput(m_MixBuffer)) m_Output.Send(m_MixBuffer, loop->m_LeftVol, loop->m_RightVol);
+        if (!loop->m_HandOver.Enter()) {
+            loop->MissedBlock();
+            continue;
+        }
+        const bool sounded = loop->GetOutput(m_MixBuffer);
+        loop->m_HandOver.Leave();
+        if (sounded) m_Output.Send(m_MixBuffer, loop->m_LeftVol, loop->m_RightVol);
     }
 
     if (m_Plugin) {
@@ -81,4 +110,6 @@ void AudioEngine::Block()
     m_Delay.Process(m_Output.m_Buffer);
     m_Reverb.Process(m_Output.m_Buffer);
     m_Output.Write();
+    m_Whole.Leave();
+    return true;
 }

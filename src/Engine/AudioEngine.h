@@ -1,7 +1,9 @@
 #ifndef AUDIO_ENGINE_H
 #define AUDIO_ENGINE_H
 
+#include "AudioDevices/BlockRunner.h"
 #include "Engine/EngineCommand.h"
+#include "Engine/HandOver.h"
 #include "Engine/SpscQueue.h"
 #include "KorvelSound/Sample.h"
 
@@ -19,7 +21,7 @@ class Reverb;
 // stereo mix, the plug-in's block, the master delay and reverb, then the
 // output (device and recording). Knows no window: what the windows show of
 // a block they read after it.
-class AudioEngine
+class AudioEngine : public BlockRunner
 {
 public:
     // The master path is the application's; the engine only runs it.
@@ -28,7 +30,8 @@ public:
     AudioEngine &operator=(const AudioEngine &) = delete;
 
     // The loops in ascending number, the order they are mixed in; the
-    // engine does not own them.
+    // engine does not own them. Called on the GUI thread; a loop taken out
+    // is no longer touched once this returns.
     void SetLoops(std::vector<Loop *> loops);
     const std::vector<Loop *> &Loops() const { return m_Loops; }
     // Makes room for every marker's restart, so a block never allocates for
@@ -46,10 +49,23 @@ public:
         else
             change();
     }
+    // Returns once every change posted before was made (at once while no
+    // audio thread runs or while the GUI holds the whole engine).
+    void WaitForCommands();
     // Set by whoever starts and stops the audio thread.
     void SetLive(bool live) { m_Live.store(live, std::memory_order_release); }
+    bool Live() const { return m_Live.load(std::memory_order_acquire); }
 
-    void Block();
+    // One block. False when the GUI held the whole engine: nothing was
+    // mixed or written (the caller keeps time).
+    bool Block();
+    bool RunBlock() override { return Block(); }
+    // Blocks the GUI held the whole engine through.
+    int64_t HeldBlocks() const { return m_HeldBlocks.load(std::memory_order_relaxed); }
+
+    // The GUI holds the whole engine for changes to what it is made of (the
+    // set of loops, a workspace, the plug-in, the output's recording).
+    HandOver m_Whole;
 
 private:
     // Waits while the queue is full: the windows may wait, the engine never.
@@ -63,7 +79,11 @@ private:
     std::vector<Loop *> m_Loops;
     Sample m_MixBuffer;
     std::vector<int> m_Targets;
+    size_t m_TargetRoom = 0; // what m_Targets was given, the GUI's own count
     std::atomic<bool> m_Live;
+    std::atomic<int64_t> m_HeldBlocks;
+    std::atomic<int64_t> m_Applied;
+    int64_t m_Posted; // the GUI's own count
     SpscQueue<EngineCommand> m_Commands;
 };
 

@@ -37,18 +37,21 @@ void TriggerRule::Apply(const std::vector<Loop *> &loops, std::vector<int> &targ
     targets.clear();
     for (Loop *loop : loops) {
         // Only what the last play step covered counts as passed; a position
-        // set by a restart, a click or an edit passes nothing.
-        if (!loop->m_Markers.empty())
-            Pass(*loop, AngleOf(*loop, loop->m_StepFrom), AngleOf(*loop, loop->m_StepTo), loop->m_Wrapped,
-                 targets);
+        // set by a restart, a click or an edit passes nothing. A loop the
+        // windows hold for an edit passes nothing either.
+        if (loop->m_Markers.empty() || !loop->m_HandOver.Enter()) continue;
+        Pass(*loop, AngleOf(*loop, loop->m_StepFrom), AngleOf(*loop, loop->m_StepTo), loop->m_Wrapped,
+             targets);
+        loop->m_HandOver.Leave();
     }
     // Restarts come after every loop's markers were looked at: a loop that
     // stopped itself on its last pass and is restarted by another plays on.
     for (int id : targets) {
         auto found = std::lower_bound(loops.begin(), loops.end(), id,
                                       [](const Loop *loop, int wanted) { return loop->m_ID < wanted; });
-        if (found == loops.end() || (*found)->m_ID != id) continue;
+        if (found == loops.end() || (*found)->m_ID != id || !(*found)->m_HandOver.Enter()) continue;
         (*found)->m_Pos = 0.0;
         (*found)->m_Playing = true;
+        (*found)->m_HandOver.Leave();
     }
 }

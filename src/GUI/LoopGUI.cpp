@@ -118,12 +118,18 @@ void LengthChanged(Fl_Widget *widget, void *)
 void RecordChanged(Fl_Widget *widget, void *)
 {
     LoopGUI *panel = PanelOf(widget);
-    panel->m_Loop->m_Recording = IsDown(widget);
-    // The sound before the take is kept now, not inside the audio cycle.
-    if (IsDown(widget))
-        panel->m_Loop->BeginChange();
-    else
-        panel->m_Loop->EndRecord();
+    Loop *loop = panel->m_Loop;
+    AudioEngine *engine = loop->m_App ? loop->m_App->Engine() : nullptr;
+    if (IsDown(widget)) {
+        // The sound before the take is kept now, not inside the audio cycle,
+        // and a fresh take's memory is made before it can run out.
+        loop->BeginChange();
+        if (engine && engine->Live()) loop->PrepareTake();
+        AudioEngine::Post(engine, [loop] { loop->m_Recording = true; });
+    } else {
+        loop->StopTake();
+        loop->EndRecord();
+    }
     panel->Refresh();
 }
 
@@ -509,11 +515,22 @@ void LoopGUI::SetSnap(bool on)
 
 void LoopGUI::PushMarkers()
 {
-    std::vector<TriggerMarker> &markers = m_Loop->m_Markers;
+    const std::vector<TriggerMarker> &markers = m_Loop->m_Markers;
     for (size_t i = 0; i < m_Triggers.size() && i < markers.size(); i++) {
-        markers[i].m_Angle = m_Triggers[i]->m_Angle;
-        markers[i].m_TargetID = m_Triggers[i]->m_TargetID;
-        markers[i].m_Count = m_Triggers[i]->m_Count;
+        const Fl_Trigger &shown = *m_Triggers[i];
+        if (shown.m_Angle == markers[i].m_Angle && shown.m_TargetID == markers[i].m_TargetID &&
+            shown.m_Count == markers[i].m_Count)
+            continue;
+        Loop *loop = m_Loop;
+        const float angle = shown.m_Angle;
+        const int target = shown.m_TargetID, count = shown.m_Count;
+        // The index, not the marker: markers are only ever added, at the end.
+        Change(this, [loop, i, angle, target, count] {
+            TriggerMarker &marker = loop->m_Markers[i];
+            marker.m_Angle = angle;
+            marker.m_TargetID = target;
+            marker.m_Count = count;
+        });
     }
 }
 
@@ -536,7 +553,10 @@ Fl_Trigger *LoopGUI::NewTrigger()
     trigger->m_Radius = 125;
     m_Display->add(trigger);
     m_Triggers.push_back(trigger);
-    m_Loop->m_Markers.push_back(TriggerMarker());
+    {
+        HandOverHold hold(m_Loop->m_HandOver);
+        m_Loop->m_Markers.push_back(TriggerMarker());
+    }
     m_Display->redraw();
     return trigger;
 }

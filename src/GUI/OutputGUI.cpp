@@ -14,11 +14,6 @@
 
 namespace {
 
-Output *BoundOutput(Fl_Widget *widget)
-{
-    return static_cast<OutputGUI *>(widget->parent()->user_data())->m_Output;
-}
-
 void Volume(Fl_Widget *widget, void *)
 {
     OutputGUI *panel = static_cast<OutputGUI *>(widget->parent()->user_data());
@@ -30,14 +25,23 @@ void Volume(Fl_Widget *widget, void *)
 void Record(Fl_Widget *widget, void *)
 {
     Fl_Button *button = static_cast<Fl_Button *>(widget);
-    Output *output = BoundOutput(widget);
-    // Whatever is recording ends first: a new take never runs on in the old file.
+    OutputGUI *panel = static_cast<OutputGUI *>(widget->parent()->user_data());
+    Output *output = panel->m_Output;
+    HandOver *engine = panel->m_Engine ? &panel->m_Engine->m_Whole : nullptr;
+    // Whatever is recording ends first: a new take never runs on in the old
+    // file. The engine hands blocks to the recording: it waits meanwhile.
+    if (engine) engine->Take();
     output->m_RecordFile.Close();
+    if (engine) engine->Give();
     if (!button->value()) return;
     std::string path = FileChooser::Current()->Ask("Pick a Wav file to save to", "*.wav");
     // The chooser runs the cycle and the other windows: a Record released
     // meanwhile cancels the take it asked for.
-    if (!path.empty() && button->value()) output->Record(path.c_str());
+    if (!path.empty() && button->value()) {
+        if (engine) engine->Take();
+        output->Record(path.c_str());
+        if (engine) engine->Give();
+    }
     button->value(output->m_RecordFile.IsOpen() ? 1 : 0);
 }
 

@@ -36,6 +36,8 @@ public:
     // device set this to run them as fast as they go; the program never does.
     static bool Unpaced;
     bool OnJack() const { return m_Jack != nullptr; }
+    // An OSS device is open (and has not failed).
+    bool HasDevice() const { return m_DeviceOpen && !m_DeviceFailed; }
     JackDevice *Jack() const { return m_Jack; }
     int64_t Dropouts() const;
     int64_t Xruns() const;
