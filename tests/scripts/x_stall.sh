@@ -42,9 +42,9 @@ for i in $(seq 1 100); do [ -e "$work/out.raw" ] && break; sleep 0.1; done
 sleep 1.5
 # The stop and its end in one process of their own: the X server goes on
 # even if this script is killed meanwhile.
-(kill -STOP "$KORVEL_XVFB_PID" && sleep 3; kill -CONT "$KORVEL_XVFB_PID") &
+(kill -STOP "$KORVEL_XVFB_PID" || exit 1; sleep 3; kill -CONT "$KORVEL_XVFB_PID") &
 stall=$!
-wait "$stall"
+wait "$stall" || fail "the X server could not be stopped"
 stall=""
 for i in $(seq 1 200); do kill -0 "$probe" 2>/dev/null || break; sleep 0.1; done
 wait "$probe" || fail "the probe did not record"
