@@ -1,15 +1,22 @@
 // A JACK client that plays a known signal into KorvelLoops' input and records
-// what KorvelLoops plays, for the system tests and the latency figure.
+// what KorvelLoops plays, for the system tests and the latency figures.
 //
 //     korvel-jack-probe <seconds> <output.raw> tone <frequency> <amplitude>
 //     korvel-jack-probe <seconds> <output.raw> click <every frames> <amplitude>
+//     korvel-jack-probe <seconds> <output.raw> midi <every frames> <note>
 //
 // Waits (at most 20 s) for KorvelLoops' ports, connects to them, plays the
 // signal (amplitude: fraction of full scale) and writes the program's output
-// as raw signed 16-bit stereo, value = round(sample x 32768), from the first
-// period after connecting, for the given seconds.
+// as raw signed 16-bit stereo, value = round(sample x 32768), for the given
+// seconds. "midi" sends a note-on of the note (channel 1) into
+// KorvelLoops:midi_in at every multiple of the frames but 0, and its note-off
+// half way to the next. Frame n of the file is the output JACK played in the
+// same frame as the probe's sample (or MIDI event) n: the probe plays from one
+// client and records from another, so the graph runs it before KorvelLoops and
+// after it, and no period of a feedback path is counted.
 
 #include <jack/jack.h>
+#include <jack/midiport.h>
 #include <jack/ringbuffer.h>
 
 #include <algorithm>
@@ -28,32 +35,73 @@ namespace {
 
 struct Probe
 {
-    jack_port_t *tone, *left, *right;
-    jack_ringbuffer_t *ring;
-    bool click;
-    double frequency, amplitude;
-    long every;
+    jack_client_t *sender = nullptr, *recorder = nullptr;
+    jack_port_t *tone = nullptr, *midi = nullptr, *left = nullptr, *right = nullptr;
+    jack_ringbuffer_t *ring = nullptr;
+    bool click = false, notes = false;
+    double frequency = 0, amplitude = 0;
+    long every = 1;
+    int note = 0;
     long frame = 0;
-    std::atomic<bool> connected{false};
+    std::atomic<bool> connected{false}, recording{false}, sending{false};
+    // The cycle (JACK's frame time) each side started in.
+    std::atomic<jack_nframes_t> recordStart{0}, sendStart{0};
     std::atomic<long> lost{0};
 };
 
-int Process(jack_nframes_t frames, void *arg)
+void SendNotes(Probe *probe, jack_nframes_t frames)
+{
+    void *buffer = jack_port_get_buffer(probe->midi, frames);
+    jack_midi_clear_buffer(buffer);
+    if (!probe->sending.load()) return;
+    for (jack_nframes_t i = 0; i < frames; i++) {
+        const long f = probe->frame + i;
+        const bool on = f > 0 && f % probe->every == 0,
+                   off = f > probe->every && f % probe->every == probe->every / 2;
+        if (!on && !off) continue;
+        const jack_midi_data_t event[3] = {static_cast<jack_midi_data_t>(on ? 0x90 : 0x80),
+                                           static_cast<jack_midi_data_t>(probe->note),
+                                           static_cast<jack_midi_data_t>(on ? 100 : 0)};
+        if (jack_midi_event_write(buffer, i, event, sizeof event) != 0) probe->lost++;
+    }
+}
+
+int Send(jack_nframes_t frames, void *arg)
 {
     Probe *probe = static_cast<Probe *>(arg);
     float *tone = static_cast<float *>(jack_port_get_buffer(probe->tone, frames));
+    std::fill(tone, tone + frames, 0.0f);
+    // The recorder starts first, so the file holds the output of the probe's
+    // first frame.
+    if (probe->recording.load() && !probe->sending.load()) {
+        probe->sendStart = jack_last_frame_time(probe->sender);
+        probe->sending = true;
+    }
+    if (probe->notes) SendNotes(probe, frames);
+    if (!probe->sending.load()) return 0;
+    for (jack_nframes_t i = 0; !probe->notes && i < frames; i++) {
+        const long f = probe->frame + i;
+        if (probe->click)
+            tone[i] = f % probe->every == 0 ? static_cast<float>(probe->amplitude) : 0.0f;
+        else
+            tone[i] =
+                static_cast<float>(probe->amplitude * std::sin(2 * M_PI * probe->frequency * f / 44100.0));
+    }
+    probe->frame += frames;
+    return 0;
+}
+
+int Record(jack_nframes_t frames, void *arg)
+{
+    Probe *probe = static_cast<Probe *>(arg);
     const float *left = static_cast<const float *>(jack_port_get_buffer(probe->left, frames));
     const float *right = static_cast<const float *>(jack_port_get_buffer(probe->right, frames));
-    if (!probe->connected.load()) {
-        std::fill(tone, tone + frames, 0.0f);
-        return 0;
+    if (!probe->connected.load()) return 0;
+    if (!probe->recording.load()) {
+        probe->recordStart = jack_last_frame_time(probe->recorder);
+        probe->recording = true;
     }
-    for (jack_nframes_t i = 0; i < frames; i++, probe->frame++) {
-        if (probe->click)
-            tone[i] = probe->frame % probe->every == 0 ? static_cast<float>(probe->amplitude) : 0.0f;
-        else
-            tone[i] = static_cast<float>(probe->amplitude *
-                                         std::sin(2 * M_PI * probe->frequency * probe->frame / 44100.0));
+    for (jack_nframes_t i = 0; i < frames; i++) {
         float pair[2] = {left[i], right[i]};
         if (jack_ringbuffer_write_space(probe->ring) >= sizeof pair)
             jack_ringbuffer_write(probe->ring, reinterpret_cast<const char *>(pair), sizeof pair);
@@ -68,50 +116,74 @@ short ToShort(float value)
     return static_cast<short>(std::max(-32768.0f, std::min(32767.0f, std::nearbyint(value * 32768.0f))));
 }
 
+jack_client_t *Open(const std::string &name)
+{
+    jack_status_t status;
+    jack_client_t *client = jack_client_open(name.c_str(), JackNoStartServer, &status);
+    if (!client) std::fprintf(stderr, "probe: no JACK server (status 0x%x)\n", static_cast<unsigned>(status));
+    return client;
+}
+
+// Reads a frame of the recording, waiting for it; false if none came in 5 s.
+bool ReadFrame(Probe &probe, float pair[2])
+{
+    for (int waits = 0; jack_ringbuffer_read_space(probe.ring) < 2 * sizeof(float); waits++) {
+        if (waits == 1000) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    jack_ringbuffer_read(probe.ring, reinterpret_cast<char *>(pair), 2 * sizeof(float));
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     if (argc != 6) {
-        std::fprintf(stderr, "usage: %s <seconds> <output.raw> tone|click <frequency|every> <amplitude>\n",
+        std::fprintf(stderr,
+                     "usage: %s <seconds> <output.raw> tone|click|midi <frequency|every> <amplitude|note>\n",
                      argv[0]);
         return 2;
     }
     Probe probe;
     const double seconds = std::atof(argv[1]);
     probe.click = std::strcmp(argv[3], "click") == 0;
+    probe.notes = std::strcmp(argv[3], "midi") == 0;
     probe.frequency = std::atof(argv[4]);
-    probe.every = std::max(1L, std::atol(argv[4]));
+    probe.note = std::atoi(argv[5]) & 0x7f;
+    probe.every = std::max(2L, std::atol(argv[4]));
     probe.amplitude = std::atof(argv[5]);
 
     // Names of its own: a client named like one on another server (another
     // test run's) would unlink that one's sockets in /dev/shm.
     const std::string self = "KorvelProbe-" + std::to_string(getpid());
+    const std::string ear = "KorvelProbeRec-" + std::to_string(getpid());
     const char *program = std::getenv("KORVEL_JACK_CLIENT");
     const std::string loops = program && *program ? program : "KorvelLoops";
-    jack_status_t status;
-    jack_client_t *client = jack_client_open(self.c_str(), JackNoStartServer, &status);
-    if (!client) {
-        std::fprintf(stderr, "probe: no JACK server (status 0x%x)\n", static_cast<unsigned>(status));
-        return 1;
-    }
-    probe.tone = jack_port_register(client, "tone", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
-    probe.left = jack_port_register(client, "left", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
-    probe.right = jack_port_register(client, "right", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+    probe.sender = Open(self);
+    probe.recorder = probe.sender ? Open(ear) : nullptr;
+    if (!probe.recorder) return 1;
+    probe.tone = jack_port_register(probe.sender, "tone", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+    probe.midi = jack_port_register(probe.sender, "midi", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    probe.left = jack_port_register(probe.recorder, "left", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+    probe.right = jack_port_register(probe.recorder, "right", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
     probe.ring = jack_ringbuffer_create(8 * 44100 * sizeof(float));
-    jack_set_process_callback(client, Process, &probe);
-    if (jack_activate(client) != 0) return 1;
+    jack_set_process_callback(probe.sender, Send, &probe);
+    jack_set_process_callback(probe.recorder, Record, &probe);
+    if (jack_activate(probe.sender) != 0 || jack_activate(probe.recorder) != 0) return 1;
 
     // The ports appear before their client is active, and a connection to
-    // an inactive client is refused: try again until all three hold.
-    const std::string pairs[3][2] = {{self + ":tone", loops + ":input"},
-                                     {loops + ":left", self + ":left"},
-                                     {loops + ":right", self + ":right"}};
+    // an inactive client is refused: try again until all hold.
+    const std::string pairs[4][2] = {{loops + ":left", ear + ":left"},
+                                     {loops + ":right", ear + ":right"},
+                                     {self + ":tone", loops + ":input"},
+                                     {self + ":midi", loops + ":midi_in"}};
+    const int wanted = probe.notes ? 4 : 3;
     bool connected = false;
     for (int tries = 0; tries < 400 && !connected; tries++) {
         connected = true;
-        for (const auto &pair : pairs) {
-            int result = jack_connect(client, pair[0].c_str(), pair[1].c_str());
+        for (int i = 0; i < wanted; i++) {
+            int result = jack_connect(probe.sender, pairs[i][0].c_str(), pairs[i][1].c_str());
             connected = connected && (result == 0 || result == EEXIST);
         }
         if (!connected) std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -124,21 +196,24 @@ int main(int argc, char **argv)
 
     std::FILE *out = std::fopen(argv[2], "wb");
     if (!out) return 1;
-    const long wanted = static_cast<long>(seconds * 44100);
-    long written = 0;
-    while (written < wanted) {
-        float pair[2];
-        if (jack_ringbuffer_read_space(probe.ring) < sizeof pair) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            continue;
-        }
-        jack_ringbuffer_read(probe.ring, reinterpret_cast<char *>(pair), sizeof pair);
+    for (int waits = 0; !probe.sending.load() && waits < 1000; waits++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // What was recorded before the probe's first frame is left out.
+    long skip = static_cast<jack_nframes_t>(probe.sendStart.load() - probe.recordStart.load());
+    const long frames = static_cast<long>(seconds * 44100);
+    bool flowing = probe.sending.load();
+    float pair[2];
+    for (; flowing && skip > 0; skip--)
+        flowing = ReadFrame(probe, pair);
+    for (long written = 0; flowing && written < frames; written++) {
+        flowing = ReadFrame(probe, pair);
         short frame[2] = {ToShort(pair[0]), ToShort(pair[1])};
-        std::fwrite(frame, sizeof frame, 1, out);
-        written++;
+        if (flowing) std::fwrite(frame, sizeof frame, 1, out);
     }
     std::fclose(out);
-    jack_client_close(client);
-    if (probe.lost.load()) std::fprintf(stderr, "probe: %ld frames lost\n", probe.lost.load());
-    return probe.lost.load() ? 1 : 0;
+    jack_client_close(probe.recorder);
+    jack_client_close(probe.sender);
+    if (!flowing) std::fprintf(stderr, "probe: JACK stopped calling\n");
+    if (probe.lost.load()) std::fprintf(stderr, "probe: %ld frames or events lost\n", probe.lost.load());
+    return probe.lost.load() || !flowing ? 1 : 0;
 }

@@ -42,12 +42,12 @@ korvel_jack_answers() {
 }
 
 # A JACK server of our own: dummy backend, private name, 44100 Hz, periods
-# of 256 frames.
+# of KORVEL_JACK_PERIOD frames (256 when unset).
 korvel_jack_start() {
   local name="korvel-$$-$RANDOM" i
   # Nothing in /dev/shm is removed here: another run's server may be alive.
   # A run in its own /dev/shm (korvel_private_shm) starts with it empty.
-  korvel_spawn jackd -n "$name" -d dummy -r 44100 -p 256 >"$KORVEL_ENV_DIR/jackd.log" 2>&1
+  korvel_spawn jackd -n "$name" -d dummy -r 44100 -p "${KORVEL_JACK_PERIOD:-256}" >"$KORVEL_ENV_DIR/jackd.log" 2>&1
   KORVEL_JACK_PID=$!
   export JACK_DEFAULT_SERVER="$name" JACK_NO_START_SERVER=1
   for i in $(seq 1 100); do
