@@ -18,6 +18,7 @@
 #include <FL/Fl_Value_Output.H>
 #include <FL/Fl_Window.H>
 
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <istream>
@@ -59,8 +60,10 @@ void RunCycle(void *app)
     static_cast<LoopsApp *>(app)->Pass();
 }
 
-// How often the windows follow an engine that runs on its own.
-const double FollowSeconds = 1.0 / 30;
+// With the engine on its own thread: how often the windows follow it, and
+// how often the pedals are read (their changes reach the engine as commands).
+const std::chrono::milliseconds FollowTime(33);
+const double MidiSeconds = 0.002;
 
 void PausePluginChanged(Fl_Widget *widget, void *)
 {
@@ -196,11 +199,19 @@ void LoopsApp::StopLive()
 
 bool LoopsApp::Pass()
 {
-    if (m_Engine.Live())
-        Fl::wait(FollowSeconds);
-    else
+    if (!m_Engine.Live()) {
         Fl::check();
-    Run();
+        Run();
+        return Fl::first_window() != nullptr;
+    }
+    Fl::wait(MidiSeconds);
+    const auto now = std::chrono::steady_clock::now();
+    if (now - m_LastFollow >= FollowTime) {
+        m_LastFollow = now;
+        Run();
+    } else {
+        m_Midi.Poll();
+    }
     return Fl::first_window() != nullptr;
 }
 

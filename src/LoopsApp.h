@@ -17,6 +17,7 @@
 #include "PluginHost.h"
 #include "WorkspaceReader.h"
 
+#include <chrono>
 #include <iosfwd>
 #include <map>
 #include <memory>
@@ -105,6 +106,7 @@ public:
     std::unique_ptr<JackMidiSource> m_JackMidi;
 
 private:
+    std::chrono::steady_clock::time_point m_LastFollow;
     // Reading a workspace replaces a loop whose number comes again.
     void DestroyEntry(LoopEntry *entry);
     // The engine mixes the registry's loops, in its order.

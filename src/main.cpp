@@ -19,6 +19,7 @@ int main(int argc, char **argv)
     // ./run chooses JACK here when a server answers, leaving the file alone.
     const char *output = std::getenv("KORVEL_OUTPUT");
     if (output && *output) KorvelInfo::OutputDevice = output;
+    Output::MixInCallback = true;
     LoopsApp *app = new LoopsApp;
     Fl::visual(FL_DOUBLE);
     app->CreateWindow()->show(argc, argv);

@@ -162,6 +162,13 @@ public:
 
 namespace {
 
+// A block size that does not divide the period needs a block of silence
+// ahead, so that the input a block needs has always arrived.
+size_t CallbackPrefill(size_t period, size_t block)
+{
+    return (period % block != 0 || block > period) ? block : 0;
+}
+
 // The callback makes the blocks itself: the input of this period first, then
 // blocks until the period can be played. A block size that does not divide
 // the period starts with a block of silence, so the input a block needs has
@@ -176,7 +183,7 @@ void RunBlocks(JackState *state, BlockRunner *runner, const float *input, jack_n
         state->m_Started.store(false);
     }
     if (!state->m_Started.load(std::memory_order_relaxed)) {
-        const size_t prefill = (frames % block != 0 || block > frames) ? block : 0;
+        const size_t prefill = CallbackPrefill(frames, block);
         const float silence[2 * Chunk] = {};
         for (size_t left = prefill; left > 0;) {
             const size_t step = std::min<size_t>(Chunk, left);
@@ -469,6 +476,11 @@ bool JackDevice::Write(const short *data, int frames, int channels)
     return true;
 }
 
+bool JackDevice::RunsInCallback() const
+{
+    return m_State->m_Runner.load(std::memory_order_relaxed) != nullptr;
+}
+
 bool JackDevice::Gone() const
 {
     return m_State->m_Lost.load();
@@ -530,7 +542,17 @@ int JackDevice::RoundTripFrames() const
     // The rings hold the target between them; the plug-in hands a block on a
     // cycle later.
     const JackState &state = *m_State;
-    return state.m_Client ? state.m_PortLatency + static_cast<int>(state.m_Target.load()) + state.m_Block : 0;
+    if (!state.m_Client) return 0;
+    // Made in the callback, a block takes the input of its own period.
+    if (state.m_Runner.load()) return CallbackRoundTripFrames();
+    return state.m_PortLatency + static_cast<int>(state.m_Target.load()) + state.m_Block;
+}
+
+int JackDevice::CallbackRoundTripFrames() const
+{
+    const JackState &state = *m_State;
+    if (!state.m_Client || state.m_Block < 1) return 0;
+    return state.m_PortLatency + static_cast<int>(CallbackPrefill(state.m_Period.load(), state.m_Block));
 }
 
 int JackDevice::PeriodFrames() const

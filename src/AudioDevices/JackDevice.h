@@ -50,12 +50,15 @@ public:
     // Capture and playback latency of the connected ports plus what the
     // rings hold: from the input port's sound to the output's, in frames.
     virtual int RoundTripFrames() const;
+    // The same once the blocks are made in the callback (RunInCallback).
+    virtual int CallbackRoundTripFrames() const;
     // The server's period, following its changes.
     virtual int PeriodFrames() const;
     // From now on the process callback makes the blocks it plays by calling
     // the runner (null: stop; returns once no block is being made), and
     // Write, called from inside it, never waits.
     virtual void RunInCallback(BlockRunner *runner);
+    bool RunsInCallback() const;
     // The server went away.
     virtual bool Gone() const;
     virtual const std::string &Error() const { return m_Error; }

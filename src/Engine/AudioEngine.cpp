@@ -88,6 +88,7 @@ bool AudioEngine::Block()
         return false;
     }
     RunCommands();
+    m_Output.TakeInput();
     m_Output.ClearBuffer();
     TriggerRule::Apply(m_Loops, m_Targets);
 

@@ -64,6 +64,7 @@ extern "C" const short *KorvelLoops_InputBlock()
 }
 
 bool Output::Unpaced = false;
+bool Output::MixInCallback = false;
 
 Output::Output(int channels, SoundDevice *device, JackDevice *jack)
     : m_FD(-1), m_Volume(0.5f), m_Channels(channels), m_Device(device), m_DeviceOpen(false),
@@ -127,7 +128,7 @@ void Output::OpenJack()
                   << " is replaced by it for this run" << std::endl;
         KorvelInfo::Samplerate = rate;
     }
-    int latency = m_Jack->RoundTripFrames();
+    int latency = MixInCallback ? m_Jack->CallbackRoundTripFrames() : m_Jack->RoundTripFrames();
     std::cerr << "JACK: " << rate << " Hz, period " << m_Jack->PeriodFrames() << " frames, block "
               << KorvelInfo::BufferSize << " frames; round trip " << latency << " frames ("
               << std::round(latency * 10000.0 / rate) / 10 << " ms)" << std::endl;
@@ -246,6 +247,12 @@ void Output::Write()
         m_RecordFile.Push(m_Buffer);
 }
 
+void Output::TakeInput()
+{
+    if (m_Jack && !m_DeviceFailed && m_Jack->RunsInCallback())
+        m_Jack->Read(m_InputBlock.m_Data, KorvelInfo::BufferSize);
+}
+
 void Output::WriteDevice()
 {
     // The whole block, in bytes; the blocking write is what paces the program.
@@ -262,7 +269,7 @@ void Output::WriteJack()
         DeviceFailed("JACK server is gone");
         return;
     }
-    m_Jack->Read(m_InputBlock.m_Data, KorvelInfo::BufferSize);
+    if (!m_Jack->RunsInCallback()) m_Jack->Read(m_InputBlock.m_Data, KorvelInfo::BufferSize);
     const int rate = m_Jack->SampleRate();
     if (rate != m_JackRate) {
         // The loops hold sound at the rate the program started with.

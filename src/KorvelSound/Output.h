@@ -28,6 +28,9 @@ public:
     void ClearBuffer();
     void Send(const Sample &block, float leftGain, float rightGain);
     void Write();
+    // At a block's start: with the block made in JACK's callback, the input
+    // block is this period's own.
+    void TakeInput();
     void Record(const char *path);
 
     static bool WantsJack();
@@ -35,6 +38,9 @@ public:
     // device would. Tests and benchmarks that drive many cycles with no
     // device set this to run them as fast as they go; the program never does.
     static bool Unpaced;
+    // The program makes its blocks in JACK's process callback: the round
+    // trip it says at start is that of the callback.
+    static bool MixInCallback;
     bool OnJack() const { return m_Jack != nullptr; }
     // An OSS device is open (and has not failed).
     bool HasDevice() const { return m_DeviceOpen && !m_DeviceFailed; }
