@@ -69,6 +69,13 @@ Fl_Window *LiveInput::CreateWindow()
 
 Sample *LiveInput::Run()
 {
+    Sample *block = Fill();
+    ShowState();
+    return block;
+}
+
+Sample *LiveInput::Fill()
+{
     const short *hostBlock = m_HostInput ? m_HostInput() : nullptr;
     if (hostBlock)
         std::copy(hostBlock, hostBlock + m_Block.m_Length, m_Block.m_Data);
@@ -82,13 +89,17 @@ Sample *LiveInput::Run()
                                                                       : value);
         }
     }
+    return m_Block.AsSample();
+}
+
+void LiveInput::ShowState()
+{
     // value() redraws only when the count changed.
     if (m_UnderrunOut) m_UnderrunOut->value(static_cast<double>(m_Capture.m_Underruns));
     if (m_StatusBox) {
         const char *shown = m_StatusBox->label();
         if (!shown || m_Capture.m_Status != shown) m_StatusBox->copy_label(m_Capture.m_Status.c_str());
     }
-    return m_Block.AsSample();
 }
 
 void LiveInput::SetGain(double gain)
@@ -108,6 +119,16 @@ PLUGIN_EXPORT Fl_Window *Create__Fv()
 PLUGIN_EXPORT Sample *Run__Fv()
 {
     return s_Input ? s_Input->Run() : nullptr;
+}
+
+PLUGIN_EXPORT Sample *RunRealtime__Fv()
+{
+    return s_Input ? s_Input->Fill() : nullptr;
+}
+
+PLUGIN_EXPORT void ShowState__Fv()
+{
+    if (s_Input) s_Input->ShowState();
 }
 
 PLUGIN_EXPORT void Destroy__Fv()

@@ -28,6 +28,10 @@ public:
 
     Fl_Window *CreateWindow();
     Sample *Run();
+    // Run is these two: the block (no window touched, so it may be made on
+    // the audio thread) and the window's state.
+    Sample *Fill();
+    void ShowState();
     void SetGain(double gain);
 
     InputDevice m_Device;

@@ -101,6 +101,12 @@ PLUGIN_EXPORT Sample *Run__Fv()
     return s_Tone ? s_Tone->Run() : nullptr;
 }
 
+// The block touches no window: it may be made on the audio thread.
+PLUGIN_EXPORT Sample *RunRealtime__Fv()
+{
+    return s_Tone ? s_Tone->Run() : nullptr;
+}
+
 PLUGIN_EXPORT void Destroy__Fv()
 {
     delete s_Tone;

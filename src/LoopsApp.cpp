@@ -180,12 +180,18 @@ void LoopsApp::DestroyEntry(LoopEntry *entry)
 void LoopsApp::GoLive()
 {
     if (m_Engine.Live()) return;
+    {
+        HandOverHold hold(m_Engine.m_Whole);
+        m_Plugin.SetLive(true);
+    }
     if (m_Output.Jack() && m_Output.Jack()->SampleRate() > 0) {
         m_Engine.SetLive(true);
         m_Output.Jack()->RunInCallback(&m_Engine);
     } else if (m_Output.HasDevice()) {
         m_Engine.SetLive(true);
         m_EngineThread.Start();
+    } else {
+        m_Plugin.SetLive(false);
     }
 }
 
@@ -195,6 +201,7 @@ void LoopsApp::StopLive()
     if (m_Output.Jack()) m_Output.Jack()->RunInCallback(nullptr);
     m_EngineThread.Stop();
     m_Engine.SetLive(false);
+    m_Plugin.SetLive(false);
 }
 
 bool LoopsApp::Pass()
@@ -212,6 +219,7 @@ bool LoopsApp::Pass()
     } else {
         m_Midi.Poll();
     }
+    m_Plugin.Fill();
     return Fl::first_window() != nullptr;
 }
 
@@ -248,6 +256,7 @@ void LoopsApp::Run()
         item.second->m_GUI->ShowEngineState();
         item.second->m_Loop->ShowOnPanel();
     }
+    m_Plugin.ShowState();
     m_ScopeGUI.Display(m_Output.m_Buffer.GetBuffer());
     m_OutputGUI.ShowDropouts();
     StepLoads();

@@ -360,7 +360,11 @@ TEST_F(PluginHostTest, FailedLoadKeepsTheRunningPluginWhichIsDestroyedAndClosedA
     ASSERT_TRUE(m_App->StartPlugin(KORVEL_COUNTING_PLUGIN));
     void *handle = m_App->m_Plugin.m_Handle;
     const std::vector<std::string> loadCalls = {std::string("Open ") + KORVEL_COUNTING_PLUGIN + " 2",
-                                                "Symbol Destroy__Fv", "Symbol Create__Fv", "Symbol Run__Fv"};
+                                                "Symbol Destroy__Fv",
+                                                "Symbol Create__Fv",
+                                                "Symbol Run__Fv",
+                                                "Symbol RunRealtime__Fv",
+                                                "Symbol ShowState__Fv"};
     EXPECT_EQ(loadCalls, m_Loader.m_Calls);
 
     testing::internal::CaptureStderr();
@@ -401,4 +405,31 @@ TEST_F(PluginHostTest, PluginsTakeTheirBlockSizeAndDeviceFromTheHost)
     m_App->Run();
     EXPECT_TRUE(OutputIsSilent());
     EXPECT_EQ(256, m_App->m_Plugin.m_Output->GetLength());
+}
+
+TEST_F(PluginHostTest, LiveARunOnlyPluginIsRunAheadOnTheGuiSideAndARealtimeOneByTheEngine)
+{
+    PluginProbe counting(KORVEL_COUNTING_PLUGIN);
+    ASSERT_TRUE(m_App->StartPlugin(KORVEL_COUNTING_PLUGIN));
+    PluginHost &host = m_App->m_Plugin;
+    EXPECT_FALSE(host.Realtime());
+    host.SetLive(true);
+    const int runs = counting.Count("CountingPluginRuns");
+    EXPECT_EQ(nullptr, host.Block()); // nothing made ahead yet: silence, no call into the plug-in
+    EXPECT_EQ(runs, counting.Count("CountingPluginRuns"));
+    host.Fill();
+    const int ahead = counting.Count("CountingPluginRuns") - runs;
+    EXPECT_GT(ahead, 1);
+    // The blocks come in the order they were made, where the loops record from.
+    for (int made = 1; made <= ahead; made++) {
+        const Sample *block = host.Block();
+        ASSERT_NE(nullptr, block);
+        EXPECT_EQ(runs + made, (*block)[KorvelInfo::BufferSize - 1]);
+        EXPECT_EQ(block->GetBuffer(), host.Input());
+    }
+    EXPECT_EQ(nullptr, host.Block());
+    host.SetLive(false);
+
+    ASSERT_TRUE(m_App->StartPlugin(KORVEL_TONE_PLUGIN));
+    EXPECT_TRUE(host.Realtime());
 }

@@ -1,0 +1,119 @@
+#include "Engine/AudioEngine.h"
+
+#include "KorvelSound/Delay.h"
+#include "KorvelSound/Output.h"
+#include "KorvelSound/Reverb.h"
+#include "Loop.h"
+#include "LoopHost.h"
+#include "LoopTestSupport.h"
+#include "SavedSettings.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class EngineHost : public LoopHost
+{
+public:
+    AudioEngine *Engine() override { return m_Engine; }
+    AudioEngine *m_Engine = nullptr;
+};
+
+class AudioEngineTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        KorvelInfo::WantRealtimeOut = false;
+        Output::Unpaced = true;
+        m_Output.reset(new Output(2));
+        m_Engine.reset(new AudioEngine(*m_Output, m_Delay, m_Reverb));
+        m_Host.m_Engine = m_Engine.get();
+        m_Loop.reset(new Loop(&m_Host));
+        GiveSound(*m_Loop, Ramp(1000));
+        m_Engine->SetLoops({m_Loop.get()});
+    }
+
+    SavedSettings m_Saved;
+    Delay m_Delay;
+    Reverb m_Reverb;
+    std::unique_ptr<Output> m_Output;
+    std::unique_ptr<AudioEngine> m_Engine;
+    EngineHost m_Host;
+    std::unique_ptr<Loop> m_Loop;
+};
+
+} // namespace
+
+TEST_F(AudioEngineTest, ChangesWaitForTheBlockWhileLiveAndAHeldLoopKeepsItsTime)
+{
+    Loop *loop = m_Loop.get();
+    AudioEngine::Post(m_Engine.get(), [loop] { loop->m_Volume = 0.5f; });
+    EXPECT_EQ(loop->m_Volume, 0.5f); // no audio thread: at once
+
+    m_Engine->SetLive(true);
+    AudioEngine::Post(m_Engine.get(), [loop] { loop->m_Volume = 0.25f; });
+    EXPECT_EQ(loop->m_Volume, 0.5f);
+    ASSERT_TRUE(m_Engine->Block());
+    EXPECT_EQ(loop->m_Volume, 0.25f);
+
+    // Two blocks the GUI held the loop through: it is left alone, then goes
+    // on where playing would have brought it.
+    LoopHost plain;
+    Loop played(&plain);
+    GiveSound(played, Ramp(1000));
+    Block(played);
+    {
+        HandOverHold hold(loop->m_HandOver);
+        ASSERT_TRUE(m_Engine->Block());
+        ASSERT_TRUE(m_Engine->Block());
+        EXPECT_EQ(loop->m_Pos, played.m_Pos);
+    }
+    ASSERT_TRUE(m_Engine->Block());
+    for (int b = 0; b < 3; b++)
+        Block(played);
+    EXPECT_EQ(loop->m_Pos, played.m_Pos);
+
+    // The whole engine held: no block at all.
+    {
+        HandOverHold hold(m_Engine->m_Whole);
+        EXPECT_FALSE(m_Engine->Block());
+    }
+    EXPECT_EQ(m_Engine->HeldBlocks(), 1);
+    m_Engine->SetLive(false);
+}
+
+TEST_F(AudioEngineTest, AFreshTakeIntoItsRoomLosesNothingWhileTheLoopIsHeld)
+{
+    const int B = KorvelInfo::BufferSize;
+    Loop fresh(&m_Host);
+    std::vector<short> input(B);
+    fresh.m_Input = input.data();
+    m_Engine->SetLoops({m_Loop.get(), &fresh});
+    m_Engine->SetLive(true);
+    fresh.BeginChange();
+    fresh.PrepareTake();
+    AudioEngine::Post(m_Engine.get(), [&fresh] { fresh.m_Recording = true; });
+    // Enough blocks to fill several of the room's blocks, the loop held for
+    // some of them and the take collected now and then, as the GUI does.
+    const int blocks = 3 * Loop::RecordBlockSize / B + 5;
+    for (int b = 0; b < blocks; b++) {
+        for (int i = 0; i < B; i++)
+            input[i] = static_cast<short>((b * B + i) % 30000);
+        if (b % 7 == 3) {
+            HandOverHold hold(fresh.m_HandOver);
+            m_Engine->Block();
+        } else {
+            m_Engine->Block();
+        }
+        if (b % 11 == 0) fresh.CollectTake();
+    }
+    AudioEngine::Post(m_Engine.get(), [&fresh] { fresh.m_Recording = false; });
+    m_Engine->Block();
+    fresh.EndRecord();
+    m_Engine->SetLive(false);
+    ASSERT_EQ(fresh.m_StoreBuffer.GetLength(), blocks * B);
+    for (int i = 0; i < blocks * B; i++)
+        ASSERT_EQ(fresh.m_StoreBuffer[i], i % 30000) << i;
+    EXPECT_EQ(fresh.m_LoopLength, blocks * B);
+}
