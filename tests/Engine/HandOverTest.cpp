@@ -28,9 +28,15 @@ TEST(HandOverTest, TheAudioSideNeverSeesAHalfMadeChangeAndSkipsWhileHeld)
         }
     });
     for (int round = 1; round <= 2000; round++) {
-        HandOverHold hold(handOver);
-        HandOverHold nested(handOver); // a change made of changes
-        shared.assign(64 + round % 7, round);
+        {
+            HandOverHold hold(handOver);
+            HandOverHold nested(handOver); // a change made of changes
+            shared.assign(64 + round % 7, round);
+        }
+        // Turns taken: the audio side looks at every change at least once.
+        const long seen = checked.load();
+        while (checked.load() == seen)
+            std::this_thread::yield();
     }
     done = true;
     audio.join();
