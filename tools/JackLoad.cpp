@@ -10,6 +10,7 @@
 // With a plug-in (the live input, say) it is loaded first and mixed in, so
 // korvel-jack-probe can measure the round trip through it.
 
+#include "GUI/Fl_LED_Button.h"
 #include "GUI/LoopGUI.h"
 #include "KorvelInfo.h"
 #include "Loop.h"
@@ -18,6 +19,7 @@
 #include <FL/Fl.H>
 #include <FL/Fl_Window.H>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -33,6 +35,7 @@ int main(int argc, char **argv)
     const int loops = argc > 3 ? std::atoi(argv[3]) : 16;
     KorvelInfo::OutputDevice = "jack";
 
+    Output::MixInCallback = true;
     LoopsApp *app = new LoopsApp;
     Fl::visual(FL_DOUBLE);
     app->CreateWindow()->show();
@@ -59,13 +62,21 @@ int main(int argc, char **argv)
         app->m_Loops.at(id)->m_GUI->Refresh();
     }
 
-    const long cycles = std::lround(seconds * KorvelInfo::Samplerate / KorvelInfo::BufferSize);
+    // Every cursor drawn, as a performer would have them.
+    for (auto &item : app->m_Loops) {
+        item.second->m_GUI->m_UpdateBtn->value(1);
+        item.second->m_GUI->m_UpdateBtn->do_callback();
+    }
+    app->GoLive();
     // The start (windows mapped, first drawing) is not part of the figure.
-    for (int i = 0; i < 20 && Fl::check(); i++)
-        app->Run();
+    using Clock = std::chrono::steady_clock;
+    const auto settled = Clock::now() + std::chrono::milliseconds(500);
+    while (Clock::now() < settled && app->Pass()) {
+    }
     const int64_t before = app->m_Output.Dropouts();
-    for (long cycle = 0; cycle < cycles && Fl::check(); cycle++)
-        app->Run();
+    const auto end = Clock::now() + std::chrono::milliseconds(std::lround(seconds * 1000));
+    while (Clock::now() < end && app->Pass()) {
+    }
     std::printf("dropouts %lld in %.0f s, BufferSize %d, %d loops\n",
                 static_cast<long long>(app->m_Output.Dropouts() - before), seconds, KorvelInfo::BufferSize,
                 loops);
