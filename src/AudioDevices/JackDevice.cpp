@@ -491,6 +491,9 @@ void JackDevice::RunInCallback(BlockRunner *runner)
     JackState &state = *m_State;
     HandOverHold hold(state.m_RunnerGate);
     if (runner) state.m_RunnerFresh.store(true);
+    // Taken back to end the program: the periods until the client closes
+    // play silence and are no dropouts.
+    if (!runner) state.m_Started.store(false);
     state.m_Runner.store(runner, std::memory_order_release);
 }
 

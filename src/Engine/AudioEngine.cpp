@@ -8,6 +8,7 @@
 #include "KorvelSound/Reverb.h"
 #include "Loop.h"
 
+#include <algorithm>
 #include <chrono>
 #include <iostream>
 #include <thread>
@@ -30,8 +31,11 @@ AudioEngine::AudioEngine(Output &output, Delay &delay, Reverb &reverb)
 
 void AudioEngine::SetLoops(std::vector<Loop *> loops)
 {
-    HandOverHold hold(m_Whole);
-    m_Loops.swap(loops);
+    // Swapped in by a command (a swap allocates nothing); the old list comes
+    // back to be freed here.
+    std::vector<Loop *> *incoming = &loops;
+    Post(this, [this, incoming] { m_Loops.swap(*incoming); });
+    WaitForCommands();
     MarkersChanged();
 }
 
@@ -41,9 +45,12 @@ void AudioEngine::MarkersChanged()
     for (const Loop *loop : m_Loops)
         markers += loop->m_Markers.size();
     if (markers <= m_TargetRoom) return;
-    HandOverHold hold(m_Whole);
     m_TargetRoom = markers * 2;
-    m_Targets.reserve(m_TargetRoom);
+    std::vector<int> roomier;
+    roomier.reserve(m_TargetRoom);
+    std::vector<int> *incoming = &roomier;
+    Post(this, [this, incoming] { m_Targets.swap(*incoming); });
+    WaitForCommands();
 }
 
 void AudioEngine::Queue(const EngineCommand &command)
@@ -68,10 +75,19 @@ void AudioEngine::WaitForCommands()
     }
     const int64_t ticket = ++m_Posted;
     Post(this, [this, ticket] { m_Applied.store(ticket, std::memory_order_release); });
-    // An engine that made no block for two seconds has stopped (its device
-    // is gone); the application then makes the blocks itself.
-    for (int waited = 0; m_Applied.load(std::memory_order_acquire) < ticket && waited < 2000; waited++)
+    // A few blocks' time at least; an engine that makes none meanwhile has
+    // stopped (its server stands still or went away): held whole, it keeps
+    // off, and the changes are made here, so none is left for it to make
+    // later on things the windows have moved on from.
+    const int64_t blockMillis =
+        static_cast<int64_t>(KorvelInfo::BufferSize) * 1000 / std::max(1, KorvelInfo::Samplerate);
+    const int64_t patience = std::max<int64_t>(100, 3 * blockMillis);
+    for (int64_t waited = 0; m_Applied.load(std::memory_order_acquire) < ticket && waited < patience;
+         waited++)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (m_Applied.load(std::memory_order_acquire) >= ticket) return;
+    HandOverHold hold(m_Whole);
+    RunCommands();
 }
 
 void AudioEngine::RunCommands()

@@ -80,6 +80,16 @@ TEST_F(AudioEngineTest, ChangesWaitForTheBlockWhileLiveAndAHeldLoopKeepsItsTime)
         EXPECT_FALSE(m_Engine->Block());
     }
     EXPECT_EQ(m_Engine->HeldBlocks(), 1);
+
+    // An engine that makes no block (its server stands still): waiting for
+    // it ends with the changes made on this side, none left for it to make
+    // later on a loop the windows have moved on from.
+    AudioEngine::Post(m_Engine.get(), [loop] { loop->m_Volume = 0.125f; });
+    m_Engine->WaitForCommands();
+    EXPECT_EQ(loop->m_Volume, 0.125f);
+    loop->m_Volume = 1.0f;
+    ASSERT_TRUE(m_Engine->Block());
+    EXPECT_EQ(loop->m_Volume, 1.0f);
     m_Engine->SetLive(false);
 }
 
