@@ -8,6 +8,7 @@
 int KorvelInfo::BufferSize = 512;
 int KorvelInfo::Samplerate = 44100;
 bool KorvelInfo::WantMidi = false;
+bool KorvelInfo::CompensateLatency = true;
 std::string KorvelInfo::MidiDevice = "/dev/midi";
 int KorvelInfo::FilterGranularity = 50;
 std::string KorvelInfo::OutputDevice = "/dev/dsp";
@@ -65,7 +66,9 @@ void ReadWord(std::istream &in, std::string &setting)
 
 } // namespace
 
-KorvelInfo::KorvelInfo() : m_HasHome(HomeDirectory::Current()->Find(m_HomePath)) {}
+KorvelInfo::KorvelInfo() : m_HasHome(HomeDirectory::Current()->Find(m_HomePath))
+{
+}
 
 KorvelInfo::~KorvelInfo() = default;
 
@@ -118,6 +121,7 @@ void KorvelInfo::ReadSettings(std::istream &in)
     ReadCount(in, "Polyphony", 1, MaxPolyphony, Polyphony);
     // Added later: files written before it end here and keep the built-in value.
     ReadCount(in, "UndoMemoryMB", 1, MaxUndoMemoryMB, UndoMemoryMB);
+    ReadFlag(in, CompensateLatency);
 }
 
 void KorvelInfo::WriteSettings(std::ostream &out)
@@ -133,4 +137,5 @@ void KorvelInfo::WriteSettings(std::ostream &out)
     out << "WantRealtimeOut   = " << (WantRealtimeOut ? 1 : 0) << std::endl;
     out << "Polyphony         = " << Polyphony << std::endl;
     out << "UndoMemoryMB      = " << UndoMemoryMB << std::endl;
+    out << "CompensateLatency = " << (CompensateLatency ? 1 : 0) << std::endl;
 }

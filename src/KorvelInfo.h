@@ -38,6 +38,9 @@ public:
     static int Polyphony;
     // What the undo histories of all loops may hold together, in MB.
     static int UndoMemoryMB;
+    // Takes and overdubs are placed back by the round trip JACK reports, so
+    // what is played along with the loops lands in time with them.
+    static bool CompensateLatency;
 
     static constexpr int64_t MaxSampleValue = 32767;
     static const float SampleScale;

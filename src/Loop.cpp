@@ -8,18 +8,21 @@
 #include "LoopPanel.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <iostream>
+#include <thread>
 #include <utility>
 
 Loop::Loop(LoopHost *app)
     : m_ID(0), m_Pos(0.0), m_DisplayPos(0), m_HoldPos(0), m_Playing(true), m_Recording(false),
       m_Master(false), m_Delete(false), m_LoopLength(0), m_Speed(1.0f), m_Volume(1.0f), m_Input(nullptr),
-      m_RecordPos(0), m_Pan(1.0f), m_LeftVol(1.0f), m_RightVol(1.0f), m_StartRecord(true), m_Overdub(false),
-      m_EffectsOn(false), m_StepFrom(0.0), m_StepTo(0.0), m_Wrapped(false), m_Sounded(false), m_App(app),
-      m_GUI(nullptr), m_History(app ? &app->m_HistoryBudget : nullptr), m_TakeBlock(nullptr),
-      m_MissedFrames(0), m_ShownSound(nullptr)
+      m_TakeLatency(0), m_RecordPos(0), m_Pan(1.0f), m_LeftVol(1.0f), m_RightVol(1.0f), m_StartRecord(true),
+      m_Overdub(false), m_EffectsOn(false), m_StepFrom(0.0), m_StepTo(0.0), m_Wrapped(false),
+      m_Sounded(false), m_App(app), m_GUI(nullptr), m_History(app ? &app->m_HistoryBudget : nullptr),
+      m_TakeBlock(nullptr), m_MissedFrames(0), m_TakeShift(0), m_TakeSkip(0), m_TakeTail(-1), m_AfterTake(0),
+      m_TakeEnded(false), m_ShownSound(nullptr)
 {
     m_Delay.m_Channels = 1;
     m_Reverb.SetChannels(1);
@@ -33,9 +36,14 @@ bool Loop::GetOutput(Sample &out)
     m_StepFrom = m_StepTo = m_Pos;
     m_Wrapped = false;
     m_Sounded = false;
+    // The take's last input came while the GUI held the loop.
+    if (m_Recording && m_TakeTail == 0) EndTake();
     // A fresh take the engine stopped and the GUI has yet to end is silent:
     // what it holds is not yet a sound (never seen without an audio thread).
-    if (!m_Recording && FreshTakeRunning()) return false;
+    if (!m_Recording && FreshTakeRunning()) {
+        m_AfterTake += KorvelInfo::BufferSize;
+        return false;
+    }
     if (m_MissedFrames > 0) CatchUp();
     if (m_Recording) {
         Record(m_Pos);
@@ -177,23 +185,62 @@ void Loop::Record(double pos)
             m_RecordPos = 0;
         }
         m_StartRecord = false;
+        m_TakeShift = std::max(0, m_TakeLatency);
+        m_TakeSkip = m_TakeShift;
+        m_TakeTail = -1;
+        m_AfterTake = 0;
+        m_TakeEnded.store(false, std::memory_order_relaxed);
     }
+    int from = 0, to = 0;
+    TakeSpan(from, to);
     if (m_Overdub)
-        Overdub(pos);
+        Overdub(pos, from, to);
     else if (m_TakeRoom)
-        RecordFreshInto(*m_TakeRoom);
+        RecordFreshInto(*m_TakeRoom, from, to);
     else
-        RecordFresh();
+        RecordFresh(from, to);
+    if (m_TakeTail == 0) {
+        EndTake();
+        m_AfterTake = KorvelInfo::BufferSize - to;
+    }
 }
 
-void Loop::RecordFreshInto(TakeRoom &room)
+void Loop::TakeSpan(int &from, int &to)
 {
     const int B = KorvelInfo::BufferSize;
-    for (int i = 0; i < B; i++) {
+    from = std::min(m_TakeSkip, B);
+    m_TakeSkip -= from;
+    to = B;
+    if (m_TakeTail >= 0) {
+        to = std::min(m_TakeTail, B);
+        m_TakeTail -= to;
+    }
+}
+
+void Loop::RequestStop()
+{
+    if (m_Recording && !m_StartRecord && m_TakeShift > 0 && m_Input) {
+        if (m_TakeTail < 0) m_TakeTail = m_TakeShift;
+        return;
+    }
+    EndTake();
+}
+
+void Loop::EndTake()
+{
+    m_Recording = false;
+    m_TakeTail = -1;
+    m_TakeSkip = 0;
+    m_TakeEnded.store(true, std::memory_order_release);
+}
+
+void Loop::RecordFreshInto(TakeRoom &room, int from, int to)
+{
+    for (int i = from; i < to; i++) {
         if (m_RecordPos >= RecordBlockSize || !m_TakeBlock) {
             short *next = room.NextEmpty();
             if (!next) {
-                room.CountLost(B - i);
+                room.CountLost(to - i);
                 return;
             }
             if (m_TakeBlock) room.HandFull(m_TakeBlock);
@@ -224,8 +271,21 @@ void Loop::CollectTake()
 void Loop::StopTake()
 {
     AudioEngine *engine = m_App ? m_App->Engine() : nullptr;
-    AudioEngine::Post(engine, [this] { m_Recording = false; });
-    if (engine) engine->WaitForCommands();
+    m_TakeEnded.store(false);
+    AudioEngine::Post(engine, [this] { RequestStop(); });
+    if (engine && engine->Live()) {
+        engine->WaitForCommands();
+        // The input still due comes within the round trip and a period or two.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(200) +
+                              std::chrono::microseconds(3000000LL * engine->TakeLatency() /
+                                                        std::max(1, KorvelInfo::Samplerate));
+        while (!TakeEnded() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (TakeEnded()) return;
+    // An engine that makes no blocks: what was still due is not waited for.
+    HandOverHold held(m_HandOver);
+    EndTake();
 }
 
 void Loop::AppendFullBlocks()
@@ -239,9 +299,16 @@ void Loop::AppendFullBlocks()
 
 void Loop::MissedBlock()
 {
+    // The GUI leaves a running fresh take's room and input alone: it records
+    // on (its end is left to the next block, the GUI may be reading it).
+    if (m_Recording && m_TakeRoom && !m_StartRecord && !m_Overdub && m_Input && m_TakeTail != 0) {
+        int from = 0, to = 0;
+        TakeSpan(from, to);
+        RecordFreshInto(*m_TakeRoom, from, to);
+        if (m_TakeTail == 0) m_AfterTake = KorvelInfo::BufferSize - to;
+        return;
+    }
     m_MissedFrames += KorvelInfo::BufferSize;
-    // The GUI leaves a running fresh take's room and input alone: it records on.
-    if (m_Recording && m_TakeRoom && !m_StartRecord && !m_Overdub && m_Input) RecordFreshInto(*m_TakeRoom);
 }
 
 void Loop::CatchUp()
@@ -261,25 +328,31 @@ void Loop::CatchUp()
     if (m_HoldPos >= 0 && length > 0) m_HoldPos = static_cast<int>((m_HoldPos + frames) % length);
 }
 
-void Loop::Overdub(double pos)
+void Loop::Overdub(double pos, int from, int to)
 {
     // Only what is heard is overdubbed: the take goes round with playback at
     // the play length, never into a tail beyond it. With nothing heard (no
     // play length, or everything cut away) there is nothing to add to.
     const int n = static_cast<int>(std::min<int64_t>(m_LoopLength, m_StoreBuffer.GetLength()));
     if (n <= 0) return;
-    const int B = KorvelInfo::BufferSize;
     double position = pos < static_cast<double>(n) ? pos : 0.0;
+    // What comes in now was played along with the sound heard m_TakeShift
+    // frames ago.
+    if (m_TakeShift > 0) {
+        position = std::fmod(position - m_TakeShift * static_cast<double>(m_Speed), static_cast<double>(n));
+        if (position < 0.0) position += n;
+        if (position >= n) position = 0.0;
+    }
     // Each index gets exactly one input value: the one that arrived when the
     // position reached it. Gaps left at speeds above 1 take the same value.
     int lastWritten = -1;
-    for (int i = 0; i < B; i++) {
+    for (int i = 0; i < to; i++) {
         const int index = static_cast<int>(position);
         (void)m_StoreBuffer[index];
         const int first = lastWritten < 0 ? index : lastWritten + 1;
         const short input = m_Input[i];
         // Adding silence changes nothing, not even a -32768 from a loaded file.
-        if (input != 0) {
+        if (input != 0 && i >= from) {
             for (int j = first; j <= index; j++)
                 m_StoreBuffer.Set(j, ClampSample(static_cast<int64_t>(m_StoreBuffer[j]) + input));
         }
@@ -294,10 +367,9 @@ void Loop::Overdub(double pos)
     }
 }
 
-void Loop::RecordFresh()
+void Loop::RecordFresh(int from, int to)
 {
-    const int B = KorvelInfo::BufferSize;
-    for (int i = 0; i < B; i++) {
+    for (int i = from; i < to; i++) {
         if (m_RecordPos >= RecordBlockSize) {
             m_StoreBuffer.Add(m_RecordBuffer);
             m_RecordPos = 0;
@@ -346,6 +418,11 @@ void Loop::EndRecord()
             m_Pos = 0.0;
         }
         m_HoldBuffer.Zero();
+        // Placed back, the take's first sample was heard when Record went
+        // down: the sound goes on from where that moment has got to.
+        if (takeRan && m_TakeShift > 0 && m_LoopLength > 0)
+            m_Pos = std::fmod((m_TakeShift + m_AfterTake) * static_cast<double>(m_Speed),
+                              static_cast<double>(m_LoopLength));
     }
     EndChange();
 }
@@ -469,217 +546,4 @@ void Loop::FitToSound()
     else if (m_HoldBuffer.GetLength() < length)
         m_HoldBuffer.Allocate(length);
     m_HoldBuffer.Zero();
-}
-
-void Loop::Cut(int Start, int End)
-{
-    HandOverHold held(m_HandOver);
-    if (!m_App) return;
-    BeginChange();
-    m_App->Cut(m_StoreBuffer, Start, End);
-    FitToSound();
-    EndChange();
-}
-
-void Loop::Copy(int Start, int End)
-{
-    if (m_App) m_App->Copy(m_StoreBuffer, Start, End);
-}
-
-void Loop::Paste(int Pos)
-{
-    HandOverHold held(m_HandOver);
-    if (!m_App) return;
-    // The hold buffer grows first, so a paste too big for memory changes nothing.
-    const int holdLength = m_HoldBuffer.GetLength();
-    if (!m_HoldBuffer.Expand(m_App->m_Clipboard.GetLength())) return;
-    BeginChange();
-    if (!m_App->Paste(m_StoreBuffer, Pos)) {
-        if (m_HoldBuffer.GetLength() > holdLength) m_HoldBuffer.CropTo(holdLength);
-        EndChange();
-        return;
-    }
-    FitToSound();
-    EndChange();
-}
-
-void Loop::PasteMix(int Pos)
-{
-    HandOverHold held(m_HandOver);
-    if (!m_App || m_StoreBuffer.GetLength() == 0) return;
-    BeginChange();
-    m_App->PasteMix(m_StoreBuffer, Pos);
-    EndChange();
-}
-
-void Loop::Silence(int Start, int End)
-{
-    HandOverHold held(m_HandOver);
-    BeginChange();
-    for (int i = Start; i < End; i++)
-        m_StoreBuffer[i] = 0;
-    EndChange();
-}
-
-void Loop::Reverse(int Start, int End)
-{
-    HandOverHold held(m_HandOver);
-    BeginChange();
-    m_StoreBuffer.Reverse(Start, End);
-    EndChange();
-}
-
-void Loop::Halve()
-{
-    HandOverHold held(m_HandOver);
-    const int length = m_StoreBuffer.GetLength();
-    if (length == 0) return;
-    BeginChange();
-    m_StoreBuffer.Shrink(length / 2);
-    const int holdLength = m_HoldBuffer.GetLength();
-    if (holdLength > 0) m_HoldBuffer.Shrink(holdLength / 2);
-    if (m_LoopLength > m_StoreBuffer.GetLength()) m_LoopLength = m_StoreBuffer.GetLength();
-    if (m_Pos > static_cast<double>(m_LoopLength)) m_Pos = 0.0;
-    EndChange();
-}
-
-void Loop::KeepHold()
-{
-    HandOverHold held(m_HandOver);
-    // Nothing of a fresh take is held yet: keeping the hold buffer would
-    // throw away what has been recorded so far.
-    if (FreshTakeRunning()) return;
-    BeginChange();
-    const int length = m_HoldBuffer.GetLength();
-    if (m_StoreBuffer.Allocate(length)) {
-        if (length > 0)
-            std::memcpy(m_StoreBuffer.GetBuffer(), m_HoldBuffer.GetBuffer(), length * sizeof(short));
-        if (m_LoopLength > length) m_LoopLength = length;
-        if (m_Pos > static_cast<double>(m_LoopLength)) m_Pos = 0.0;
-    }
-    EndChange();
-}
-
-void Loop::Rotate(int Offset, bool sameGesture)
-{
-    HandOverHold held(m_HandOver);
-    BeginChange(sameGesture);
-    m_StoreBuffer.Rotate(Offset);
-    EndChange();
-}
-
-void Loop::Double()
-{
-    HandOverHold held(m_HandOver);
-    BeginChange();
-    if (m_LoopLength < m_StoreBuffer.GetLength()) {
-        const int length = static_cast<int>(m_LoopLength);
-        m_StoreBuffer.CropTo(length);
-        if (length < m_HoldBuffer.GetLength()) m_HoldBuffer.CropTo(length);
-    }
-    // The hold buffer first: if the sound cannot follow, it goes back.
-    const int holdLength = m_HoldBuffer.GetLength();
-    if (m_HoldBuffer.Add(m_HoldBuffer)) {
-        if (m_StoreBuffer.Add(m_StoreBuffer))
-            m_LoopLength = m_StoreBuffer.GetLength();
-        else if (m_HoldBuffer.GetLength() > holdLength)
-            m_HoldBuffer.CropTo(holdLength);
-    }
-    EndChange();
-}
-
-void Loop::MatchLength(int Length)
-{
-    HandOverHold held(m_HandOver);
-    BeginChange();
-    const int length = m_StoreBuffer.GetLength();
-    if (Length < length) {
-        m_LoopLength = Length;
-    } else if (length != 0) {
-        // The hold buffer first: if the sound cannot follow, it goes back.
-        const int holdLength = m_HoldBuffer.GetLength();
-        if (m_HoldBuffer.Expand(Length - length)) {
-            if (m_StoreBuffer.Expand(Length - length))
-                // Padded to the master's length, the loop plays all of it: one period.
-                m_LoopLength = Length;
-            else if (m_HoldBuffer.GetLength() > holdLength)
-                m_HoldBuffer.CropTo(holdLength);
-        }
-    } else {
-        AllocateMem(Length);
-        m_StoreBuffer.Zero();
-    }
-    EndChange();
-}
-
-void Loop::BeginChange(bool join)
-{
-    // A take in progress: what it recorded so far is a step of its own.
-    if (m_History.Changing()) m_History.End(m_StoreBuffer, m_LoopLength);
-    m_History.Begin(m_StoreBuffer, m_LoopLength, join);
-}
-
-void Loop::EndChange()
-{
-    m_History.End(m_StoreBuffer, m_LoopLength);
-    // The take goes on after an edit made during it.
-    if (m_Recording) m_History.Begin(m_StoreBuffer, m_LoopLength);
-}
-
-bool Loop::Undo()
-{
-    // The engine stops the take before the loop is held for the undo.
-    const bool recording = m_Recording;
-    if (recording) StopTake();
-    HandOverHold held(m_HandOver);
-    if (recording) {
-        const int64_t steps = m_History.StepsMade();
-        EndRecord();
-        // A take that recorded nothing only ends.
-        if (m_History.StepsMade() == steps) return false;
-    }
-    if (!m_History.Undo(m_StoreBuffer, m_LoopLength)) return false;
-    FitToStep();
-    return true;
-}
-
-bool Loop::Redo()
-{
-    HandOverHold held(m_HandOver);
-    if (m_Recording || !m_History.Redo(m_StoreBuffer, m_LoopLength)) return false;
-    FitToStep();
-    return true;
-}
-
-void Loop::FitToStep()
-{
-    if (m_Pos > static_cast<double>(m_LoopLength)) m_Pos = 0.0;
-    const int length = m_StoreBuffer.GetLength();
-    if (m_HoldBuffer.GetLength() == length) return;
-    m_HoldBuffer.Allocate(length);
-    m_HoldBuffer.Zero();
-}
-
-// Workspace records.
-
-#include <limits>
-#include <ostream>
-
-std::ostream &operator<<(std::ostream &out, Loop &loop)
-{
-    out << loop.m_ID << ' ';
-    // Six digits as ever below 2^24, where a float position could be;
-    // beyond, as many as keep the position exact.
-    if (loop.m_Pos < 16777216.0) {
-        out << loop.m_Pos;
-    } else {
-        const std::streamsize precision = out.precision(std::numeric_limits<double>::max_digits10);
-        out << loop.m_Pos;
-        out.precision(precision);
-    }
-    out << ' ' << loop.m_DisplayPos << ' ' << loop.m_HoldPos << ' ' << loop.m_Playing << ' ' << loop.m_Master
-        << ' ' << static_cast<long>(loop.m_LoopLength) << ' ' << loop.m_Speed << ' ' << loop.m_Volume << ' '
-        << loop.m_Pan << ' ' << loop.m_LeftVol << ' ' << loop.m_RightVol << ' ';
-    out << loop.m_Filter << ' ' << loop.m_EffectsOn << ' ' << loop.m_Delay << ' ' << loop.m_Reverb << ' ';
-    return out;
 }

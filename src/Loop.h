@@ -11,6 +11,7 @@
 #include "KorvelSound/SoundFileLoad.h"
 #include "Undo/LoopHistory.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -47,8 +48,13 @@ public:
     void PrepareTake();
     void CollectTake();
     // Ends recording on the engine's side, returning once it did; EndRecord
-    // follows.
+    // follows. A take placed back by the round trip ends once the input that
+    // belongs to it came in.
     void StopTake();
+    // On the engine's side: the take ends after the input still due to it
+    // (at once when it is placed back by nothing). TakeEnded says it did.
+    void RequestStop();
+    bool TakeEnded() const { return m_TakeEnded.load(std::memory_order_acquire); }
     void MissedBlock();
     bool HasTakeRoom() const { return m_TakeRoom != nullptr; }
     void EndRecord();
@@ -112,6 +118,12 @@ public:
     float m_Speed;
     float m_Volume;
     const short *m_Input; // BufferSize samples filled by the application each cycle
+    // Set by the engine before each block: how many frames after the output
+    // a sound played along with it reaches m_Input (the round trip and the
+    // recording path). A take starts and ends that much later, and an
+    // overdub writes that far back, so what was played lands where it was
+    // heard. 0 records the input as it comes.
+    int m_TakeLatency;
     Sample m_StoreBuffer;
     Sample m_HoldBuffer;
     Sample m_RecordBuffer;
@@ -140,9 +152,13 @@ public:
 
 private:
     void Record(double pos);
-    void Overdub(double pos);
-    void RecordFresh();
-    void RecordFreshInto(TakeRoom &room);
+    // Each records the input frames [from, to) of the block.
+    void Overdub(double pos, int from, int to);
+    void RecordFresh(int from, int to);
+    void RecordFreshInto(TakeRoom &room, int from, int to);
+    // Which input frames of this block belong to the take.
+    void TakeSpan(int &from, int &to);
+    void EndTake();
     // Adds what the take room holds (and, at the end, the block in progress)
     // to the sound.
     void AppendFullBlocks();
@@ -163,6 +179,11 @@ private:
     std::unique_ptr<TakeRoom> m_TakeRoom;
     short *m_TakeBlock;     // the room's block being filled
     int64_t m_MissedFrames; // while held by the GUI
+    int m_TakeShift;        // m_TakeLatency when the take started
+    int m_TakeSkip;         // input frames still due before the take's first
+    int m_TakeTail;         // still to record after a stop; -1 while none was asked
+    int64_t m_AfterTake;    // frames since a placed-back fresh take ended
+    std::atomic<bool> m_TakeEnded;
     // The sound the panel was last shown.
     const short *m_ShownSound;
     // After undo or redo: the position stays within the play length and the

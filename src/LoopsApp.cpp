@@ -260,6 +260,23 @@ void LoopsApp::Run()
     m_ScopeGUI.Display(m_Output.m_Buffer.GetBuffer());
     m_OutputGUI.ShowDropouts();
     StepLoads();
+    FollowLatency();
+}
+
+void LoopsApp::FollowLatency()
+{
+    JackDevice *jack = m_Output.Jack();
+    int roundTrip = 0, frames = 0;
+    if (KorvelInfo::CompensateLatency && m_Engine.Live() && jack && jack->RunsInCallback()) {
+        roundTrip = jack->CallbackRoundTripFrames();
+        // Loops record the plug-in's block of the block before.
+        frames = roundTrip + (m_Plugin.Input() ? KorvelInfo::BufferSize : 0);
+    }
+    if (frames == m_Engine.TakeLatency()) return;
+    m_Engine.SetTakeLatency(frames);
+    if (frames > 0)
+        std::cerr << "Takes are placed back by " << frames << " frames (round trip " << roundTrip
+                  << (m_Plugin.Input() ? " and the block the plug-in hands on)" : ")") << std::endl;
 }
 
 void LoopsApp::LoopsChanged()

@@ -114,6 +114,9 @@ private:
     // Gives the sound files being loaded a slice of time after the block is
     // written; a loop that took its new sound shows it.
     void StepLoads();
+    // Takes are placed back by the round trip JACK reports now (and the
+    // block the recording path adds), while the setting asks for it.
+    void FollowLatency();
 };
 
 // Workspace top-level record: master delay and reverb, master-loop timing,

@@ -49,7 +49,8 @@ const char *const DefaultFile = "KorvelSound resource file\n"
                                 "Midi              = /dev/midi\n"
                                 "WantRealtimeOut   = 1\n"
                                 "Polyphony         = 1\n"
-                                "UndoMemoryMB      = 128\n";
+                                "UndoMemoryMB      = 128\n"
+                                "CompensateLatency = 1\n";
 
 std::string FileWith(const std::string &line, const std::string &replacement)
 {
@@ -88,6 +89,7 @@ protected:
         EXPECT_TRUE(KorvelInfo::WantRealtimeOut);
         EXPECT_EQ(KorvelInfo::Polyphony, 1);
         EXPECT_EQ(KorvelInfo::UndoMemoryMB, 128);
+        EXPECT_TRUE(KorvelInfo::CompensateLatency);
     }
 
     SavedSettings m_Saved;
@@ -134,6 +136,8 @@ TEST_F(KorvelInfoTest, ValuesAreTakenByPositionWhateverTheKeysSay)
     EXPECT_EQ(KorvelInfo::Samplerate, 48000);
     EXPECT_EQ(KorvelInfo::BufferSize, 512);
     EXPECT_EQ(KorvelInfo::Polyphony, 1);
+    EXPECT_EQ(Load(FileWith("CompensateLatency", "CompensateLatency = 0")), "");
+    EXPECT_FALSE(KorvelInfo::CompensateLatency);
 
     EXPECT_EQ(Load("Some other header\n"
                    "Bufersize = 256\n"

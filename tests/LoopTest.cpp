@@ -330,3 +330,58 @@ TEST(LoopTest, SoundsTooBigForMemoryLeaveTheLoopPlayingAsBefore)
     EXPECT_EQ(run.errors, loadFailed + "Stereo wav file...\n" + loadFailed +
                               "Not enough memory for a sound of 1000000000 samples\nkept\n");
 }
+
+// A simulated loopback: B's input is what A played D frames before, as a
+// performer playing along with A is heard back. Placed back by D (more than
+// a block, not a whole number of them), a take and an overdub over it replay
+// A sample for sample.
+TEST(LoopTest, TakesPlacedBackByTheRoundTripLandInTimeWithWhatWasHeard)
+{
+    const int B = 64, D = 150, length = 40 * B;
+    ScopedSetting<int> blockSize(KorvelInfo::BufferSize, B);
+    std::mt19937 random(5);
+    const std::vector<short> sound = reference::RandomBlock(random, length, 16000);
+    LoopHost host;
+    Loop a(&host), b(&host);
+    GiveSound(a, sound);
+    std::vector<short> heard, input(B);
+    b.m_Input = input.data();
+    std::vector<short> outA, outB;
+    auto step = [&] {
+        for (int i = 0; i < B; i++) {
+            const size_t at = heard.size() + i;
+            input[i] = at >= static_cast<size_t>(D) ? heard[at - D] : 0;
+        }
+        b.m_TakeLatency = D;
+        outA = Block(a);
+        outB = Block(b);
+        heard.insert(heard.end(), outA.begin(), outA.end());
+    };
+    auto take = [&] {
+        b.m_Recording = true;
+        for (int i = 0; i < length / B; i++)
+            step();
+        b.RequestStop();
+        for (int i = 0; i < 4 && !b.TakeEnded(); i++)
+            step();
+        ASSERT_TRUE(b.TakeEnded());
+        b.EndRecord();
+    };
+
+    for (int i = 0; i < 7; i++)
+        step();
+    take();
+    EXPECT_EQ(b.m_LoopLength, length);
+    for (int i = 0; i < 2 * length / B; i++) {
+        step();
+        ASSERT_EQ(outB, outA) << "block " << i << " after the take";
+    }
+    take();
+    for (int i = 0; i < length / B; i++)
+        step();
+    for (int i = 0; i < length / B; i++) {
+        step();
+        for (int j = 0; j < B; j++)
+            ASSERT_EQ(outB[j], 2 * outA[j]) << "block " << i << " after the overdub, frame " << j;
+    }
+}

@@ -16,7 +16,8 @@ public:
           m_WantMidi(KorvelInfo::WantMidi), m_MidiDevice(KorvelInfo::MidiDevice),
           m_FilterGranularity(KorvelInfo::FilterGranularity), m_OutputDevice(KorvelInfo::OutputDevice),
           m_WantRealtimeOut(KorvelInfo::WantRealtimeOut), m_Polyphony(KorvelInfo::Polyphony),
-          m_UndoMemoryMB(KorvelInfo::UndoMemoryMB), m_Unpaced(Output::Unpaced)
+          m_UndoMemoryMB(KorvelInfo::UndoMemoryMB), m_CompensateLatency(KorvelInfo::CompensateLatency),
+          m_Unpaced(Output::Unpaced)
     {
     }
     ~SavedSettings() { Restore(); }
@@ -32,6 +33,7 @@ public:
         KorvelInfo::WantRealtimeOut = m_WantRealtimeOut;
         KorvelInfo::Polyphony = m_Polyphony;
         KorvelInfo::UndoMemoryMB = m_UndoMemoryMB;
+        KorvelInfo::CompensateLatency = m_CompensateLatency;
         Output::Unpaced = m_Unpaced;
     }
 
@@ -43,7 +45,8 @@ public:
                m_FilterGranularity == KorvelInfo::FilterGranularity &&
                m_OutputDevice == KorvelInfo::OutputDevice &&
                m_WantRealtimeOut == KorvelInfo::WantRealtimeOut && m_Polyphony == KorvelInfo::Polyphony &&
-               m_UndoMemoryMB == KorvelInfo::UndoMemoryMB;
+               m_UndoMemoryMB == KorvelInfo::UndoMemoryMB &&
+               m_CompensateLatency == KorvelInfo::CompensateLatency;
     }
 
     SavedSettings(const SavedSettings &) = delete;
@@ -59,6 +62,7 @@ private:
     bool m_WantRealtimeOut;
     int m_Polyphony;
     int m_UndoMemoryMB;
+    bool m_CompensateLatency;
     // Not a setting, but tests switch it the same way.
     bool m_Unpaced;
 };

@@ -145,7 +145,8 @@ public:
     std::atomic<int> m_Period{0};
     std::atomic<int> m_Rate{0};
     int m_Block = 0;
-    int m_PortLatency = 0; // capture and playback
+    // Of this client's own ports, as JACK works them out from the graph.
+    std::atomic<int> m_CaptureLatency{0}, m_PlaybackLatency{0};
     std::atomic<bool> m_Started{false};
     std::atomic<bool> m_Lost{false};
     std::atomic<int64_t> m_Dropouts{0};
@@ -157,6 +158,7 @@ public:
     std::atomic<bool> m_RunnerFresh{false}; // the rings still hold the old way's frames
     HandOver m_RunnerGate;
 
+    int PortLatency() const { return m_CaptureLatency.load() + m_PlaybackLatency.load(); }
     size_t QueuedFrames() const { return jack_ringbuffer_read_space(m_OutRing) / (2 * sizeof(float)); }
 };
 
@@ -290,6 +292,29 @@ void ServerGone(jack_status_t, const char *, void *arg)
     sem_post(&state->m_Room);
 }
 
+// Called (not in the process callback) whenever the graph's latencies
+// change. The program adds none of its own that JACK should know of: what
+// comes in at the input is as late at the outputs, and the other way round.
+void LatencyChanged(jack_latency_callback_mode_t mode, void *arg)
+{
+    JackState *state = static_cast<JackState *>(arg);
+    jack_latency_range_t range = {0, 0};
+    if (mode == JackCaptureLatency) {
+        jack_port_get_latency_range(state->m_Input, JackCaptureLatency, &range);
+        jack_port_set_latency_range(state->m_Left, JackCaptureLatency, &range);
+        jack_port_set_latency_range(state->m_Right, JackCaptureLatency, &range);
+        state->m_CaptureLatency.store(static_cast<int>(range.max));
+        return;
+    }
+    jack_latency_range_t right = {0, 0};
+    jack_port_get_latency_range(state->m_Left, JackPlaybackLatency, &range);
+    jack_port_get_latency_range(state->m_Right, JackPlaybackLatency, &right);
+    range.min = std::min(range.min, right.min);
+    range.max = std::max(range.max, right.max);
+    jack_port_set_latency_range(state->m_Input, JackPlaybackLatency, &range);
+    state->m_PlaybackLatency.store(static_cast<int>(range.max));
+}
+
 int LatencyOf(jack_client_t *client, const char *port, jack_latency_callback_mode_t mode)
 {
     jack_latency_range_t range = {0, 0};
@@ -372,6 +397,7 @@ bool JackDevice::Open(const std::string &server, int blockFrames)
     jack_set_buffer_size_callback(state.m_Client, BufferSizeChanged, &state);
     jack_set_sample_rate_callback(state.m_Client, SampleRateChanged, &state);
     jack_on_info_shutdown(state.m_Client, ServerGone, &state);
+    jack_set_latency_callback(state.m_Client, LatencyChanged, &state);
     if (jack_activate(state.m_Client) != 0) return Fail("cannot start the client");
 
     int playbackLatency = 0, captureLatency = 0;
@@ -395,7 +421,11 @@ bool JackDevice::Open(const std::string &server, int blockFrames)
             jack_free(controllers);
         }
     }
-    state.m_PortLatency = captureLatency + playbackLatency;
+    // Until JACK works the latencies out from the connections.
+    int expected = 0;
+    state.m_CaptureLatency.compare_exchange_strong(expected, captureLatency);
+    expected = 0;
+    state.m_PlaybackLatency.compare_exchange_strong(expected, playbackLatency);
     return true;
 }
 
@@ -548,14 +578,14 @@ int JackDevice::RoundTripFrames() const
     if (!state.m_Client) return 0;
     // Made in the callback, a block takes the input of its own period.
     if (state.m_Runner.load()) return CallbackRoundTripFrames();
-    return state.m_PortLatency + static_cast<int>(state.m_Target.load()) + state.m_Block;
+    return state.PortLatency() + static_cast<int>(state.m_Target.load()) + state.m_Block;
 }
 
 int JackDevice::CallbackRoundTripFrames() const
 {
     const JackState &state = *m_State;
     if (!state.m_Client || state.m_Block < 1) return 0;
-    return state.m_PortLatency + static_cast<int>(CallbackPrefill(state.m_Period.load(), state.m_Block));
+    return state.PortLatency() + static_cast<int>(CallbackPrefill(state.m_Period.load(), state.m_Block));
 }
 
 int JackDevice::PeriodFrames() const

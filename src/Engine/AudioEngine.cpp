@@ -108,6 +108,7 @@ bool AudioEngine::Block()
     m_Output.ClearBuffer();
     TriggerRule::Apply(m_Loops, m_Targets);
 
+    const int takeLatency = m_TakeLatency.load(std::memory_order_relaxed);
     for (Loop *loop : m_Loops) {
         // A closed loop is silent until the application takes it away.
         if (loop->m_Delete) continue;
@@ -115,6 +116,7 @@ bool AudioEngine::Block()
             loop->MissedBlock();
             continue;
         }
+        loop->m_TakeLatency = takeLatency;
         const bool sounded = loop->GetOutput(m_MixBuffer);
         loop->m_HandOver.Leave();
         if (sounded) m_Output.Send(m_MixBuffer, loop->m_LeftVol, loop->m_RightVol);

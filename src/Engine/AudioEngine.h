@@ -56,6 +56,14 @@ public:
     void SetLive(bool live) { m_Live.store(live, std::memory_order_release); }
     bool Live() const { return m_Live.load(std::memory_order_acquire); }
 
+    // How late what is played along with the output reaches the loops'
+    // input, in frames: takes from now on are placed back by it.
+    void SetTakeLatency(int frames)
+    {
+        m_TakeLatency.store(frames < 0 ? 0 : frames, std::memory_order_relaxed);
+    }
+    int TakeLatency() const { return m_TakeLatency.load(std::memory_order_relaxed); }
+
     // One block. False when the GUI held the whole engine: nothing was
     // mixed or written (the caller keeps time).
     bool Block();
@@ -81,6 +89,7 @@ private:
     std::vector<int> m_Targets;
     size_t m_TargetRoom = 0; // what m_Targets was given, the GUI's own count
     std::atomic<bool> m_Live;
+    std::atomic<int> m_TakeLatency{0};
     std::atomic<int64_t> m_HeldBlocks;
     std::atomic<int64_t> m_Applied;
     int64_t m_Posted; // the GUI's own count
