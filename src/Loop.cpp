@@ -18,11 +18,12 @@
 Loop::Loop(LoopHost *app)
     : m_ID(0), m_Pos(0.0), m_DisplayPos(0), m_HoldPos(0), m_Playing(true), m_Recording(false),
       m_Master(false), m_Delete(false), m_LoopLength(0), m_Speed(1.0f), m_Volume(1.0f), m_Input(nullptr),
-      m_TakeLatency(0), m_RecordPos(0), m_Pan(1.0f), m_LeftVol(1.0f), m_RightVol(1.0f), m_StartRecord(true),
-      m_Overdub(false), m_EffectsOn(false), m_StepFrom(0.0), m_StepTo(0.0), m_Wrapped(false),
-      m_Sounded(false), m_App(app), m_GUI(nullptr), m_History(app ? &app->m_HistoryBudget : nullptr),
-      m_TakeBlock(nullptr), m_MissedFrames(0), m_TakeShift(0), m_TakeSkip(0), m_TakeTail(-1), m_AfterTake(0),
-      m_TakeEnded(false), m_ShownSound(nullptr)
+      m_TakeLatency(0), m_BlockFrame(0), m_RecordPos(0), m_Pan(1.0f), m_LeftVol(1.0f), m_RightVol(1.0f),
+      m_StartRecord(true), m_Overdub(false), m_EffectsOn(false), m_StepFrom(0.0), m_StepTo(0.0),
+      m_Wrapped(false), m_Sounded(false), m_App(app), m_GUI(nullptr),
+      m_History(app ? &app->m_HistoryBudget : nullptr), m_TakeBlock(nullptr), m_MissedFrames(0),
+      m_TakeShift(0), m_TakeStart(-1), m_TakeSkip(0), m_TakeTail(-1), m_AfterTake(0), m_TakeEnded(false),
+      m_ReadyLength(0), m_ReadyHolds(0), m_ReadyOk(false), m_ShownSound(nullptr)
 {
     m_Delay.m_Channels = 1;
     m_Reverb.SetChannels(1);
@@ -186,7 +187,11 @@ void Loop::Record(double pos)
         }
         m_StartRecord = false;
         m_TakeShift = std::max(0, m_TakeLatency);
-        m_TakeSkip = m_TakeShift;
+        // A click is taken to be heard at the block it lands in, its input
+        // a round trip later; a pedal's event came in with that input.
+        m_TakeSkip = m_TakeStart >= 0 ? static_cast<int>(std::max<int64_t>(
+                                            0, std::min<int64_t>(m_TakeStart - m_BlockFrame, 1 << 30)))
+                                      : m_TakeShift;
         m_TakeTail = -1;
         m_AfterTake = 0;
         m_TakeEnded.store(false, std::memory_order_relaxed);
@@ -217,13 +222,57 @@ void Loop::TakeSpan(int &from, int &to)
     }
 }
 
-void Loop::RequestStop()
+void Loop::StartTake(int64_t frame, bool byPedal)
 {
-    if (m_Recording && !m_StartRecord && m_TakeShift > 0 && m_Input) {
-        if (m_TakeTail < 0) m_TakeTail = m_TakeShift;
+    m_Recording = true;
+    m_TakeStart = frame;
+    m_TakeEnded.store(false, std::memory_order_relaxed);
+    if (!byPedal) return;
+    m_ReadyOk.store(false, std::memory_order_relaxed);
+    m_PedalTake.store(true, std::memory_order_release);
+}
+
+void Loop::RequestStop(int64_t frame)
+{
+    const int64_t tail = frame >= 0 ? std::max<int64_t>(0, frame - m_BlockFrame) : m_TakeShift;
+    if (m_Recording && !m_StartRecord && tail > 0 && m_Input) {
+        if (m_TakeTail < 0) m_TakeTail = static_cast<int>(std::min<int64_t>(tail, 1 << 30));
         return;
     }
     EndTake();
+}
+
+void Loop::PrepareForPedal()
+{
+    if (m_ReadyOk.load() && m_ReadyHolds.load() == m_HandOver.Holds()) return;
+    m_ReadyOk.store(false);
+    {
+        HandOverHold held(m_HandOver);
+        // A take already under way, or ended and not yet followed, is left alone.
+        if (!m_StartRecord || m_Recording || m_PedalTake.load()) return;
+        if (m_StoreBuffer.GetLength() == 0) PrepareTake();
+        std::unique_ptr<Sample> copy(new (std::nothrow) Sample);
+        const int length = m_StoreBuffer.GetLength();
+        if (!copy || (length > 0 && !copy->Allocate(length))) return;
+        if (length > 0) std::memcpy(copy->GetBuffer(), m_StoreBuffer.GetBuffer(), length * sizeof(short));
+        m_Ready = std::move(copy);
+        m_ReadyLength = m_LoopLength;
+    }
+    m_ReadyHolds.store(m_HandOver.Holds());
+    m_ReadyOk.store(true, std::memory_order_release);
+}
+
+bool Loop::EngineMayStartTake() const
+{
+    return m_ReadyOk.load(std::memory_order_acquire) && m_ReadyHolds.load() == m_HandOver.Holds() &&
+           m_StartRecord && !m_Recording && m_Input && (m_StoreBuffer.GetLength() != 0 || m_TakeRoom);
+}
+
+void Loop::BeginPedalTake()
+{
+    if (!m_PedalTake.exchange(false, std::memory_order_acquire)) return;
+    if (m_History.Changing()) m_History.End(m_StoreBuffer, m_LoopLength);
+    m_History.BeginWith(std::move(m_Ready), m_ReadyLength);
 }
 
 void Loop::EndTake()
@@ -262,6 +311,13 @@ void Loop::PrepareTake()
     m_TakeBlock = nullptr;
 }
 
+void Loop::BeginTake()
+{
+    // The window follows the engine's word on the take from now on.
+    m_TakeEnded.store(false);
+    AudioEngine::Post(m_App ? m_App->Engine() : nullptr, [this] { StartTake(); });
+}
+
 void Loop::CollectTake()
 {
     // No hold: while a take fills its room the engine leaves the sound alone.
@@ -271,6 +327,8 @@ void Loop::CollectTake()
 void Loop::StopTake()
 {
     AudioEngine *engine = m_App ? m_App->Engine() : nullptr;
+    // A pedal's take the window has not followed yet ends as a step too.
+    BeginPedalTake();
     m_TakeEnded.store(false);
     AudioEngine::Post(engine, [this] { RequestStop(); });
     if (engine && engine->Live()) {

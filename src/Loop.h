@@ -46,17 +46,33 @@ public:
     // held by the GUI (MissedBlock) still records a fresh take; the play
     // position catches up when the loop is let go, so it stays in time.
     void PrepareTake();
+    // Record went down: the engine starts the take at its next block.
+    void BeginTake();
     void CollectTake();
     // Ends recording on the engine's side, returning once it did; EndRecord
     // follows. A take placed back by the round trip ends once the input that
     // belongs to it came in.
     void StopTake();
-    // On the engine's side: the take ends after the input still due to it
-    // (at once when it is placed back by nothing). TakeEnded says it did.
-    void RequestStop();
+    // On the engine's side. A take starts, or ends after the input still due
+    // to it (at once when it is placed back by nothing); TakeEnded says it
+    // did. A pedal's frame (the engine frame its event came in at, -1 for a
+    // click) is where its take starts or ends.
+    void StartTake(int64_t frame = -1, bool byPedal = false);
+    void RequestStop(int64_t frame = -1);
     bool TakeEnded() const { return m_TakeEnded.load(std::memory_order_acquire); }
     void MissedBlock();
     bool HasTakeRoom() const { return m_TakeRoom != nullptr; }
+    // A pedal's take starts on the audio thread with no GUI to copy the sound
+    // for undo first: the GUI keeps the state before ready (and a fresh
+    // take's room), and the engine may start one while nothing changed it
+    // since. The GUI follows a take a pedal started (BeginPedalTake, then
+    // EndRecord once it ended) and presses Record itself for one the engine
+    // could not start (m_GuiPresses).
+    void PrepareForPedal();
+    bool EngineMayStartTake() const;
+    void BeginPedalTake();
+    std::atomic<bool> m_PedalTake{false};
+    std::atomic<int> m_GuiPresses{0};
     void EndRecord();
     // False (and the loop unchanged) when there is no memory for Length samples.
     bool AllocateMem(int Length);
@@ -124,6 +140,8 @@ public:
     // overdub writes that far back, so what was played lands where it was
     // heard. 0 records the input as it comes.
     int m_TakeLatency;
+    // Set by the engine before each block: the engine frame it starts at.
+    int64_t m_BlockFrame;
     Sample m_StoreBuffer;
     Sample m_HoldBuffer;
     Sample m_RecordBuffer;
@@ -180,10 +198,16 @@ private:
     short *m_TakeBlock;     // the room's block being filled
     int64_t m_MissedFrames; // while held by the GUI
     int m_TakeShift;        // m_TakeLatency when the take started
+    int64_t m_TakeStart;    // a pedal's frame, or -1
     int m_TakeSkip;         // input frames still due before the take's first
     int m_TakeTail;         // still to record after a stop; -1 while none was asked
     int64_t m_AfterTake;    // frames since a placed-back fresh take ended
     std::atomic<bool> m_TakeEnded;
+    // The state before a pedal's take, kept ready by the GUI.
+    std::unique_ptr<Sample> m_Ready;
+    int64_t m_ReadyLength;
+    std::atomic<unsigned> m_ReadyHolds;
+    std::atomic<bool> m_ReadyOk;
     // The sound the panel was last shown.
     const short *m_ShownSound;
     // After undo or redo: the position stays within the play length and the

@@ -251,10 +251,16 @@ void LoopsApp::Run()
 
     if (!m_Engine.Live()) m_Engine.Block();
 
+    // Only with JACK do pedals act on the audio thread.
+    const bool pedals = m_Engine.Live() && m_Output.Jack() && m_Output.Jack()->RunsInCallback();
     for (auto &item : m_Loops) {
-        item.second->m_Loop->CollectTake();
-        item.second->m_GUI->ShowEngineState();
-        item.second->m_Loop->ShowOnPanel();
+        Loop *loop = item.second->m_Loop;
+        LoopGUI *panel = item.second->m_GUI;
+        // What a pedal did is followed before the take's blocks are collected.
+        panel->ShowEngineState();
+        loop->CollectTake();
+        loop->ShowOnPanel();
+        if (pedals && !panel->m_RecordBtn->value() && m_Midi.RecordPedal(loop->m_ID)) loop->PrepareForPedal();
     }
     m_Plugin.ShowState();
     m_ScopeGUI.Display(m_Output.m_Buffer.GetBuffer());

@@ -1,6 +1,9 @@
 #ifndef BLOCK_RUNNER_H
 #define BLOCK_RUNNER_H
 
+#include <cstddef>
+#include <cstdint>
+
 // What a sound device calls on its own thread when it needs the next block
 // (JACK's process callback, the OSS device thread). The block goes to the
 // device through the program's Output as ever.
@@ -9,6 +12,9 @@ class BlockRunner
 public:
     virtual ~BlockRunner() = default;
     virtual bool RunBlock() = 0;
+    // A MIDI event that came in `ahead` frames of input after what the
+    // blocks took so far; true when the runner acted on it itself.
+    virtual bool MidiEvent(const unsigned char *, size_t, int64_t) { return false; }
 };
 
 #endif

@@ -211,22 +211,26 @@ int Process(jack_nframes_t frames, void *arg)
     const float *input = static_cast<const float *>(jack_port_get_buffer(state->m_Input, frames));
     const size_t wanted = frames * 2 * sizeof(float);
 
+    BlockRunner *runner = state->m_Runner.load(std::memory_order_acquire);
+    const bool running = runner && state->m_RunnerGate.Enter();
+
     // MIDI as it came, whole events only; what the ring cannot take is lost
-    // rather than split.
+    // rather than split. A pedal the engine acts on itself is not passed on.
     if (state->m_MidiIn) {
         void *events = jack_port_get_buffer(state->m_MidiIn, frames);
         const uint32_t count = jack_midi_get_event_count(events);
+        const int64_t queued = static_cast<int64_t>(
+            state->m_InRing ? jack_ringbuffer_read_space(state->m_InRing) / sizeof(float) : 0);
         for (uint32_t i = 0; i < count; i++) {
             jack_midi_event_t event;
-            if (jack_midi_event_get(&event, events, i) == 0 &&
-                jack_ringbuffer_write_space(state->m_MidiRing) >= event.size)
+            if (jack_midi_event_get(&event, events, i) != 0) continue;
+            if (running && runner->MidiEvent(event.buffer, event.size, queued + event.time)) continue;
+            if (jack_ringbuffer_write_space(state->m_MidiRing) >= event.size)
                 jack_ringbuffer_write(state->m_MidiRing, reinterpret_cast<const char *>(event.buffer),
                                       event.size);
         }
     }
 
-    BlockRunner *runner = state->m_Runner.load(std::memory_order_acquire);
-    const bool running = runner && state->m_RunnerGate.Enter();
     if (running) {
         AudioThread::Scope scope;
         RunBlocks(state, runner, input, frames);

@@ -117,6 +117,8 @@ bool AudioEngine::Block()
             continue;
         }
         loop->m_TakeLatency = takeLatency;
+        loop->m_BlockFrame = m_Frame;
+        m_Midi.Apply(*loop, m_Frame + KorvelInfo::BufferSize);
         const bool sounded = loop->GetOutput(m_MixBuffer);
         loop->m_HandOver.Leave();
         if (sounded) m_Output.Send(m_MixBuffer, loop->m_LeftVol, loop->m_RightVol);
@@ -129,6 +131,25 @@ bool AudioEngine::Block()
     m_Delay.Process(m_Output.m_Buffer);
     m_Reverb.Process(m_Output.m_Buffer);
     m_Output.Write();
+    m_Midi.Forget(m_Loops);
+    m_Frame += KorvelInfo::BufferSize;
     m_Whole.Leave();
     return true;
+}
+
+bool AudioEngine::MidiEvent(const unsigned char *bytes, size_t size, int64_t ahead)
+{
+    if (m_MidiLearning.load(std::memory_order_relaxed) || !m_Whole.Enter()) return false;
+    // Loops record the plug-in's block of the block before.
+    const int64_t frame = m_Frame + ahead + (m_Plugin ? KorvelInfo::BufferSize : 0);
+    const bool taken = m_Midi.Take(bytes, size, frame, m_Loops);
+    m_Whole.Leave();
+    return taken;
+}
+
+void AudioEngine::SetPedals(std::vector<EnginePedal> pedals)
+{
+    std::vector<EnginePedal> *incoming = &pedals;
+    Post(this, [this, incoming] { m_Midi.Swap(*incoming); });
+    WaitForCommands();
 }

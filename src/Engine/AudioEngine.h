@@ -6,6 +6,7 @@
 #include "Engine/HandOver.h"
 #include "Engine/SpscQueue.h"
 #include "KorvelSound/Sample.h"
+#include "Midi/EngineMidi.h"
 
 #include <atomic>
 #include <vector>
@@ -68,6 +69,10 @@ public:
     // mixed or written (the caller keeps time).
     bool Block();
     bool RunBlock() override { return Block(); }
+    bool MidiEvent(const unsigned char *bytes, size_t size, int64_t ahead) override;
+    // The pedals the engine acts on itself (GUI thread); none while learning.
+    void SetPedals(std::vector<EnginePedal> pedals);
+    void SetMidiLearning(bool on) { m_MidiLearning.store(on, std::memory_order_relaxed); }
     // Blocks the GUI held the whole engine through.
     int64_t HeldBlocks() const { return m_HeldBlocks.load(std::memory_order_relaxed); }
 
@@ -90,6 +95,9 @@ private:
     size_t m_TargetRoom = 0; // what m_Targets was given, the GUI's own count
     std::atomic<bool> m_Live;
     std::atomic<int> m_TakeLatency{0};
+    std::atomic<bool> m_MidiLearning{false};
+    EngineMidi m_Midi;
+    int64_t m_Frame = 0; // the frames of input the blocks took
     std::atomic<int64_t> m_HeldBlocks;
     std::atomic<int64_t> m_Applied;
     int64_t m_Posted; // the GUI's own count

@@ -29,12 +29,16 @@ public:
     void Take();
     void Give();
     bool Held() const { return m_Depth > 0; }
+    // How often the GUI has taken it: unchanged, so is what the GUI last
+    // saw of it (read by the audio thread after Enter).
+    unsigned Holds() const { return m_Holds.load(std::memory_order_relaxed); }
 
 private:
     // Each side announces itself before it looks at the other (both in one
     // total order), so they can never both go ahead.
     std::atomic<bool> m_Wanted{false};
     std::atomic<bool> m_Busy{false};
+    std::atomic<unsigned> m_Holds{0};
     int m_Depth = 0; // the GUI's own count
 };
 

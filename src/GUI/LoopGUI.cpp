@@ -125,7 +125,7 @@ void RecordChanged(Fl_Widget *widget, void *)
         // and a fresh take's memory is made before it can run out.
         loop->BeginChange();
         if (engine && engine->Live()) loop->PrepareTake();
-        AudioEngine::Post(engine, [loop] { loop->m_Recording = true; });
+        loop->BeginTake();
     } else {
         loop->StopTake();
         loop->EndRecord();
@@ -537,6 +537,22 @@ void LoopGUI::PushMarkers()
 void LoopGUI::ShowEngineState()
 {
     if (m_PlayBtn && m_PlayBtn->value() != (m_Loop->m_Playing ? 1 : 0)) m_PlayBtn->value(m_Loop->m_Playing);
+    // Takes a pedal started or ended on the audio thread.
+    if (m_RecordBtn) {
+        if (m_Loop->m_PedalTake.load()) {
+            m_Loop->BeginPedalTake();
+            m_RecordBtn->value(1);
+        }
+        if (m_RecordBtn->value() && m_Loop->TakeEnded()) {
+            m_RecordBtn->value(0);
+            m_Loop->EndRecord();
+            Refresh();
+        }
+        for (int presses = m_Loop->m_GuiPresses.exchange(0); presses > 0; presses--) {
+            m_RecordBtn->value(!m_RecordBtn->value());
+            m_RecordBtn->do_callback();
+        }
+    }
     const std::vector<TriggerMarker> &markers = m_Loop->m_Markers;
     for (size_t i = 0; i < m_Triggers.size() && i < markers.size(); i++) {
         if (m_Triggers[i]->m_Passes == markers[i].m_Passes) continue;

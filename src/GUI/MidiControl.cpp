@@ -76,6 +76,7 @@ Fl_Button *MidiControl::CreateButton(int x, int y)
 void MidiControl::Start(const std::string &device, const std::string &bindingsPath)
 {
     m_Bindings.Load(bindingsPath);
+    PushPedals();
     if (!device.empty()) m_Input.OpenDevice(device);
     if (m_LearnBtn) {
         m_LearnBtn->tooltip("Press, touch a control, then the pedal; Delete unbinds the control touched");
@@ -102,6 +103,7 @@ void MidiControl::Received(const MidiMessage &message)
     binding.m_Number = message.m_Number;
     m_Bindings.Bind(binding);
     m_Bindings.Save();
+    PushPedals();
     m_Chosen = false;
     ShowLearning(MessageText(message) + " bound");
 }
@@ -109,6 +111,8 @@ void MidiControl::Received(const MidiMessage &message)
 void MidiControl::SetLearning(bool on)
 {
     m_Learning = on;
+    // While learning every message comes here, the pedals' too.
+    m_App->m_Engine.SetMidiLearning(on);
     m_Chosen = false;
     m_Swallowing = false;
     // Clicks reach the controls through this only while learning.
@@ -121,6 +125,36 @@ void MidiControl::SetLearning(bool on)
     }
     if (m_LearnBtn) m_LearnBtn->value(on);
     ShowLearning(LearnLabel);
+}
+
+bool MidiControl::IsPedal(const MidiBinding &binding)
+{
+    return binding.m_LoopID >= 0 && binding.m_Mode != MidiBinding::Set &&
+           (binding.m_Control == "Play" || binding.m_Control == "Record");
+}
+
+void MidiControl::PushPedals()
+{
+    std::vector<EnginePedal> pedals;
+    for (const MidiBinding &binding : m_Bindings.m_Bindings) {
+        if (!IsPedal(binding)) continue;
+        EnginePedal pedal;
+        pedal.m_Kind = binding.m_Kind;
+        pedal.m_Channel = binding.m_Channel;
+        pedal.m_Number = binding.m_Number;
+        pedal.m_Mode = binding.m_Mode;
+        pedal.m_LoopID = binding.m_LoopID;
+        pedal.m_Action = binding.m_Control == "Record" ? EnginePedal::Record : EnginePedal::Play;
+        pedals.push_back(pedal);
+    }
+    m_App->m_Engine.SetPedals(std::move(pedals));
+}
+
+bool MidiControl::RecordPedal(int loopID) const
+{
+    for (const MidiBinding &binding : m_Bindings.m_Bindings)
+        if (IsPedal(binding) && binding.m_LoopID == loopID && binding.m_Control == "Record") return true;
+    return false;
 }
 
 void MidiControl::Choose(int loopID, const std::string &control, MidiBinding::Mode mode)
@@ -141,6 +175,7 @@ void MidiControl::UnbindChosen()
     if (!m_Chosen) return;
     m_Chosen = false;
     if (m_Bindings.Unbind(m_Choice.m_LoopID, m_Choice.m_Control)) m_Bindings.Save();
+    PushPedals();
     ShowLearning("Unbound");
 }
 

@@ -39,6 +39,13 @@ public:
     void Choose(int loopID, const std::string &control, MidiBinding::Mode mode);
     // Forgets every binding of the chosen control (Delete while learning).
     void UnbindChosen();
+    // A loop's Play and Record act on the audio thread, in the period their
+    // JACK MIDI event arrives in (EngineMidi); they are handed to the engine
+    // whenever the bindings change.
+    static bool IsPedal(const MidiBinding &binding);
+    void PushPedals();
+    // Whether a pedal may start a take on the loop (its sound is kept ready for it).
+    bool RecordPedal(int loopID) const;
 
     // The control of the main window (loop -1) or of a loop's window that
     // the name gives, or null.

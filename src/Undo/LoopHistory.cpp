@@ -41,6 +41,17 @@ void LoopHistory::Begin(const Sample &sound, int64_t length, bool join)
     m_Before.m_Length = length;
 }
 
+void LoopHistory::BeginWith(std::unique_ptr<Sample> before, int64_t length)
+{
+    m_Open = true;
+    m_Joined = m_Join = m_Joinable = false;
+    m_Before.m_Sound.reset();
+    if (!m_Budget || !before || before->m_Length * static_cast<int64_t>(sizeof(short)) > m_Budget->m_Limit)
+        return;
+    m_Before.m_Sound = std::move(before);
+    m_Before.m_Length = length;
+}
+
 void LoopHistory::End(const Sample &sound, int64_t length)
 {
     if (!m_Open) return;

@@ -25,6 +25,9 @@ public:
     // A joining change adds to the step that the previous joining change
     // made, if nothing came between: one drag of the sound is one step.
     void Begin(const Sample &sound, int64_t length, bool join = false);
+    // A change whose earlier state was kept ready before it began (a take
+    // the engine started): the copy becomes the state before, nothing is copied.
+    void BeginWith(std::unique_ptr<Sample> before, int64_t length);
     void End(const Sample &sound, int64_t length);
     bool Changing() const { return m_Open; }
     // A change already made whose earlier sound is handed over whole (a

@@ -127,3 +127,53 @@ TEST_F(AudioEngineTest, AFreshTakeIntoItsRoomLosesNothingWhileTheLoopIsHeld)
         ASSERT_EQ(fresh.m_StoreBuffer[i], i % 30000) << i;
     EXPECT_EQ(fresh.m_LoopLength, blocks * B);
 }
+
+TEST_F(AudioEngineTest, PedalsActInTheBlockOfTheirFrameAndATakeTheyStartIsOneUndoStep)
+{
+    const int B = KorvelInfo::BufferSize;
+    Loop *loop = m_Loop.get();
+    std::vector<short> input(B, 100);
+    loop->m_Input = input.data();
+    EnginePedal play;
+    play.m_Number = 60;
+    play.m_LoopID = loop->m_ID;
+    EnginePedal record = play;
+    record.m_Number = 62;
+    record.m_Action = EnginePedal::Record;
+    record.m_Mode = MidiBinding::Held;
+    m_Engine->SetPedals({play, record});
+    const unsigned char playOn[3] = {0x90, 60, 100}, recordOn[3] = {0x90, 62, 100},
+                        recordOff[3] = {0x80, 62, 0};
+
+    // With no sound kept ready for undo the press is left to the window.
+    EXPECT_FALSE(m_Engine->MidiEvent(recordOn, 3, 0));
+
+    EXPECT_TRUE(m_Engine->MidiEvent(playOn, 3, 2 * B + 5));
+    ASSERT_TRUE(m_Engine->Block());
+    ASSERT_TRUE(m_Engine->Block());
+    EXPECT_TRUE(loop->m_Playing);
+    ASSERT_TRUE(m_Engine->Block());
+    EXPECT_FALSE(loop->m_Playing);
+    loop->m_Playing = true;
+
+    // An overdub from frame 3B + 37 to 5B + 11, to the frame: the loop stood
+    // still through block 2, so it plays position f - B at frame f.
+    loop->PrepareForPedal();
+    const std::vector<short> before = reference::Values(loop->m_StoreBuffer);
+    std::vector<short> expected = before;
+    for (int f = 3 * B + 37; f < 5 * B + 11; f++)
+        expected[(f - B) % expected.size()] += 100;
+    EXPECT_TRUE(m_Engine->MidiEvent(recordOn, 3, 37));
+    EXPECT_TRUE(m_Engine->MidiEvent(recordOff, 3, 2 * B + 11));
+    for (int i = 0; i < 4; i++)
+        ASSERT_TRUE(m_Engine->Block());
+    EXPECT_TRUE(loop->TakeEnded());
+    EXPECT_EQ(reference::Values(loop->m_StoreBuffer), expected);
+
+    // The window follows: the take is one step, undone to the sound kept ready.
+    EXPECT_TRUE(loop->m_PedalTake.load());
+    loop->BeginPedalTake();
+    loop->EndRecord();
+    EXPECT_TRUE(loop->Undo());
+    EXPECT_EQ(reference::Values(loop->m_StoreBuffer), before);
+}

@@ -1,0 +1,88 @@
+#include "Midi/EngineMidi.h"
+
+#include "Loop.h"
+#include "Midi/MidiParser.h"
+
+namespace {
+
+Loop *LoopOf(const std::vector<Loop *> &loops, int id)
+{
+    for (Loop *loop : loops)
+        if (loop->m_ID == id && !loop->m_Delete) return loop;
+    return nullptr;
+}
+
+} // namespace
+
+bool EngineMidi::Take(const unsigned char *bytes, size_t size, int64_t frame,
+                      const std::vector<Loop *> &loops)
+{
+    MidiParser parser;
+    MidiMessage message;
+    bool complete = false;
+    for (size_t i = 0; i < size && !complete; i++)
+        complete = parser.Feed(bytes[i], message);
+    if (!complete || m_Count == MostPending) return false;
+    const MidiMessage::Kind kind =
+        message.m_Kind == MidiMessage::NoteOff ? MidiMessage::NoteOn : message.m_Kind;
+    for (EnginePedal &pedal : m_Pedals) {
+        if (pedal.m_Kind != kind || pedal.m_Channel != message.m_Channel ||
+            pedal.m_Number != message.m_Number)
+            continue;
+        Loop *loop = LoopOf(loops, pedal.m_LoopID);
+        if (!loop) return false;
+        const bool down = message.m_Kind == MidiMessage::NoteOn ||
+                          message.m_Kind == MidiMessage::ProgramChange ||
+                          (message.m_Kind == MidiMessage::Controller && message.m_Value >= 64);
+        // A take the engine cannot start (no sound ready for undo, no room
+        // for a fresh one) is pressed by the GUI, as a click would be.
+        const bool starts = pedal.m_Mode == MidiBinding::Held ? down : down && !loop->m_Recording;
+        if (pedal.m_Action == EnginePedal::Record && starts && !loop->m_Recording &&
+            !loop->EngineMayStartTake())
+            return false;
+        // A pedal may send a stream of values: only crossing 64 counts.
+        if (message.m_Kind == MidiMessage::Controller) {
+            if (down == pedal.m_Down) return true;
+            pedal.m_Down = down;
+        }
+        if (pedal.m_Mode == MidiBinding::Press && !down) return true;
+        m_Pending[m_Count++] = {pedal.m_LoopID, pedal.m_Action, pedal.m_Mode == MidiBinding::Press, down,
+                                frame};
+        return true;
+    }
+    return false;
+}
+
+void EngineMidi::Apply(Loop &loop, int64_t blockEnd)
+{
+    int kept = 0;
+    for (int i = 0; i < m_Count; i++) {
+        const Pending p = m_Pending[i];
+        if (p.m_LoopID != loop.m_ID || p.m_Frame >= blockEnd) {
+            m_Pending[kept++] = p;
+            continue;
+        }
+        if (p.m_Action == EnginePedal::Play) {
+            loop.m_Playing = p.m_Toggle ? !loop.m_Playing : p.m_Down;
+            continue;
+        }
+        const bool start = p.m_Toggle ? !loop.m_Recording : p.m_Down;
+        if (start && !loop.m_Recording) {
+            if (loop.EngineMayStartTake())
+                loop.StartTake(p.m_Frame, true);
+            else
+                loop.m_GuiPresses.fetch_add(1, std::memory_order_release);
+        } else if (!start && loop.m_Recording) {
+            loop.RequestStop(p.m_Frame);
+        }
+    }
+    m_Count = kept;
+}
+
+void EngineMidi::Forget(const std::vector<Loop *> &loops)
+{
+    int kept = 0;
+    for (int i = 0; i < m_Count; i++)
+        if (LoopOf(loops, m_Pending[i].m_LoopID)) m_Pending[kept++] = m_Pending[i];
+    m_Count = kept;
+}
