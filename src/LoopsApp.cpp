@@ -276,13 +276,13 @@ void LoopsApp::FollowLatency()
     if (KorvelInfo::CompensateLatency && m_Engine.Live() && jack && jack->RunsInCallback()) {
         roundTrip = jack->CallbackRoundTripFrames();
         // Loops record the plug-in's block of the block before.
-        frames = roundTrip + (m_Plugin.Input() ? KorvelInfo::BufferSize : 0);
+        frames = roundTrip + KorvelInfo::BufferSize;
     }
     if (frames == m_Engine.TakeLatency()) return;
     m_Engine.SetTakeLatency(frames);
     if (frames > 0)
         std::cerr << "Takes are placed back by " << frames << " frames (round trip " << roundTrip
-                  << (m_Plugin.Input() ? " and the block the plug-in hands on)" : ")") << std::endl;
+                  << " and the block the plug-in hands on)" << std::endl;
 }
 
 void LoopsApp::LoopsChanged()

@@ -14,7 +14,7 @@ Loop *LoopOf(const std::vector<Loop *> &loops, int id)
 
 } // namespace
 
-bool EngineMidi::Take(const unsigned char *bytes, size_t size, int64_t frame,
+bool EngineMidi::Take(const unsigned char *bytes, size_t size, int64_t frame, int recordDelay,
                       const std::vector<Loop *> &loops)
 {
     MidiParser parser;
@@ -46,8 +46,8 @@ bool EngineMidi::Take(const unsigned char *bytes, size_t size, int64_t frame,
             pedal.m_Down = down;
         }
         if (pedal.m_Mode == MidiBinding::Press && !down) return true;
-        m_Pending[m_Count++] = {pedal.m_LoopID, pedal.m_Action, pedal.m_Mode == MidiBinding::Press, down,
-                                frame};
+        const int64_t at = pedal.m_Action == EnginePedal::Record ? frame + recordDelay : frame;
+        m_Pending[m_Count++] = {pedal.m_LoopID, pedal.m_Action, pedal.m_Mode == MidiBinding::Press, down, at};
         return true;
     }
     return false;

@@ -26,8 +26,10 @@ public:
     // Exchanges the pedals for the GUI's new set (the old set goes back in it).
     void Swap(std::vector<EnginePedal> &pedals) { m_Pedals.swap(pedals); }
     // True when the engine acts on the event (one message, at the engine
-    // frame given); false hands it to the GUI.
-    bool Take(const unsigned char *bytes, size_t size, int64_t frame, const std::vector<Loop *> &loops);
+    // frame given; a take's input comes recordDelay frames later); false
+    // hands it to the GUI.
+    bool Take(const unsigned char *bytes, size_t size, int64_t frame, int recordDelay,
+              const std::vector<Loop *> &loops);
     // Makes what is due on this loop before blockEnd.
     void Apply(Loop &loop, int64_t blockEnd);
     // Drops what waited for loops no longer played.
