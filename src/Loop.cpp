@@ -73,6 +73,7 @@ bool Loop::GetOutput(Sample &out)
     }
 
     m_DisplayPos = static_cast<int>(m_Pos);
+    m_ShownPos.store(m_Pos, std::memory_order_relaxed);
     m_Sounded = true;
     return true;
 }

@@ -124,6 +124,8 @@ public:
     // a step of 0.25 from 2^22 on (95 s at quarter speed), nor by 1 from
     // 2^24, and rounds fractional speeds ever coarser on the way there.
     double m_Pos;
+    // Where the last block left m_Pos, for the windows to read.
+    std::atomic<double> m_ShownPos{0.0};
     int m_DisplayPos;
     int m_HoldPos;
     bool m_Playing;

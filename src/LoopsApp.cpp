@@ -378,8 +378,12 @@ std::ostream &operator<<(std::ostream &out, LoopsApp &app)
     out << app.m_MasterLength << ' ' << app.m_MasterSpeed << ' ' << app.m_MasterPeriod << ' '
         << app.m_MasterID << ' ';
     out << static_cast<unsigned long>(app.m_Loops.size()) << ' ';
-    for (auto &item : app.m_Loops)
+    for (auto &item : app.m_Loops) {
+        // The engine keeps off the loop while its record is taken (it
+        // catches the loop's time up after).
+        HandOverHold held(item.second->m_Loop->m_HandOver);
         out << item.first << ' ' << *item.second->m_Loop << ' ' << *item.second->m_GUI << ' ';
+    }
     return out;
 }
 

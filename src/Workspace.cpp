@@ -147,8 +147,18 @@ bool WriteSound(Loop *loop, const std::string &path)
     // name would only puzzle.
     wav.ReportWriteErrors(false);
     if (!wav.Open(path, WavFile::WRITE, WavFile::MONO)) return false;
+    // The sound as it is now, an overdub under way or not; written from a
+    // copy, so the loop is held for the copy only and not for the disk.
+    Sample sound;
+    {
+        HandOverHold held(loop->m_HandOver);
+        const int length = loop->m_StoreBuffer.GetLength();
+        if (length > 0 && !sound.Allocate(length)) return false;
+        if (length > 0)
+            std::memcpy(sound.GetBuffer(), loop->m_StoreBuffer.GetBuffer(), length * sizeof(short));
+    }
     // An empty loop gives a header-only file; Save writes nothing for it.
-    bool saved = loop->m_StoreBuffer.GetLength() == 0 || wav.Save(loop->m_StoreBuffer);
+    bool saved = sound.GetLength() == 0 || wav.Save(sound);
     bool closed = wav.Close() != 0;
     return saved && closed;
 }

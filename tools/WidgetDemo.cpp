@@ -19,13 +19,14 @@ const int SampleCount = 1000;
 const int PanelColour = 139;
 const int PanelBackColour = 49;
 
-double g_Position = 0;
+std::atomic<double> g_Position{0};
 
 void Advance(void *data)
 {
     Fl_Loop *display = static_cast<Fl_Loop *>(data);
-    g_Position += 10;
-    if (g_Position >= SampleCount) g_Position -= SampleCount;
+    double next = g_Position + 10;
+    if (next >= SampleCount) next -= SampleCount;
+    g_Position = next;
     display->DrawPosMarker();
     Fl::repeat_timeout(0.04, Advance, data);
 }
@@ -68,7 +69,7 @@ int main(int argc, char **argv)
     display.m_StartAngle = 90;
     display.m_EndAngle = 200;
     display.SetLength(SampleCount);
-    display.SetPos(&g_Position);
+    display.SetPos(&g_Position, [](Fl_Loop *, double to) { g_Position = to; });
     display.SetUpdate(true);
 
     controls.show(argc, argv);

@@ -36,8 +36,8 @@ Fl_Loop::Fl_Loop(int x, int y, int w, int h, const char *label)
     : Fl_Double_Window(x, y, w, h, label), m_Data(nullptr), m_SkipWindow(nullptr), m_Length(1000),
       m_InnerRad((int)((w / 2) * 0.75)), m_OuterRad((int)((w / 2) * 0.95)), m_CursorX1(0), m_CursorY1(0),
       m_CursorX2(0), m_CursorY2(0), m_MidX(w / 2), m_MidY(h / 2), m_StartAngle(0.0f), m_EndAngle(1.0f),
-      m_MoveAngle(0), m_RangeStart(0), m_RangeEnd(0), m_Angle(0), m_Pos(nullptr), m_Update(false),
-      m_WaveSize(1.0f), m_MoveIndex(0), m_LastMoveIndex(0), m_Snap(false), m_SnapDegrees(45),
+      m_MoveAngle(0), m_RangeStart(0), m_RangeEnd(0), m_Angle(0), m_Pos(nullptr), m_Jump(nullptr),
+      m_Update(false), m_WaveSize(1.0f), m_MoveIndex(0), m_LastMoveIndex(0), m_Snap(false), m_SnapDegrees(45),
       m_CutRequest(nullptr), m_CopyRequest(nullptr), m_PasteRequest(nullptr), m_PasteMixRequest(nullptr),
       m_ZeroRequest(nullptr), m_ReverseRequest(nullptr), m_HalveRequest(nullptr), m_HoldRequest(nullptr),
       m_NewTriggerRequest(nullptr), m_MoveRequest(nullptr), m_UndoRequest(nullptr), m_RedoRequest(nullptr),
@@ -202,7 +202,7 @@ void Fl_Loop::DrawPosMarker()
     make_current();
     if (!m_Pos || m_Length <= 0) return;
 
-    const float angle = static_cast<float>(*m_Pos) / (float)m_Length * 360;
+    const float angle = static_cast<float>(m_Pos->load(std::memory_order_relaxed)) / (float)m_Length * 360;
     const float s = sinf(angle * DegToRad);
     const float c = cosf(angle * DegToRad);
     const int x1 = (int)(s * m_InnerRad + m_MidX);
@@ -275,7 +275,7 @@ void Fl_Loop::HandleMouse(bool press)
         UpdateRange();
         break;
     case 2: // set the play position
-        if (m_Pos) {
+        if (m_Jump) {
             float pos = angle * (m_Length / 360.0f);
             if (m_Length > 0) {
                 while (pos < 0)
@@ -283,7 +283,7 @@ void Fl_Loop::HandleMouse(bool press)
                 while (pos > m_Length)
                     pos -= m_Length;
             }
-            *m_Pos = pos;
+            m_Jump(this, pos);
         }
         break;
     case 3: // move the sound along with the pointer

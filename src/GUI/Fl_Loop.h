@@ -3,6 +3,8 @@
 
 #include <FL/Fl_Double_Window.H>
 
+#include <atomic>
+
 // The window of one loop: its sound drawn as a trace round a ring, the play
 // position as an exclusive-or line, and mouse gestures and Control-key chords
 // turned into edit requests. It holds no audio and edits nothing itself; the
@@ -17,12 +19,19 @@ public:
     typedef void (*PositionRequest)(Fl_Loop *display, int position);
     typedef void (*Request)(Fl_Loop *display);
     typedef void (*MoveRequest)(Fl_Loop *display, int offset);
+    typedef void (*JumpRequest)(Fl_Loop *display, double position);
 
     Fl_Loop(int x, int y, int w, int h, const char *label = 0);
     ~Fl_Loop();
 
     void SetData(const short *data) { m_Data = data; }
-    void SetPos(double *pos) { m_Pos = pos; }
+    // The play position as the last block left it (written by the audio
+    // thread), and who moves it for the middle button.
+    void SetPos(const std::atomic<double> *pos, JumpRequest jump)
+    {
+        m_Pos = pos;
+        m_Jump = jump;
+    }
     void SetSkipWindow(Fl_Window *window) { m_SkipWindow = window; }
     void SetUpdate(bool update) { m_Update = update; }
     void SetWaveSize(float size) { m_WaveSize = size; }
@@ -64,7 +73,8 @@ public:
     int m_RangeStart;
     int m_RangeEnd;
     float m_Angle;
-    double *m_Pos;
+    const std::atomic<double> *m_Pos;
+    JumpRequest m_Jump;
     bool m_Update;
     float m_WaveSize;
     int m_MoveIndex;

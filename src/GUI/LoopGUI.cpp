@@ -223,6 +223,15 @@ void WindowClosed(Fl_Widget *widget, void *)
 
 // Display requests.
 
+void JumpTo(Fl_Loop *display, double position)
+{
+    Loop *loop = PanelOf(display)->m_Loop;
+    Change(PanelOf(display), [loop, position] {
+        loop->m_Pos = position;
+        loop->m_ShownPos.store(position, std::memory_order_relaxed);
+    });
+}
+
 void CutRange(Fl_Loop *display, int start, int end)
 {
     PanelOf(display)->m_Loop->Cut(start, end);
@@ -388,7 +397,7 @@ void LoopGUI::CreateGUI(const char *title)
 
     m_Display->SetData(m_Loop->m_StoreBuffer.GetBuffer());
     m_Display->SetLength(static_cast<int>(m_Loop->m_LoopLength));
-    m_Display->SetPos(&m_Loop->m_Pos);
+    m_Display->SetPos(&m_Loop->m_ShownPos, JumpTo);
     m_Display->callback(WindowClosed);
     m_Display->SetCallbacks(CutRange, CopyRange, PasteAt, PasteMixAt, ZeroRange, ReverseRange, HalveLoop,
                             TakeHeldSound, AddTrigger, MoveSound);

@@ -190,8 +190,8 @@ TEST_F(LoopDisplayTest, SelectedRangeIsWhiteAndSnapTicksMarkEveryStep)
 
 TEST_F(LoopDisplayTest, PlayCursorMovesWithoutLeavingATraceAndSurvivesRedraws)
 {
-    double position = 250; // a quarter: the right-hand side
-    m_Display->SetPos(&position);
+    std::atomic<double> position{250}; // a quarter: the right-hand side
+    m_Display->SetPos(&position, nullptr);
     Image before(m_Display.get());
 
     m_Display->DrawPosMarker(); // not enabled yet
@@ -306,8 +306,9 @@ TEST_F(LoopDisplayTest, SnappingLowersTheAngleToTheStepKeepingTheFraction)
 TEST_F(LoopDisplayTest, MiddleButtonSetsThePlayPosition)
 {
     Press(248, 131, 2); // without a position: nothing to set
-    double position = 0;
-    m_Display->SetPos(&position);
+    static double position = 0;
+    std::atomic<double> shown{0};
+    m_Display->SetPos(&shown, [](Fl_Loop *, double to) { position = to; });
     Press(250, 150, 2);
     EXPECT_NEAR(position, 250, 0.01);
     DragTo(150, 50, 2);
