@@ -12,10 +12,15 @@
 # after the answer (which is heard as it is played, through the live input);
 # L is their spacing, and the offset is b - m L - a for B's click b on lap m
 # and a the click the answer followed: 0 when the take is placed back by the
-# whole round trip, E + a block when it is not. "off" writes
-# "CompensateLatency = 0" into the resource file.
+# whole trip it made. Unplaced it is E and two blocks late: the loops record
+# the input of the block before, and a fresh take plays one block after it
+# ends (the block its stop runs in). "off" writes "CompensateLatency = 0"
+# into the resource file.
 set -uo pipefail
-[ $# -ge 2 ] && [ "${3:-off}" = off ] || { echo "usage: $0 <build dir> <period> [off]" >&2; exit 2; }
+if [ $# -lt 2 ] || [ "${3:-off}" != off ]; then
+  echo "usage: $0 <build dir> <period> [off]" >&2
+  exit 2
+fi
 build=$(cd "$1" && pwd)
 root=$(cd "$(dirname "$0")/.." && pwd)
 period=$2 off=${3:-}
@@ -65,10 +70,10 @@ xdotool mousemove --window "$take" 105 207 # over its "Record"
 korvel_spawn "$build/tools/korvel-jack-probe" 7 "$work/out.raw" echo "$extra" 0.2 0.3 2 3 2>"$work/probe.log"
 probe=$!
 # The first click heard sets the clock: the answered click is the first from
-# 2 s on, and the take spans 0.4 s (well within a second's jitter) each side
-# of its answer.
+# 2 s on, and the take spans 0.4 s each side of its answer (less than A's
+# second between clicks, far more than the clock's and the clicks' jitter).
 first=""
-for i in $(seq 1 100); do
+for _ in $(seq 1 100); do
   first=$(sed -n 's/^probe: click at \([0-9]*\)$/\1/p' "$work/probe.log" | head -n1)
   [ -n "$first" ] && break
   sleep 0.02
@@ -82,9 +87,14 @@ wait_until "$press"
 xdotool click 1
 wait_until "$release"
 xdotool click 1
-wait "$probe" || fail "the probe did not record: $(tail -n1 "$work/probe.log")"
+# What the program reads as the performer's delay.
+echo "JACK: $client:input $(jack_lsp -l "$client:input" | grep -o 'capture latency = \[[^]]*\]')"
+wait "$probe"
+recorded=$?
 probe=""
 korvel_quit_loops "$take" "$loop" "$input" "$main"
+[ "${dropouts:-0}${xruns:-0}" = 00 ] || echo "take_offset: $dropouts dropouts and $xruns xruns: the figure may be off" >&2
+[ "$recorded" = 0 ] || fail "the probe did not record: $(tail -n1 "$work/probe.log")"
 
 roundtrip=$(grep -o 'round trip [0-9]*' "$log" | tail -n1 | grep -o '[0-9]*$')
 od -An -v -t d2 -w4 "$work/out.raw" | awk -v delay="$delay" -v R="${roundtrip:-none}" '
