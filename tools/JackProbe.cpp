@@ -62,6 +62,8 @@ struct Probe
     // JACK's frames. The recorder hands the answer's frame to the sender.
     float threshold = 1, previous = 0;
     long delay = 0, from = 0, to = 0, deaf = 0, lastClick = -(1L << 40);
+    jack_nframes_t nextStart = 0;
+    bool hearing = false;
     std::atomic<long> heard{-1};
     std::atomic<bool> answering{false};
     std::atomic<jack_nframes_t> answerAt{0};
@@ -83,6 +85,11 @@ void SendEcho(Probe *probe, float *tone, jack_nframes_t frames)
 void HearClicks(Probe *probe, const float *left, jack_nframes_t frames)
 {
     const jack_nframes_t start = jack_last_frame_time(probe->recorder);
+    // A cycle JACK left out (an xrun) is missing from the file too, whose
+    // frames then no longer count JACK's.
+    if (probe->hearing && start != probe->nextStart) probe->lost++;
+    probe->hearing = true;
+    probe->nextStart = start + frames;
     for (jack_nframes_t i = 0; i < frames; i++) {
         const long frame = static_cast<int32_t>(start + i - probe->sendStart.load());
         const bool rises = left[i] >= probe->threshold && probe->previous < probe->threshold;

@@ -87,16 +87,18 @@ wait_until "$press"
 xdotool click 1
 wait_until "$release"
 xdotool click 1
-# What the program reads as the performer's delay.
+# What the program reads as the performer's delay, and the shift it said last
+# (it follows the connections) it places takes back by, else its round trip.
+roundtrip=$(sed -n 's/.*placed back by \([0-9]*\).*/\1/p' "$log" | tail -n1)
+[ -n "$roundtrip" ] || roundtrip=$(sed -n 's/.*round trip \([0-9]*\).*/\1/p' "$log" | tail -n1)
 echo "JACK: $client:input $(jack_lsp -l "$client:input" | grep -o 'capture latency = \[[^]]*\]')"
 wait "$probe"
 recorded=$?
 probe=""
 korvel_quit_loops "$take" "$loop" "$input" "$main"
 [ "${dropouts:-0}${xruns:-0}" = 00 ] || echo "take_offset: $dropouts dropouts and $xruns xruns: the figure may be off" >&2
-[ "$recorded" = 0 ] || fail "the probe did not record: $(tail -n1 "$work/probe.log")"
+[ "$recorded" = 0 ] || fail "the probe did not record cleanly: $(tail -n1 "$work/probe.log")"
 
-roundtrip=$(grep -o 'round trip [0-9]*' "$log" | tail -n1 | grep -o '[0-9]*$')
 od -An -v -t d2 -w4 "$work/out.raw" | awk -v delay="$delay" -v R="${roundtrip:-none}" '
   function fail(why) { print "take_offset: " why > "/dev/stderr"; failed = 1; exit 1 }
   { f = NR - 1; v = $1 }
