@@ -4,6 +4,8 @@
 //     korvel-jack-probe <seconds> <output.raw> tone <frequency> <amplitude>
 //     korvel-jack-probe <seconds> <output.raw> click <every frames> <amplitude>
 //     korvel-jack-probe <seconds> <output.raw> midi <every frames> <note>
+//     korvel-jack-probe <seconds> <output.raw> echo <extra frames> <amplitude>
+//                       <threshold> <from s> <to s>
 //
 // Waits (at most 20 s) for KorvelLoops' ports, connects to them, plays the
 // signal (amplitude: fraction of full scale) and writes the program's output
@@ -14,6 +16,15 @@
 // same frame as the probe's sample (or MIDI event) n: the probe plays from one
 // client and records from another, so the graph runs it before KorvelLoops and
 // after it, and no period of a feedback path is counted.
+//
+// "echo" is a performer who plays along with a known delay: for each click
+// it hears at KorvelLoops:left (a rise to the threshold; then deaf for a tenth
+// of a second past the answer, so a click or its own monitored answer does
+// not count twice) in file frames [from, to), it plays one click of the
+// amplitude into KorvelLoops:input E frames later, E = one period (the
+// sender's next cycle is the earliest it can play) + the extra frames. It
+// tells JACK so, as the capture latency of its output, and says on stderr
+// each click it hears: "probe: click at <file frame>[ echoed]".
 
 #include <jack/jack.h>
 #include <jack/midiport.h>
@@ -38,7 +49,7 @@ struct Probe
     jack_client_t *sender = nullptr, *recorder = nullptr;
     jack_port_t *tone = nullptr, *midi = nullptr, *left = nullptr, *right = nullptr;
     jack_ringbuffer_t *ring = nullptr;
-    bool click = false, notes = false;
+    bool click = false, notes = false, echo = false;
     double frequency = 0, amplitude = 0;
     long every = 1;
     int note = 0;
@@ -47,7 +58,61 @@ struct Probe
     // The cycle (JACK's frame time) each side started in.
     std::atomic<jack_nframes_t> recordStart{0}, sendStart{0};
     std::atomic<long> lost{0};
+    // Echo mode; the window and the last click in file frames, the rest in
+    // JACK's frames. The recorder hands the answer's frame to the sender.
+    float threshold = 1, previous = 0;
+    long delay = 0, from = 0, to = 0, deaf = 0, lastClick = -(1L << 40);
+    jack_nframes_t nextStart = 0;
+    bool hearing = false;
+    std::atomic<long> heard{-1};
+    std::atomic<bool> answering{false};
+    std::atomic<jack_nframes_t> answerAt{0};
 };
+
+// The answer, played in the cycle that holds its frame.
+void SendEcho(Probe *probe, float *tone, jack_nframes_t frames)
+{
+    if (!probe->answering.load()) return;
+    const int32_t at = static_cast<int32_t>(probe->answerAt.load() - jack_last_frame_time(probe->sender));
+    if (at >= static_cast<int32_t>(frames)) return;
+    if (at >= 0)
+        tone[at] = static_cast<float>(probe->amplitude);
+    else
+        probe->lost++;
+    probe->answering = false;
+}
+
+void HearClicks(Probe *probe, const float *left, jack_nframes_t frames)
+{
+    const jack_nframes_t start = jack_last_frame_time(probe->recorder);
+    // A cycle JACK left out (an xrun) is missing from the file too, whose
+    // frames then no longer count JACK's.
+    if (probe->hearing && start != probe->nextStart) probe->lost++;
+    probe->hearing = true;
+    probe->nextStart = start + frames;
+    for (jack_nframes_t i = 0; i < frames; i++) {
+        const long frame = static_cast<int32_t>(start + i - probe->sendStart.load());
+        const bool rises = left[i] >= probe->threshold && probe->previous < probe->threshold;
+        probe->previous = left[i];
+        if (!rises || frame - probe->lastClick < probe->deaf) continue;
+        probe->lastClick = frame;
+        probe->heard = frame;
+        if (frame < probe->from || frame >= probe->to) continue;
+        if (probe->answering.load()) probe->lost++; // one answer at a time
+        probe->answerAt = start + i + static_cast<jack_nframes_t>(probe->delay);
+        probe->answering = true;
+    }
+}
+
+// KorvelLoops reads the performer's delay from its input port.
+void ReportLatency(jack_latency_callback_mode_t mode, void *arg)
+{
+    Probe *probe = static_cast<Probe *>(arg);
+    if (mode != JackCaptureLatency) return;
+    jack_latency_range_t range = {static_cast<jack_nframes_t>(probe->delay),
+                                  static_cast<jack_nframes_t>(probe->delay)};
+    jack_port_set_latency_range(probe->tone, JackCaptureLatency, &range);
+}
 
 void SendNotes(Probe *probe, jack_nframes_t frames)
 {
@@ -79,7 +144,8 @@ int Send(jack_nframes_t frames, void *arg)
     }
     if (probe->notes) SendNotes(probe, frames);
     if (!probe->sending.load()) return 0;
-    for (jack_nframes_t i = 0; !probe->notes && i < frames; i++) {
+    if (probe->echo) SendEcho(probe, tone, frames);
+    for (jack_nframes_t i = 0; !probe->notes && !probe->echo && i < frames; i++) {
         const long f = probe->frame + i;
         if (probe->click)
             tone[i] = f % probe->every == 0 ? static_cast<float>(probe->amplitude) : 0.0f;
@@ -101,6 +167,7 @@ int Record(jack_nframes_t frames, void *arg)
         probe->recordStart = jack_last_frame_time(probe->recorder);
         probe->recording = true;
     }
+    if (probe->echo && probe->sending.load()) HearClicks(probe, left, frames);
     for (jack_nframes_t i = 0; i < frames; i++) {
         float pair[2] = {left[i], right[i]};
         if (jack_ringbuffer_write_space(probe->ring) >= sizeof pair)
@@ -139,13 +206,16 @@ bool ReadFrame(Probe &probe, float pair[2])
 
 int main(int argc, char **argv)
 {
-    if (argc != 6) {
-        std::fprintf(stderr,
-                     "usage: %s <seconds> <output.raw> tone|click|midi <frequency|every> <amplitude|note>\n",
-                     argv[0]);
+    Probe probe;
+    probe.echo = argc > 3 && std::strcmp(argv[3], "echo") == 0;
+    if (argc != (probe.echo ? 9 : 6)) {
+        std::fprintf(
+            stderr,
+            "usage: %s <seconds> <output.raw> tone|click|midi <frequency|every> <amplitude|note>\n"
+            "       %s <seconds> <output.raw> echo <extra frames> <amplitude> <threshold> <from s> <to s>\n",
+            argv[0], argv[0]);
         return 2;
     }
-    Probe probe;
     const double seconds = std::atof(argv[1]);
     probe.click = std::strcmp(argv[3], "click") == 0;
     probe.notes = std::strcmp(argv[3], "midi") == 0;
@@ -153,6 +223,11 @@ int main(int argc, char **argv)
     probe.note = std::atoi(argv[5]) & 0x7f;
     probe.every = std::max(2L, std::atol(argv[4]));
     probe.amplitude = std::atof(argv[5]);
+    if (probe.echo) {
+        probe.threshold = static_cast<float>(std::atof(argv[6]));
+        probe.from = std::lround(std::atof(argv[7]) * 44100);
+        probe.to = std::lround(std::atof(argv[8]) * 44100);
+    }
 
     // Names of its own: a client named like one on another server (another
     // test run's) would unlink that one's sockets in /dev/shm.
@@ -163,6 +238,8 @@ int main(int argc, char **argv)
     probe.sender = Open(self);
     probe.recorder = probe.sender ? Open(ear) : nullptr;
     if (!probe.recorder) return 1;
+    probe.delay = static_cast<long>(jack_get_buffer_size(probe.sender)) + std::max(0L, std::atol(argv[4]));
+    probe.deaf = probe.delay + 4410;
     probe.tone = jack_port_register(probe.sender, "tone", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
     probe.midi = jack_port_register(probe.sender, "midi", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     probe.left = jack_port_register(probe.recorder, "left", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
@@ -170,6 +247,7 @@ int main(int argc, char **argv)
     probe.ring = jack_ringbuffer_create(8 * 44100 * sizeof(float));
     jack_set_process_callback(probe.sender, Send, &probe);
     jack_set_process_callback(probe.recorder, Record, &probe);
+    if (probe.echo) jack_set_latency_callback(probe.sender, ReportLatency, &probe);
     if (jack_activate(probe.sender) != 0 || jack_activate(probe.recorder) != 0) return 1;
 
     // The ports appear before their client is active, and a connection to
@@ -193,6 +271,7 @@ int main(int argc, char **argv)
         return 1;
     }
     probe.connected = true;
+    if (probe.echo) jack_recompute_total_latencies(probe.sender);
 
     std::FILE *out = std::fopen(argv[2], "wb");
     if (!out) return 1;
@@ -205,8 +284,14 @@ int main(int argc, char **argv)
     float pair[2];
     for (; flowing && skip > 0; skip--)
         flowing = ReadFrame(probe, pair);
-    for (long written = 0; flowing && written < frames; written++) {
+    for (long written = 0, told = -1; flowing && written < frames; written++) {
         flowing = ReadFrame(probe, pair);
+        const long heard = probe.heard.load();
+        if (heard != told && heard <= written) {
+            told = heard;
+            std::fprintf(stderr, "probe: click at %ld%s\n", heard,
+                         heard >= probe.from && heard < probe.to ? " echoed" : "");
+        }
         short frame[2] = {ToShort(pair[0]), ToShort(pair[1])};
         if (flowing) std::fwrite(frame, sizeof frame, 1, out);
     }
