@@ -479,7 +479,9 @@ void Loop::EndRecord()
         m_HoldBuffer.Zero();
         // Placed back, the take's first sample was heard when Record went
         // down: the sound goes on from where that moment has got to.
-        if (takeRan && m_TakeShift > 0 && m_LoopLength > 0)
+        // The same for a take the engine ended blocks before this: those
+        // blocks count.
+        if (takeRan && (m_TakeShift > 0 || m_AfterTake > 0) && m_LoopLength > 0)
             m_Pos = std::fmod((m_TakeShift + m_AfterTake) * static_cast<double>(m_Speed),
                               static_cast<double>(m_LoopLength));
     }

@@ -12,9 +12,8 @@
 # after the answer (which is heard as it is played, through the live input);
 # L is their spacing, and the offset is b - m L - a for B's click b on lap m
 # and a the click the answer followed: 0 when the take is placed back by the
-# whole trip it made. Unplaced it is E and two blocks late: the loops record
-# the input of the block before, and a fresh take plays one block after it
-# ends (the block its stop runs in). "off" writes "CompensateLatency = 0"
+# whole trip it made. Unplaced it is E and a block late: the loops record
+# the input of the block before. "off" writes "CompensateLatency = 0"
 # into the resource file.
 set -uo pipefail
 if [ $# -lt 2 ] || [ "${3:-off}" != off ]; then
