@@ -25,6 +25,8 @@ Loop::Loop(LoopHost *app)
       m_TakeShift(0), m_TakeStart(-1), m_TakeSkip(0), m_TakeTail(-1), m_AfterTake(0), m_TakeEnded(false),
       m_ReadyLength(0), m_ReadyHolds(0), m_ReadyOk(false), m_ShownSound(nullptr)
 {
+    // A third of a second at 44.1 kHz, and never less than a few blocks.
+    m_Backlog.assign(std::max(16384, 4 * std::max(1, KorvelInfo::BufferSize)), 0);
     m_Delay.m_Channels = 1;
     m_Reverb.SetChannels(1);
 }
@@ -200,7 +202,7 @@ void Loop::Record(double pos)
     int from = 0, to = 0;
     TakeSpan(from, to);
     if (m_Overdub)
-        Overdub(pos, from, to);
+        Overdub(pos, m_Input, from, to);
     else if (m_TakeRoom)
         RecordFreshInto(*m_TakeRoom, from, to);
     else
@@ -367,13 +369,41 @@ void Loop::MissedBlock()
         if (m_TakeTail == 0) m_AfterTake = KorvelInfo::BufferSize - to;
         return;
     }
-    m_MissedFrames += KorvelInfo::BufferSize;
+    // An overdub's input is kept for the block that follows the hold.
+    const int B = KorvelInfo::BufferSize;
+    if (m_Recording && m_Overdub && !m_StartRecord && m_Input && m_TakeTail != 0) {
+        if (m_BacklogFrames + B <= static_cast<int>(m_Backlog.size())) {
+            std::copy(m_Input, m_Input + B, m_Backlog.begin() + m_BacklogFrames);
+            m_BacklogFrames += B;
+        } else {
+            m_OverdubLost += B;
+        }
+    }
+    m_MissedFrames += B;
 }
 
 void Loop::CatchUp()
 {
-    const int64_t frames = m_MissedFrames;
+    // An overdub goes on over the blocks the GUI held the loop through, from
+    // the input kept of them, each where its block would have written it.
+    const int B = KorvelInfo::BufferSize;
+    for (int done = 0; done + B <= m_BacklogFrames && m_MissedFrames >= B; done += B) {
+        if (m_Recording && m_Overdub && !m_StartRecord && m_TakeTail != 0) {
+            int from = 0, to = 0;
+            TakeSpan(from, to);
+            Overdub(m_Pos, m_Backlog.data() + done, from, to);
+            if (m_TakeTail == 0) EndTake();
+        }
+        StepOver(B);
+        m_MissedFrames -= B;
+    }
+    m_BacklogFrames = 0;
+    StepOver(m_MissedFrames);
     m_MissedFrames = 0;
+}
+
+void Loop::StepOver(int64_t frames)
+{
     const int64_t length = m_LoopLength;
     if ((!m_Playing && !m_Recording) || (m_TakeRoom && FreshTakeRunning()) ||
         m_StoreBuffer.GetLength() == 0 || length <= 0)
@@ -387,7 +417,7 @@ void Loop::CatchUp()
     if (m_HoldPos >= 0 && length > 0) m_HoldPos = static_cast<int>((m_HoldPos + frames) % length);
 }
 
-void Loop::Overdub(double pos, int from, int to)
+void Loop::Overdub(double pos, const short *input, int from, int to)
 {
     // Only what is heard is overdubbed: the take goes round with playback at
     // the play length, never into a tail beyond it. With nothing heard (no
@@ -409,11 +439,11 @@ void Loop::Overdub(double pos, int from, int to)
         const int index = static_cast<int>(position);
         (void)m_StoreBuffer[index];
         const int first = lastWritten < 0 ? index : lastWritten + 1;
-        const short input = m_Input[i];
+        const short value = input[i];
         // Adding silence changes nothing, not even a -32768 from a loaded file.
-        if (input != 0 && i >= from) {
+        if (value != 0 && i >= from) {
             for (int j = first; j <= index; j++)
-                m_StoreBuffer.Set(j, ClampSample(static_cast<int64_t>(m_StoreBuffer[j]) + input));
+                m_StoreBuffer.Set(j, ClampSample(static_cast<int64_t>(m_StoreBuffer[j]) + value));
         }
         if (first <= index) lastWritten = index;
         const double next = m_Speed + position;
@@ -465,6 +495,9 @@ void Loop::EndRecord()
         m_StoreBuffer.Add(rest);
         m_RecordPos = 0;
     }
+    if (m_OverdubLost > 0)
+        std::cerr << "The overdub lost " << m_OverdubLost << " samples: the program was held up" << std::endl;
+    m_OverdubLost = 0;
     // An overdub keeps the play length; only a fresh take sets it.
     if (!m_Overdub) {
         m_LoopLength = m_StoreBuffer.GetLength();

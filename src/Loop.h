@@ -173,7 +173,7 @@ public:
 private:
     void Record(double pos);
     // Each records the input frames [from, to) of the block.
-    void Overdub(double pos, int from, int to);
+    void Overdub(double pos, const short *input, int from, int to);
     void RecordFresh(int from, int to);
     void RecordFreshInto(TakeRoom &room, int from, int to);
     // Which input frames of this block belong to the take.
@@ -185,6 +185,7 @@ private:
     // Steps the play position over the blocks the loop missed, as playback
     // would have.
     void CatchUp();
+    void StepOver(int64_t frames);
     // Returns whether the position went round the end of the play length.
     bool Play(Sample &out);
     void HoldCopy(const Sample &out);
@@ -205,6 +206,10 @@ private:
     int m_TakeTail;         // still to record after a stop; -1 while none was asked
     int64_t m_AfterTake;    // frames since a placed-back fresh take ended
     std::atomic<bool> m_TakeEnded;
+    // An overdub's input while the GUI held the loop, written after.
+    std::vector<short> m_Backlog;
+    int m_BacklogFrames = 0;
+    int64_t m_OverdubLost = 0;
     // The state before a pedal's take, kept ready by the GUI.
     std::unique_ptr<Sample> m_Ready;
     int64_t m_ReadyLength;

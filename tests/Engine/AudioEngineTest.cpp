@@ -177,3 +177,30 @@ TEST_F(AudioEngineTest, PedalsActInTheBlockOfTheirFrameAndATakeTheyStartIsOneUnd
     EXPECT_TRUE(loop->Undo());
     EXPECT_EQ(reference::Values(loop->m_StoreBuffer), before);
 }
+
+TEST_F(AudioEngineTest, AnOverdubGoesOnThroughTheBlocksItsLoopIsHeld)
+{
+    const int B = KorvelInfo::BufferSize;
+    Loop *held = m_Loop.get();
+    Loop free(&m_Host);
+    GiveSound(free, Ramp(1000));
+    m_Engine->SetLoops({held, &free});
+    std::vector<short> input(B);
+    held->m_Input = free.m_Input = input.data();
+    held->BeginTake();
+    free.BeginTake();
+    for (int block = 0; block < 8; block++) {
+        for (int i = 0; i < B; i++)
+            input[i] = static_cast<short>(block * 7 + i % 5 + 1);
+        if (block == 2) held->m_HandOver.Take();
+        if (block == 5) held->m_HandOver.Give();
+        ASSERT_TRUE(m_Engine->Block());
+    }
+    held->StopTake();
+    held->EndRecord();
+    free.StopTake();
+    free.EndRecord();
+    EXPECT_NE(reference::Values(free.m_StoreBuffer), Ramp(1000));
+    EXPECT_EQ(reference::Values(held->m_StoreBuffer), reference::Values(free.m_StoreBuffer));
+    EXPECT_EQ(held->m_Pos, free.m_Pos);
+}
