@@ -12,7 +12,8 @@
 # found the device run dry) and the CPU time of the program and of the X
 # server, in cores, and their ratio.
 # KORVEL_BENCH_SECONDS sets the paced run's length (10), KORVEL_BENCH_WARMUP
-# the blocks left out at the start of each run (100), while the windows map.
+# the blocks left out at the start of each run (100), while the windows map;
+# KORVEL_BENCH_CYCLES the unpaced run's cycles (300).
 set -u
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$here/build}" && pwd)
@@ -26,7 +27,7 @@ shim=$build/bench/libkorvel-oss-shim.so
 [ -x "$program" ] && [ -f "$shim" ] || { echo "build korvel-program-bench and korvel-oss-shim first" >&2; exit 1; }
 
 source "$here/tools/testenv.sh"
-korvel_private_shm "$0" "$@"
+korvel_private_shm "$0" "$build" "${counts[@]}"
 korvel_env_start
 work=$(mktemp -d /tmp/korvel-bench.XXXXXX)
 trap 'korvel_env_stop; rm -rf "$work"' EXIT
@@ -53,7 +54,7 @@ run() {
 printf '%6s %10s %9s %13s %8s %12s %10s %8s\n' loops cycles/s realtime "CPU/loop(us)" late "program CPU" "X CPU" "X/prog"
 for n in "${counts[@]}"; do
   : >"$work/report"
-  run "$n" 0 $((warmup + 300))
+  run "$n" 0 $((warmup + ${KORVEL_BENCH_CYCLES:-300}))
   run "$n" 1 $((warmup + seconds * 44100 / 512))
   awk -v n="$n" '
     NR == 1 { cps = $2 / $6; cpu = $8 / $2 / n * 1e6 }
