@@ -53,6 +53,7 @@ bool RecordingWriter::Open(const std::string &path, WavFile::Channels channels, 
         return false;
     }
     m_Open = true;
+    m_Taking.store(true, std::memory_order_release);
     return true;
 }
 
@@ -60,6 +61,7 @@ int RecordingWriter::Close()
 {
     if (!m_Open) return 0;
     m_Open = false;
+    StopTaking();
     m_Stop.store(true, std::memory_order_release);
     sem_post(&m_Wake);
     m_Thread.join();
@@ -76,7 +78,7 @@ int RecordingWriter::Close()
 
 bool RecordingWriter::Push(const Sample &block)
 {
-    if (!m_Open) return false;
+    if (!Taking()) return false;
     if (TakeBlock(block)) return true;
     m_Dropped.fetch_add(1, std::memory_order_relaxed);
     return false;
@@ -84,7 +86,7 @@ bool RecordingWriter::Push(const Sample &block)
 
 void RecordingWriter::PushWaiting(const Sample &block)
 {
-    while (m_Open && !TakeBlock(block))
+    while (Taking() && !TakeBlock(block))
         std::this_thread::yield();
 }
 

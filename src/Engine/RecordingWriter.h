@@ -38,6 +38,11 @@ public:
     // 1 when every byte got to the disk, as WavFile::Close.
     int Close();
     bool IsOpen() const { return m_Open; }
+    // Whether the cycle hands it blocks: from the end of Open until
+    // StopTaking. Once a cycle that may have been pushing has ended after
+    // StopTaking, Close may run while the cycle plays on.
+    bool Taking() const { return m_Taking.load(std::memory_order_acquire); }
+    void StopTaking() { m_Taking.store(false, std::memory_order_release); }
 
     // On the cycle: never waits, never allocates. False when the block was
     // dropped because the ring was full.
@@ -66,6 +71,7 @@ private:
     // Posted by Close, to stop the thread without waiting for its next look.
     sem_t m_Wake;
     std::atomic<bool> m_Stop;
+    std::atomic<bool> m_Taking{false};
     std::atomic<int64_t> m_Dropped;
 };
 

@@ -27,21 +27,19 @@ void Record(Fl_Widget *widget, void *)
     Fl_Button *button = static_cast<Fl_Button *>(widget);
     OutputGUI *panel = static_cast<OutputGUI *>(widget->parent()->user_data());
     Output *output = panel->m_Output;
-    HandOver *engine = panel->m_Engine ? &panel->m_Engine->m_Whole : nullptr;
+    AudioEngine *engine = panel->m_Engine;
     // Whatever is recording ends first: a new take never runs on in the old
-    // file. The engine hands blocks to the recording: it waits meanwhile.
-    if (engine) engine->Take();
+    // file. The engine stops handing it blocks, and once the block that may
+    // have been doing so is done, the file is finished here while the
+    // engine plays on; a new file takes blocks only once it is ready.
+    output->m_RecordFile.StopTaking();
+    if (engine) engine->WaitForCommands();
     output->m_RecordFile.Close();
-    if (engine) engine->Give();
     if (!button->value()) return;
     std::string path = FileChooser::Current()->Ask("Pick a Wav file to save to", "*.wav");
     // The chooser runs the cycle and the other windows: a Record released
     // meanwhile cancels the take it asked for.
-    if (!path.empty() && button->value()) {
-        if (engine) engine->Take();
-        output->Record(path.c_str());
-        if (engine) engine->Give();
-    }
+    if (!path.empty() && button->value()) output->Record(path.c_str());
     button->value(output->m_RecordFile.IsOpen() ? 1 : 0);
 }
 

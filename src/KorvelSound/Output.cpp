@@ -238,7 +238,7 @@ void Output::Write()
     if (m_DeviceOpen && !m_DeviceFailed) WriteDevice();
     if (m_DeviceFailed || (m_NoDevice && !Unpaced)) PaceByClock();
     m_FramesWritten += KorvelInfo::BufferSize;
-    if (!m_RecordFile.IsOpen()) return;
+    if (!m_RecordFile.Taking()) return;
     // An unpaced cycle outruns any disk; a paced one drops a block rather
     // than wait for it.
     if (Unpaced)
