@@ -203,6 +203,20 @@ void RunBlocks(JackState *state, BlockRunner *runner, const float *input, jack_n
         if (!runner->RunBlock()) break;
 }
 
+// A period whose blocks were not all made (the GUI held the whole engine)
+// played silence but left its input behind: dropped, or the input would come
+// a period later from then on. Kept is what a block needs beside the blocks
+// already made: the prefill less what waits to be played.
+void DropStaleInput(JackState *state)
+{
+    if (!state->m_Started.load(std::memory_order_relaxed) || state->m_RunnerFresh.load()) return;
+    const size_t queuedIn = jack_ringbuffer_read_space(state->m_InRing) / sizeof(float);
+    const size_t queuedOut = state->QueuedFrames();
+    const size_t prefill = state->m_Target.load();
+    const size_t wanted = prefill > queuedOut ? prefill - queuedOut : 0;
+    if (queuedIn > wanted) jack_ringbuffer_read_advance(state->m_InRing, (queuedIn - wanted) * sizeof(float));
+}
+
 int Process(jack_nframes_t frames, void *arg)
 {
     JackState *state = static_cast<JackState *>(arg);
@@ -213,6 +227,7 @@ int Process(jack_nframes_t frames, void *arg)
 
     BlockRunner *runner = state->m_Runner.load(std::memory_order_acquire);
     const bool running = runner && state->m_RunnerGate.Enter();
+    if (running) DropStaleInput(state);
 
     // MIDI as it came, whole events only; what the ring cannot take is lost
     // rather than split. A pedal the engine acts on itself is not passed on.

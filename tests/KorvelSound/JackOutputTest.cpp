@@ -3,6 +3,7 @@
 #include "../JackTestServer.h"
 #include "../SavedSettings.h"
 #include "../TestSupport.h"
+#include "AudioDevices/BlockRunner.h"
 #include "AudioDevices/JackDevice.h"
 #include "KorvelInfo.h"
 #include "Midi/JackMidiSource.h"
@@ -10,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <string>
@@ -68,7 +71,77 @@ struct Loopback
     bool m_Connected = false;
 };
 
+// Blocks made in the callback as the engine makes them (the input first, then
+// the block out), the loopback's counting signal; refuses the blocks asked
+// for while m_Held counts down, as an engine the GUI holds.
+class CountingRunner : public BlockRunner
+{
+public:
+    explicit CountingRunner(Output &output) : m_Output(output), m_Block(KorvelInfo::BufferSize)
+    {
+        m_Input.resize(400 * KorvelInfo::BufferSize);
+    }
+    bool RunBlock() override
+    {
+        if (m_Held.load() > 0) {
+            m_Held--;
+            return false;
+        }
+        const int frames = KorvelInfo::BufferSize, made = m_Made.load();
+        if ((made + 1) * frames > static_cast<int>(m_Input.size())) return false;
+        m_Output.TakeInput();
+        for (int i = 0; i < frames; i++)
+            m_Block.Set(i, static_cast<short>((made * frames + i) % 30000 + 1));
+        m_Output.ClearBuffer();
+        m_Output.Send(m_Block, 1.0f, 1.0f);
+        m_Output.Write();
+        std::copy(m_Output.InputBlock().m_Data, m_Output.InputBlock().m_Data + frames,
+                  m_Input.begin() + made * frames);
+        m_Made.store(made + 1);
+        return true;
+    }
+    // Frames from a sample going out to its coming back, at input frame k.
+    int64_t DelayAt(int64_t k) const
+    {
+        return m_Input[k] == 0 ? -1 : ((k - (m_Input[k] - 1)) % 30000 + 30000) % 30000;
+    }
+    Output &m_Output;
+    Sample m_Block;
+    std::vector<short> m_Input;
+    std::atomic<int> m_Made{0}, m_Held{0};
+};
+
+void WaitForBlocks(const CountingRunner &runner, int blocks)
+{
+    for (int waits = 0; waits < 1000 && runner.m_Made.load() < blocks; waits++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
 } // namespace
+
+TEST(JackOutputTest, BlocksMadeInTheCallbackKeepTheirDelayAfterPeriodsTheEngineWasHeld)
+{
+    SavedSettings saved;
+    JackTestServer server;
+    ASSERT_TRUE(server.Ready()) << server.Log();
+    ReportingDevice device;
+    testing::internal::CaptureStderr();
+    Loopback loop(server, &device);
+    ASSERT_TRUE(loop.m_Connected);
+    CountingRunner runner(*loop.m_Output);
+    loop.m_Output->Jack()->RunInCallback(&runner);
+    WaitForBlocks(runner, 100);
+    runner.m_Held = 3;
+    WaitForBlocks(runner, 300);
+    loop.m_Output->Jack()->RunInCallback(nullptr);
+    ASSERT_GE(runner.m_Made.load(), 300);
+    const int frames = KorvelInfo::BufferSize;
+    const int64_t before = runner.DelayAt(100 * frames - 1), after = runner.DelayAt(300 * frames - 1);
+    EXPECT_GT(before, 0);
+    EXPECT_EQ(after, before) << "the input came later after the held periods";
+    loop.m_Output.reset();
+    testing::internal::GetCapturedStderr();
+}
 
 TEST(JackOutputTest, BlocksComeBackInOrderDropoutsAreCountedAndALostServerLeavesTheRecordingWhole)
 {
