@@ -1,5 +1,7 @@
 #include "GUI/LoopGUI.h"
 
+#include "GUI/LoopPanelLook.h"
+
 #include "Engine/AudioEngine.h"
 #include "GUI/DelayGUI.h"
 #include "GUI/FileChooser.h"
@@ -302,67 +304,6 @@ void RedoRequested(Fl_Loop *display)
     PanelOf(display)->Redo();
 }
 
-// Widget construction helpers: the table of controls repeats these looks.
-
-Fl_Slider *MakeSlider(int x, int y, const char *label, double maximum, double step, Fl_Callback *handler)
-{
-    Fl_Slider *slider = new Fl_Slider(x, y, 20, 70, label);
-    slider->type(FL_VERT_NICE_SLIDER);
-    slider->color(KorvelInfo::PanelBackColour);
-    slider->selection_color(KorvelInfo::PanelColour);
-    slider->labelsize(10);
-    slider->maximum(maximum);
-    slider->step(step);
-    slider->value(0);
-    slider->callback(handler);
-    return slider;
-}
-
-Fl_Knob *MakeKnob(int x, int y, int size, const char *label, double maximum, double step, double value,
-                  Fl_Callback *handler)
-{
-    Fl_Knob *knob = new Fl_Knob(x, y, size, size, label);
-    knob->color(KorvelInfo::PanelColour);
-    knob->SetKnobType(0);
-    knob->labelsize(10);
-    knob->maximum(maximum);
-    knob->step(step);
-    knob->value(value);
-    knob->callback(handler);
-    return knob;
-}
-
-Fl_Button *MakeButton(int x, int y, const char *label, uchar type, Fl_Callback *handler)
-{
-    Fl_Button *button = new Fl_Button(x, y, 40, 14, label);
-    button->type(type);
-    button->color(KorvelInfo::PanelBackColour);
-    button->down_box(FL_DOWN_BOX);
-    button->labelsize(10);
-    button->callback(handler);
-    return button;
-}
-
-Fl_LED_Button *MakeLED(int x, int y, const char *label, int value, Fl_Callback *handler)
-{
-    Fl_LED_Button *led = new Fl_LED_Button(x, y, 40, 25, label);
-    led->type(FL_TOGGLE_BUTTON);
-    led->color(KorvelInfo::PanelBackColour);
-    led->down_box(FL_DOWN_BOX);
-    led->labelsize(10);
-    led->value(value);
-    led->callback(handler);
-    return led;
-}
-
-Fl_Value_Output *MakeReadout(int x, int y, int w)
-{
-    Fl_Value_Output *out = new Fl_Value_Output(x, y, w, 15);
-    out->labelsize(10);
-    out->textsize(10);
-    return out;
-}
-
 } // namespace
 
 LoopGUI::LoopGUI(Loop *loop, Delay *delay, Reverb *reverb)
@@ -404,26 +345,26 @@ void LoopGUI::CreateGUI(const char *title)
     m_Display->SetHistoryCallbacks(UndoRequested, RedoRequested);
     m_Display->SetSkipWindow(m_Loop->m_App ? m_Loop->m_App->PluginWindow() : nullptr);
 
-    m_VolumeSlider = MakeSlider(60, 100, "Volume", 1.0, 0.001, VolumeChanged);
-    m_CutoffSlider = MakeSlider(220, 100, "Cutoff", 100.0, 0.1, CutoffChanged);
-    m_EmphasisKnob = MakeKnob(160, 140, 45, "Emphasis", 10.0, 0.1, 0, EmphasisChanged);
-    m_BalanceKnob = MakeKnob(95, 140, 45, "Balance", 2.0, 0.001, 1.0, BalanceChanged);
-    m_SpeedKnob = MakeKnob(95, 60, 45, "Speed", 3.0, 0.0001, 1.0, SpeedChanged);
-    m_LengthKnob = MakeKnob(160, 60, 45, "Length", 1.0, 0.0001, 1.0, LengthChanged);
-    m_RecordBtn = MakeButton(85, 200, "Record", FL_TOGGLE_BUTTON, RecordChanged);
-    m_LoadBtn = MakeButton(175, 200, "Load", FL_NORMAL_BUTTON, LoadPressed);
-    m_EffectsBtn = MakeButton(130, 200, "Effects", FL_TOGGLE_BUTTON, EffectsChanged);
-    m_DoubleBtn = MakeButton(85, 218, "Double", FL_NORMAL_BUTTON, DoublePressed);
-    m_MatchBtn = MakeButton(130, 218, "Match", FL_NORMAL_BUTTON, MatchPressed);
-    m_SaveBtn = MakeButton(175, 218, "Save", FL_NORMAL_BUTTON, SavePressed);
-    m_PlayBtn = MakeLED(255, 275, "Play", 1, PlayChanged);
-    m_SpeedOut = MakeReadout(93, 120, 50);
-    m_SecondsOut = MakeReadout(157, 120, 50);
-    m_RatioOut = MakeReadout(125, 235, 50);
-    m_MasterBtn = MakeLED(2, 5, "Master", 0, MasterPressed);
-    m_UpdateBtn = MakeLED(2, 275, "Update", 0, UpdateChanged);
+    m_VolumeSlider = LoopPanelLook::Slider(60, 100, "Volume", 1.0, 0.001, VolumeChanged);
+    m_CutoffSlider = LoopPanelLook::Slider(220, 100, "Cutoff", 100.0, 0.1, CutoffChanged);
+    m_EmphasisKnob = LoopPanelLook::Knob(160, 140, 45, "Emphasis", 10.0, 0.1, 0, EmphasisChanged);
+    m_BalanceKnob = LoopPanelLook::Knob(95, 140, 45, "Balance", 2.0, 0.001, 1.0, BalanceChanged);
+    m_SpeedKnob = LoopPanelLook::Knob(95, 60, 45, "Speed", 3.0, 0.0001, 1.0, SpeedChanged);
+    m_LengthKnob = LoopPanelLook::Knob(160, 60, 45, "Length", 1.0, 0.0001, 1.0, LengthChanged);
+    m_RecordBtn = LoopPanelLook::Button(85, 200, "Record", FL_TOGGLE_BUTTON, RecordChanged);
+    m_LoadBtn = LoopPanelLook::Button(175, 200, "Load", FL_NORMAL_BUTTON, LoadPressed);
+    m_EffectsBtn = LoopPanelLook::Button(130, 200, "Effects", FL_TOGGLE_BUTTON, EffectsChanged);
+    m_DoubleBtn = LoopPanelLook::Button(85, 218, "Double", FL_NORMAL_BUTTON, DoublePressed);
+    m_MatchBtn = LoopPanelLook::Button(130, 218, "Match", FL_NORMAL_BUTTON, MatchPressed);
+    m_SaveBtn = LoopPanelLook::Button(175, 218, "Save", FL_NORMAL_BUTTON, SavePressed);
+    m_PlayBtn = LoopPanelLook::LED(255, 275, "Play", 1, PlayChanged);
+    m_SpeedOut = LoopPanelLook::Readout(93, 120, 50);
+    m_SecondsOut = LoopPanelLook::Readout(157, 120, 50);
+    m_RatioOut = LoopPanelLook::Readout(125, 235, 50);
+    m_MasterBtn = LoopPanelLook::LED(2, 5, "Master", 0, MasterPressed);
+    m_UpdateBtn = LoopPanelLook::LED(2, 275, "Update", 0, UpdateChanged);
     m_UpdateBtn->selection_color(3);
-    m_WaveSizeKnob = MakeKnob(262, 5, 30, "WaveSize", 10.0, 0.01, 0, WaveSizeChanged);
+    m_WaveSizeKnob = LoopPanelLook::Knob(262, 5, 30, "WaveSize", 10.0, 0.01, 0, WaveSizeChanged);
     m_WaveSizeKnob->labelsize(8);
 
     AudioEngine *engine = m_Loop->m_App ? m_Loop->m_App->Engine() : nullptr;
