@@ -293,6 +293,7 @@ bool Loop::StepLoad(SoundFileLoad::Clock::time_point deadline)
 // lowers it; an empty loop takes the sound's length.
 void Loop::TakeSound(Sample &sound, Sample &hold)
 {
+    m_Changes++;
     const int length = sound.GetLength();
     if (m_LoopLength > length) m_LoopLength = length;
     if (m_Pos > static_cast<double>(length)) m_Pos = 0.0;

@@ -115,6 +115,9 @@ public:
     // the take to end. Both return whether the sound changed.
     bool Undo();
     bool Redo();
+    // Grows with every change of the sound (an edit, a take, an undo or
+    // redo, a loaded file), for telling sound not yet saved.
+    int64_t Changes() const { return m_Changes; }
 
     Filter m_Filter;
     Delay m_Delay;
@@ -210,6 +213,7 @@ private:
     std::vector<short> m_Backlog;
     int m_BacklogFrames = 0;
     int64_t m_OverdubLost = 0;
+    int64_t m_Changes = 0;
     // The state before a pedal's take, kept ready by the GUI.
     std::unique_ptr<Sample> m_Ready;
     int64_t m_ReadyLength;

@@ -159,6 +159,7 @@ void Loop::BeginChange(bool join)
 
 void Loop::EndChange()
 {
+    m_Changes++;
     m_History.End(m_StoreBuffer, m_LoopLength);
     // The take goes on after an edit made during it.
     if (m_Recording) m_History.Begin(m_StoreBuffer, m_LoopLength);
@@ -191,6 +192,7 @@ bool Loop::Redo()
 
 void Loop::FitToStep()
 {
+    m_Changes++;
     if (m_Pos > static_cast<double>(m_LoopLength)) m_Pos = 0.0;
     const int length = m_StoreBuffer.GetLength();
     if (m_HoldBuffer.GetLength() == length) return;

@@ -4,6 +4,7 @@
 #include "GUI/Fl_Knob.h"
 #include "GUI/Fl_LED_Button.h"
 #include "GUI/LoopGUI.h"
+#include "GUI/Question.h"
 #include "GUI/ScopeWidget.h"
 #include "KorvelInfo.h"
 #include "Loop.h"
@@ -82,6 +83,19 @@ void SnapToggled(Fl_Widget *widget, void *)
     AppOf(widget)->SnapChanged(static_cast<Fl_Button *>(widget)->value() != 0);
 }
 
+void ReopenPressed(Fl_Widget *widget, void *)
+{
+    static_cast<LoopsApp *>(widget->window()->user_data())->ReopenLoop();
+}
+
+// Escape never closes the main window; closing it otherwise asks first when
+// sound is not saved, and ends the program.
+void MainWindowClosed(Fl_Widget *, void *app)
+{
+    if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) return;
+    static_cast<LoopsApp *>(app)->CloseMain();
+}
+
 Fl_Button *MainButton(int x, int y, const char *label, Fl_Callback *handler)
 {
     Fl_Button *button = new Fl_Button(x, y, 90, 20, label);
@@ -96,8 +110,8 @@ LoopsApp::LoopsApp(SoundDevice *device, DynamicLoader *loader)
     : m_Window(nullptr), m_Plugin(loader), m_DelayGUI(&m_Delay), m_ReverbGUI(&m_Reverb), m_Output(2, device),
       m_OutputGUI(&m_Output), m_Engine(m_Output, m_Delay, m_Reverb), m_EngineThread(m_Engine), m_NextID(0),
       m_MainGroup(nullptr), m_LoadWorkspaceBtn(nullptr), m_SaveWorkspaceBtn(nullptr), m_NewLoopBtn(nullptr),
-      m_LoadPluginBtn(nullptr), m_PausePluginBtn(nullptr), m_SnapPointsKnob(nullptr), m_SnapBtn(nullptr),
-      m_SnapOut(nullptr), m_Midi(this)
+      m_LoadPluginBtn(nullptr), m_PausePluginBtn(nullptr), m_ReopenBtn(nullptr), m_SnapPointsKnob(nullptr),
+      m_SnapBtn(nullptr), m_SnapOut(nullptr), m_Midi(this)
 {
     m_Engine.SetPlugin(&m_Plugin);
     m_DelayGUI.m_Engine = &m_Engine;
@@ -113,14 +127,17 @@ LoopsApp::~LoopsApp()
     if (m_JackMidi) m_Midi.m_Input.RemoveSource(m_JackMidi.get());
     m_Plugin.Close();
     ClearLoops();
+    for (LoopEntry *entry : m_Closed)
+        DestroyEntry(entry);
 }
 
 Fl_Window *LoopsApp::CreateWindow()
 {
     Fl_Group::current(nullptr);
-    m_WindowOwner.reset(new Fl_Window(835, 135, "KorvelLoops 2.0.0"));
+    m_WindowOwner.reset(new Fl_Window(835, 160, "KorvelLoops 2.0.0"));
     m_Window = m_WindowOwner.get();
     m_Window->color(0);
+    m_Window->callback(MainWindowClosed, this);
 
     m_MainGroup = new Fl_Group(5, 5, 200, 125, "Main");
     m_MainGroup->box(FL_UP_BOX);
@@ -153,6 +170,9 @@ Fl_Window *LoopsApp::CreateWindow()
     m_ReverbGUI.CreateGUI(210, 70, "Reverb");
     m_ScopeGUI.CreateGUI(515, 13, "Scope");
     m_OutputGUI.CreateGUI(745, 13, "Output");
+    m_ReopenBtn = MainButton(10, 136, "Reopen Loop", ReopenPressed);
+    m_ReopenBtn->tooltip("Brings back the loop last closed, with its sound and its undo history");
+    m_ReopenBtn->deactivate();
     m_Window->end();
 
     m_Output.m_Channels = 2;
@@ -241,7 +261,8 @@ void LoopsApp::Run()
             LoopEntry *entry = it->second;
             m_Loops.erase(it);
             LoopsChanged();
-            DestroyEntry(entry);
+            m_Closed.push_back(entry);
+            if (m_ReopenBtn) m_ReopenBtn->activate();
             break;
         }
     }
@@ -336,6 +357,56 @@ void LoopsApp::ClearLoops()
     LoopsChanged();
     for (auto &item : gone)
         DestroyEntry(item.second);
+}
+
+void LoopsApp::ReopenLoop()
+{
+    if (m_Closed.empty()) return;
+    LoopEntry *entry = m_Closed.back();
+    m_Closed.pop_back();
+    if (m_Closed.empty() && m_ReopenBtn) m_ReopenBtn->deactivate();
+    Loop *loop = entry->m_Loop;
+    if (m_Loops.count(loop->m_ID)) {
+        if (m_NextID == std::numeric_limits<int>::max()) {
+            std::cerr << "No loop numbers left: the closed loop stays closed" << std::endl;
+            m_Closed.push_back(entry);
+            return;
+        }
+        loop->m_ID = m_NextID++;
+        entry->m_GUI->Rename(loop->m_ID);
+    }
+    // Out of the engine, the loop is the window's alone until it is back.
+    loop->m_Delete = false;
+    if (m_Plugin.Input()) loop->m_Input = m_Plugin.Input();
+    m_Loops[loop->m_ID] = entry;
+    LoopsChanged();
+    entry->m_GUI->Show();
+}
+
+bool LoopsApp::Unsaved() const
+{
+    for (const auto &item : m_Loops) {
+        const Loop *loop = item.second->m_Loop;
+        if (loop->m_StoreBuffer.GetLength() > 0 && loop->Changes() != item.second->m_SavedChanges)
+            return true;
+    }
+    return false;
+}
+
+void LoopsApp::MarkSaved()
+{
+    for (auto &item : m_Loops)
+        item.second->m_SavedChanges = item.second->m_Loop->Changes();
+}
+
+void LoopsApp::CloseMain()
+{
+    if (Unsaved() && !Question::Current()->Ask("Some loops hold sound that is not saved in a workspace.\n"
+                                               "Quit and lose it?",
+                                               "Quit", "Keep playing"))
+        return;
+    while (Fl_Window *window = Fl::first_window())
+        window->hide();
 }
 
 void LoopsApp::SetMaster(int id, float length, float speed)

@@ -59,6 +59,17 @@ public:
     bool Pass();
     void NewLoop();
     void ClearLoops();
+    // A closed loop's window goes, and its loop leaves the mix, but the loop
+    // is kept for the session with its sound and history: the last one
+    // closed comes back (under a new number if a workspace took its own).
+    void ReopenLoop();
+    // Whether any loop holds sound not saved with a workspace since.
+    bool Unsaved() const;
+    // After a workspace was saved or loaded.
+    void MarkSaved();
+    // The main window's close (not Escape): asks first when sound is not
+    // saved, then closes every window, which ends the program.
+    void CloseMain();
     // Takes a workspace's master settings and adds its loops, each number
     // that comes again replacing the loop before.
     void Restore(const WorkspaceReader::Records &records);
@@ -89,6 +100,8 @@ public:
     AudioEngine m_Engine;
     EngineThread m_EngineThread;
     std::map<int, LoopEntry *> m_Loops;
+    // Closed loops, the last closed at the back.
+    std::vector<LoopEntry *> m_Closed;
     int m_NextID;
 
     Fl_Group *m_MainGroup;
@@ -97,6 +110,7 @@ public:
     Fl_Button *m_NewLoopBtn;
     Fl_Button *m_LoadPluginBtn;
     Fl_Button *m_PausePluginBtn;
+    Fl_Button *m_ReopenBtn;
     Fl_Knob *m_SnapPointsKnob;
     Fl_Button *m_SnapBtn;
     Fl_Value_Output *m_SnapOut;

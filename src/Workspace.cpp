@@ -319,6 +319,7 @@ bool Workspace::SaveTo(LoopsApp *app, const std::string &given)
     files->SyncFolder(folder);
     unlink(journal.c_str());
     files->SyncFolder(folder);
+    app->MarkSaved();
     return true;
 }
 
@@ -368,5 +369,6 @@ bool Workspace::LoadFrom(LoopsApp *app, const std::string &given)
     }
     app->m_DelayGUI.UpdateValues();
     app->m_ReverbGUI.UpdateValues();
+    app->MarkSaved();
     return true;
 }

@@ -4,9 +4,13 @@
 #include "GUI/Fl_Loop.h"
 #include "GUI/Fl_Trigger.h"
 #include "GUI/LoopGUI.h"
+#include "GUI/Question.h"
 #include "TestSupport.h"
 
+#include <FL/Fl.H>
+#include <FL/Fl_Button.H>
 #include <FL/Fl_Value_Output.H>
+#include <FL/Fl_Window.H>
 
 #include <cmath>
 #include <cstring>
@@ -229,4 +233,52 @@ TEST_F(LoopsAppTest, SnapPointsReachEveryLoopAndTheDisplay)
     m_App->NewLoop();
     EXPECT_FALSE(PanelAt(2)->m_Display->m_Snap);
     EXPECT_EQ(PanelAt(2)->m_Display->m_SnapDegrees, 45);
+}
+
+namespace {
+
+class Answer : public Question
+{
+public:
+    bool Ask(const std::string &, const char *, const char *) override
+    {
+        m_Asked++;
+        return m_Yes;
+    }
+    bool m_Yes = false;
+    int m_Asked = 0;
+};
+
+} // namespace
+
+TEST_F(LoopsAppTest, AClosedLoopComesBackWithItsSoundAndHistoryAndQuittingAsksWhileSoundIsNotSaved)
+{
+    m_App->CreateWindow()->show();
+    m_App->NewLoop();
+    m_App->NewLoop();
+    FillLoop(1, 1000, [](int i) { return i; });
+    Loop *loop = LoopAt(1);
+    loop->Double();
+    loop->m_Delete = true;
+    m_App->Run();
+    EXPECT_EQ(m_App->m_Loops.count(1), 0u);
+    EXPECT_TRUE(m_App->m_ReopenBtn->active());
+    m_App->ReopenLoop();
+    ASSERT_EQ(LoopAt(1), loop);
+    EXPECT_FALSE(m_App->m_ReopenBtn->active());
+    EXPECT_EQ(loop->m_StoreBuffer.GetLength(), 2000);
+    EXPECT_TRUE(loop->Undo());
+    EXPECT_EQ(loop->m_StoreBuffer.GetLength(), 1000);
+
+    Answer answer;
+    Question::SetCurrent(&answer);
+    m_App->CloseMain();
+    EXPECT_EQ(answer.m_Asked, 1);
+    EXPECT_TRUE(m_App->m_Window->shown());
+    m_App->MarkSaved();
+    answer.m_Yes = false;
+    m_App->CloseMain();
+    EXPECT_EQ(answer.m_Asked, 1);
+    EXPECT_EQ(Fl::first_window(), nullptr);
+    Question::SetCurrent(nullptr);
 }

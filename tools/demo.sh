@@ -69,10 +69,11 @@ sleep 0.5
 
 import -window root "$out/screenshot.png" 2>/dev/null || xwd -root -silent | convert xwd:- "$out/screenshot.png"
 
-# Escape closes an FLTK window; the last one closed ends the program.
-xdotool mousemove --window "$loop" 150 30 key Escape
+# Closing the loop's window keeps the loop for "Reopen Loop"; closing the
+# main window ends the program.
+"$build/tools/korvel-xclose" "$loop"
 sleep 0.5
-xdotool mousemove --window "$main" 400 5 key Escape
+"$build/tools/korvel-xclose" "$main"
 status=""
 for i in $(seq 1 100); do
   if ! kill -0 "$program_pid" 2>/dev/null; then

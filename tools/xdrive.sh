@@ -37,8 +37,9 @@ answer_chooser() {
   sleep 0.5
 }
 
-# Closes a window with Escape, as FLTK windows take it.
+# Closes a window as its close button would (Escape closes none of the
+# program's windows); $build is the build directory.
 close_window() {
-  xdotool mousemove --window "$1" 150 30 key Escape
+  "$build/tools/korvel-xclose" "$1"
   sleep 0.5
 }

@@ -20,6 +20,7 @@
 #include <FL/Fl_Value_Output.H>
 
 #include <cmath>
+#include <cstdio>
 #include <iostream>
 #include <istream>
 #include <ostream>
@@ -217,7 +218,15 @@ void WaveSizeChanged(Fl_Widget *widget, void *)
 // deletes loop and panel between two cycles.
 void WindowClosed(Fl_Widget *widget, void *)
 {
+    // A stray Escape (meant for a file chooser, say) closes nothing.
+    if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) return;
     Fl_Loop *display = static_cast<Fl_Loop *>(widget);
+    // A take ends as its button would end it, while the loop is still mixed.
+    Fl_Button *record = PanelOf(display)->m_RecordBtn;
+    if (record && record->value()) {
+        record->value(0);
+        record->do_callback();
+    }
     display->hide();
     Loop *loop = PanelOf(display)->m_Loop;
     Change(PanelOf(display), [loop] { loop->m_Delete = true; });
@@ -378,6 +387,18 @@ void LoopGUI::CreateGUI(const char *title)
     ShowReadouts();
     m_Display->show();
     m_Display->end();
+}
+
+void LoopGUI::Show()
+{
+    if (m_Display) m_Display->show();
+}
+
+void LoopGUI::Rename(int id)
+{
+    char name[64];
+    std::snprintf(name, sizeof name, "KorvelLoop %d", id);
+    if (m_Display) m_Display->copy_label(name);
 }
 
 void LoopGUI::Refresh()

@@ -45,6 +45,9 @@ public:
     void PushMarkers();
     // After a block: the play button and the markers' passes as the engine left them.
     void ShowEngineState();
+    // A closed loop's window back, under the loop's (new) number.
+    void Show();
+    void Rename(int id);
     Fl_Trigger *NewTrigger();
     // Places the window and adds the markers of a workspace record; without
     // a window the caller owns the markers.

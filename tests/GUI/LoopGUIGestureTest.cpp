@@ -110,13 +110,13 @@ TEST_F(LoopGUIGestureTest, ChordsReachReverseSilenceAndNewMarker)
     EXPECT_EQ(m_Panel->m_Triggers.size(), 1u);
 }
 
-TEST_F(LoopGUIGestureTest, EscapeClosesTheWindowAlsoAfterAButtonWasClicked)
+TEST_F(LoopGUIGestureTest, EscapeKeepsTheWindowAlsoAfterAButtonWasClicked)
 {
     Person("mousemove --window %W 105 225 click 1"); // "Double"
     ASSERT_EQ(m_Loop->m_StoreBuffer.GetLength(), 8 * KorvelInfo::BufferSize);
     Person("mousemove --window %W 150 30 key Escape");
-    EXPECT_TRUE(m_Loop->m_Delete);
-    EXPECT_FALSE(m_Panel->m_Display->shown());
+    EXPECT_FALSE(m_Loop->m_Delete);
+    EXPECT_TRUE(m_Panel->m_Display->shown());
 }
 
 TEST_F(LoopGUIGestureTest, CtrlUUndoesAndCtrlYRedoesEvenDuringATake)

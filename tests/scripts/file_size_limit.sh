@@ -20,9 +20,9 @@ for i in $(seq 1 100); do
   sleep 0.1
 done
 [ -n "$main" ] || { wait $program; fail "no main window (exit status $?)"; }
-xdotool mousemove --window "$main" 400 5 key Escape
+"$build/tools/korvel-xclose" "$main"
 for i in $(seq 1 100); do kill -0 $program 2>/dev/null && sleep 0.1; done
-kill -0 $program 2>/dev/null && fail "still running after Escape"
+kill -0 $program 2>/dev/null && fail "still running after its window was closed"
 wait $program
 status=$?
 [ $status = 1 ] || fail "exit status $status, not 1"
