@@ -290,20 +290,31 @@ void LoopsApp::Run()
     FollowLatency();
 }
 
+const short *LoopsApp::RecordSource()
+{
+    if (m_Plugin.m_Loaded) return m_Plugin.Input();
+    // With JACK the input port is there all along: the loops record it
+    // until a plug-in takes its place.
+    if (m_Output.Jack()) return m_Output.InputBlock().GetBuffer();
+    return m_Plugin.Input();
+}
+
 void LoopsApp::FollowLatency()
 {
     JackDevice *jack = m_Output.Jack();
     int roundTrip = 0, frames = 0;
+    // Loops record a plug-in's block of the block before, the input port's
+    // block of their own.
+    const int recordDelay = m_Plugin.m_Loaded ? KorvelInfo::BufferSize : 0;
     if (KorvelInfo::CompensateLatency && m_Engine.Live() && jack && jack->RunsInCallback()) {
         roundTrip = jack->CallbackRoundTripFrames();
-        // Loops record the plug-in's block of the block before.
-        frames = roundTrip + KorvelInfo::BufferSize;
+        frames = roundTrip + recordDelay;
     }
-    if (frames == m_Engine.TakeLatency()) return;
-    m_Engine.SetTakeLatency(frames);
+    if (frames == m_Engine.TakeLatency() && recordDelay == m_Engine.RecordDelay()) return;
+    m_Engine.SetTakeLatency(frames, recordDelay);
     if (frames > 0)
         std::cerr << "Takes are placed back by " << frames << " frames (round trip " << roundTrip
-                  << " and the block the plug-in hands on)" << std::endl;
+                  << (recordDelay ? " and the block the plug-in hands on)" : ")") << std::endl;
 }
 
 void LoopsApp::LoopsChanged()
@@ -336,7 +347,7 @@ void LoopsApp::NewLoop()
     LoopEntry *entry = new LoopEntry;
     entry->m_Loop = new Loop(this);
     entry->m_Loop->m_ID = m_NextID;
-    if (m_Plugin.Input()) entry->m_Loop->m_Input = m_Plugin.Input();
+    if (RecordSource()) entry->m_Loop->m_Input = RecordSource();
     entry->m_GUI = new LoopGUI(entry->m_Loop, &entry->m_Loop->m_Delay, &entry->m_Loop->m_Reverb);
     char name[64];
     std::snprintf(name, sizeof name, "KorvelLoop %d", m_NextID);
@@ -377,7 +388,7 @@ void LoopsApp::ReopenLoop()
     }
     // Out of the engine, the loop is the window's alone until it is back.
     loop->m_Delete = false;
-    if (m_Plugin.Input()) loop->m_Input = m_Plugin.Input();
+    if (RecordSource()) loop->m_Input = RecordSource();
     m_Loops[loop->m_ID] = entry;
     LoopsChanged();
     entry->m_GUI->Show();
@@ -439,7 +450,7 @@ bool LoopsApp::StartPlugin(const char *path)
     HandOverHold hold(m_Engine.m_Whole);
     if (!m_Plugin.Start(path)) return false;
     for (auto &item : m_Loops)
-        item.second->m_Loop->m_Input = m_Plugin.Input();
+        item.second->m_Loop->m_Input = RecordSource();
     return true;
 }
 
@@ -531,7 +542,7 @@ void LoopsApp::Restore(const WorkspaceReader::Records &records)
         RestoreLoop(*entry->m_Loop, record.m_Loop);
         // The registry key and the loop's own number are one and the same.
         entry->m_Loop->m_ID = id;
-        if (m_Plugin.Input()) entry->m_Loop->m_Input = m_Plugin.Input();
+        if (RecordSource()) entry->m_Loop->m_Input = RecordSource();
         char name[64];
         std::snprintf(name, sizeof name, "KorvelLoop %d", id);
         entry->m_GUI->CreateGUI(name);

@@ -131,6 +131,9 @@ private:
     // Takes are placed back by the round trip JACK reports now (and the
     // block the recording path adds), while the setting asks for it.
     void FollowLatency();
+    // What the loops record: the plug-in's block while one is loaded, else
+    // the JACK input port's block.
+    const short *RecordSource();
 };
 
 // Workspace top-level record: master delay and reverb, master-loop timing,

@@ -140,9 +140,7 @@ bool AudioEngine::Block()
 bool AudioEngine::MidiEvent(const unsigned char *bytes, size_t size, int64_t ahead)
 {
     if (m_MidiLearning.load(std::memory_order_relaxed) || !m_Whole.Enter()) return false;
-    // Loops record the plug-in's block of the block before: a take starts
-    // or ends a block after the event.
-    const bool taken = m_Midi.Take(bytes, size, m_Frame + ahead, KorvelInfo::BufferSize, m_Loops);
+    const bool taken = m_Midi.Take(bytes, size, m_Frame + ahead, RecordDelay(), m_Loops);
     m_Whole.Leave();
     return taken;
 }

@@ -59,11 +59,15 @@ public:
 
     // How late what is played along with the output reaches the loops'
     // input, in frames: takes from now on are placed back by it.
-    void SetTakeLatency(int frames)
+    // recordDelay: how much later than the input port's the loops' input
+    // comes (a plug-in's block is the block before's), for a pedal's take.
+    void SetTakeLatency(int frames, int recordDelay = 0)
     {
         m_TakeLatency.store(frames < 0 ? 0 : frames, std::memory_order_relaxed);
+        m_RecordDelay.store(recordDelay < 0 ? 0 : recordDelay, std::memory_order_relaxed);
     }
     int TakeLatency() const { return m_TakeLatency.load(std::memory_order_relaxed); }
+    int RecordDelay() const { return m_RecordDelay.load(std::memory_order_relaxed); }
 
     // One block. False when the GUI held the whole engine: nothing was
     // mixed or written (the caller keeps time).
@@ -95,6 +99,7 @@ private:
     size_t m_TargetRoom = 0; // what m_Targets was given, the GUI's own count
     std::atomic<bool> m_Live;
     std::atomic<int> m_TakeLatency{0};
+    std::atomic<int> m_RecordDelay{0};
     std::atomic<bool> m_MidiLearning{false};
     EngineMidi m_Midi;
     int64_t m_Frame = 0; // the frames of input the blocks took

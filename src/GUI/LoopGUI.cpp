@@ -124,6 +124,9 @@ void RecordChanged(Fl_Widget *widget, void *)
     Loop *loop = panel->m_Loop;
     AudioEngine *engine = loop->m_App ? loop->m_App->Engine() : nullptr;
     if (IsDown(widget)) {
+        if (!loop->m_Input)
+            std::cerr << "Loop " << loop->m_ID
+                      << ": nothing to record from: load a plug-in, or play through JACK" << std::endl;
         // The sound before the take is kept now, not inside the audio cycle,
         // and a fresh take's memory is made before it can run out.
         loop->BeginChange();

@@ -163,8 +163,8 @@ TEST_F(AudioEngineTest, PedalsActInTheBlockOfTheirFrameAndATakeTheyStartIsOneUnd
     std::vector<short> expected = before;
     for (int f = 3 * B + 37; f < 5 * B + 11; f++)
         expected[(f - B) % expected.size()] += 100;
-    EXPECT_TRUE(m_Engine->MidiEvent(recordOn, 3, 37 - B));
-    EXPECT_TRUE(m_Engine->MidiEvent(recordOff, 3, B + 11));
+    EXPECT_TRUE(m_Engine->MidiEvent(recordOn, 3, 37));
+    EXPECT_TRUE(m_Engine->MidiEvent(recordOff, 3, 2 * B + 11));
     for (int i = 0; i < 4; i++)
         ASSERT_TRUE(m_Engine->Block());
     EXPECT_TRUE(loop->TakeEnded());
