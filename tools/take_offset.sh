@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Where a take lands, heard from outside as a performer hears it:
 #
-#   take_offset.sh <build dir> <period> [off]
+#   take_offset.sh <build dir> <period> [off] [bare]
 #
 # On a private JACK server at that period (BufferSize equal to it) loop A
 # plays a click every second; the probe (korvel-jack-probe echo) is the only
@@ -14,15 +14,25 @@
 # and a the click the answer followed: 0 when the take is placed back by the
 # whole trip it made. Unplaced it is E and a block late: the loops record
 # the input of the block before. "off" writes "CompensateLatency = 0"
-# into the resource file.
+# into the resource file. "bare" loads no plug-in: B records the input port
+# itself (the answer is then not heard; the A click it followed is the one
+# between 2 s and 3 s), and unplaced a take is E late.
 set -uo pipefail
-if [ $# -lt 2 ] || [ "${3:-off}" != off ]; then
-  echo "usage: $0 <build dir> <period> [off]" >&2
+off="" bare=""
+for word in "${@:3}"; do
+  case "$word" in
+    off) off=1 ;;
+    bare) bare=1 ;;
+    *) set -- ;;
+  esac
+done
+if [ $# -lt 2 ]; then
+  echo "usage: $0 <build dir> <period> [off] [bare]" >&2
   exit 2
 fi
 build=$(cd "$1" && pwd)
 root=$(cd "$(dirname "$0")/.." && pwd)
-period=$2 off=${3:-}
+period=$2
 source "$root/tools/testenv.sh"
 source "$root/tools/xdrive.sh"
 source "$root/tools/jackrun.sh"
@@ -56,10 +66,13 @@ done
 printf '\x33\x73' | sox -t raw -r 44100 -e signed -b 16 -c 1 - "$work/click.wav" pad 0 $((spacing - 1))s ||
   fail "sox made no click file"
 korvel_loop_playing "$work/click.wav" || fail "no loop playing the click"
-click "$main" 55 95 # "Load Plugin"
-answer_chooser "Pick a plugin" "$build/plugins/LiveInput.so" || fail "no plug-in chooser"
-input=$(wait_window "Live Input") || fail "no live input window"
-xdotool windowmove "$input" 400 600
+input=""
+if [ -z "$bare" ]; then
+  click "$main" 55 95 # "Load Plugin"
+  answer_chooser "Pick a plugin" "$build/plugins/LiveInput.so" || fail "no plug-in chooser"
+  input=$(wait_window "Live Input") || fail "no live input window"
+  xdotool windowmove "$input" 400 600
+fi
 click "$main" 55 75 # "New Loop"
 take=$(wait_window "KorvelLoop 1") || fail "no second loop"
 xdotool windowmove "$take" 700 170
@@ -94,11 +107,11 @@ echo "JACK: $client:input $(jack_lsp -l "$client:input" | grep -o 'capture laten
 wait "$probe"
 recorded=$?
 probe=""
-korvel_quit_loops "$take" "$loop" "$input" "$main"
+korvel_quit_loops "$take" "$loop" ${input:+"$input"} "$main"
 [ "${dropouts:-0}${xruns:-0}" = 00 ] || echo "take_offset: $dropouts dropouts and $xruns xruns: the figure may be off" >&2
 [ "$recorded" = 0 ] || fail "the probe did not record cleanly: $(tail -n1 "$work/probe.log")"
 
-od -An -v -t d2 -w4 "$work/out.raw" | awk -v delay="$delay" -v R="${roundtrip:-none}" '
+od -An -v -t d2 -w4 "$work/out.raw" | awk -v delay="$delay" -v R="${roundtrip:-none}" -v bare="${bare:-0}" '
   function fail(why) { print "take_offset: " why > "/dev/stderr"; failed = 1; exit 1 }
   { f = NR - 1; v = $1 }
   v < 1000 { next }
@@ -110,8 +123,15 @@ od -An -v -t d2 -w4 "$work/out.raw" | awk -v delay="$delay" -v R="${roundtrip:-n
     if (failed) exit 1
     if (!nb) fail("no answer and no click of loop B in the output")
     # The first quiet click is the answer itself, monitored; the A click before it is the one it answered.
-    for (i = 0; i < na && a[i] < b[0]; i++) from = a[i]
-    if (b[0] - from != delay) fail("the answer came " b[0] - from " frames after a click of A, not " delay)
+    # Bare, the answer is not heard: the answered click is the one in the echo window.
+    if (bare) {
+      for (i = 0; i < na; i++) if (a[i] >= 2 * 44100 && a[i] < 3 * 44100) from = a[i]
+      for (i = nb; i > 0; i--) b[i] = b[i - 1]
+      nb++
+    } else {
+      for (i = 0; i < na && a[i] < b[0]; i++) from = a[i]
+      if (b[0] - from != delay) fail("the answer came " b[0] - from " frames after a click of A, not " delay)
+    }
     if (nb < 4) fail("loop B played " nb - 1 " clicks, too few to tell its length")
     L = b[2] - b[1]
     for (i = 2; i < nb; i++) if (b[i] - b[i - 1] != L) fail("loop B clicks " b[i] - b[i - 1] " frames apart, not " L)
