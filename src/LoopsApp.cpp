@@ -5,6 +5,7 @@
 #include "GUI/Fl_LED_Button.h"
 #include "GUI/LoopGUI.h"
 #include "GUI/Question.h"
+#include "GUI/StatusLine.h"
 #include "GUI/ScopeWidget.h"
 #include "KorvelInfo.h"
 #include "Loop.h"
@@ -110,8 +111,8 @@ LoopsApp::LoopsApp(SoundDevice *device, DynamicLoader *loader)
     : m_Window(nullptr), m_Plugin(loader), m_DelayGUI(&m_Delay), m_ReverbGUI(&m_Reverb), m_Output(2, device),
       m_OutputGUI(&m_Output), m_Engine(m_Output, m_Delay, m_Reverb), m_EngineThread(m_Engine), m_NextID(0),
       m_MainGroup(nullptr), m_LoadWorkspaceBtn(nullptr), m_SaveWorkspaceBtn(nullptr), m_NewLoopBtn(nullptr),
-      m_LoadPluginBtn(nullptr), m_PausePluginBtn(nullptr), m_ReopenBtn(nullptr), m_SnapPointsKnob(nullptr),
-      m_SnapBtn(nullptr), m_SnapOut(nullptr), m_Midi(this)
+      m_LoadPluginBtn(nullptr), m_PausePluginBtn(nullptr), m_ReopenBtn(nullptr), m_Status(nullptr),
+      m_SnapPointsKnob(nullptr), m_SnapBtn(nullptr), m_SnapOut(nullptr), m_Midi(this)
 {
     m_Engine.SetPlugin(&m_Plugin);
     m_DelayGUI.m_Engine = &m_Engine;
@@ -173,6 +174,7 @@ Fl_Window *LoopsApp::CreateWindow()
     m_ReopenBtn = MainButton(10, 136, "Reopen Loop", ReopenPressed);
     m_ReopenBtn->tooltip("Brings back the loop last closed, with its sound and its undo history");
     m_ReopenBtn->deactivate();
+    m_Status = new StatusLine(110, 136, 715, 20);
     m_Window->end();
 
     m_Output.m_Channels = 2;
@@ -180,7 +182,8 @@ Fl_Window *LoopsApp::CreateWindow()
     m_Delay.m_Channels = 2;
     m_Reverb.SetChannels(2);
     if (KorvelInfo::WantMidi) {
-        m_Midi.Start(KorvelInfo::MidiDevice, MidiBindings::DefaultPath());
+        // On JACK the MIDI port serves: a missing raw device is no news.
+        m_Midi.Start(KorvelInfo::MidiDevice, MidiBindings::DefaultPath(), m_Output.Jack() != nullptr);
         if (m_Output.Jack()) {
             m_JackMidi.reset(new JackMidiSource(m_Output.Jack()));
             m_Midi.m_Input.AddSource(m_JackMidi.get());
@@ -288,6 +291,7 @@ void LoopsApp::Run()
     m_OutputGUI.ShowDropouts();
     StepLoads();
     FollowLatency();
+    if (m_Status) m_Status->Show(m_Log.Take());
 }
 
 const short *LoopsApp::RecordSource()

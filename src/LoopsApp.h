@@ -15,6 +15,7 @@
 #include "LoopEntry.h"
 #include "LoopHost.h"
 #include "PluginHost.h"
+#include "System/MessageLog.h"
 #include "WorkspaceReader.h"
 
 #include <chrono>
@@ -26,6 +27,7 @@
 class DynamicLoader;
 class JackMidiSource;
 class Fl_Button;
+class StatusLine;
 class Fl_Group;
 class Fl_Knob;
 class Fl_Value_Output;
@@ -83,6 +85,9 @@ public:
     // Main-window controls, also called by tests.
     void SnapPointsChanged(double value);
     void SnapChanged(bool on);
+    // Every line written to standard error, for the status line; first, so
+    // that it hears the other members' lines to the end.
+    MessageLog m_Log;
 
     // Owns the main window; declared first so that it goes last, after the
     // panels have taken their own groups out of it.
@@ -111,6 +116,8 @@ public:
     Fl_Button *m_LoadPluginBtn;
     Fl_Button *m_PausePluginBtn;
     Fl_Button *m_ReopenBtn;
+    // The last message, under the main panel.
+    StatusLine *m_Status;
     Fl_Knob *m_SnapPointsKnob;
     Fl_Button *m_SnapBtn;
     Fl_Value_Output *m_SnapOut;

@@ -5,6 +5,7 @@
 #include "GUI/Fl_Trigger.h"
 #include "GUI/LoopGUI.h"
 #include "GUI/Question.h"
+#include "GUI/StatusLine.h"
 #include "TestSupport.h"
 
 #include <FL/Fl.H>
@@ -12,7 +13,9 @@
 #include <FL/Fl_Value_Output.H>
 #include <FL/Fl_Window.H>
 
+#include <chrono>
 #include <cmath>
+#include <iostream>
 #include <cstring>
 #include <limits>
 
@@ -281,4 +284,18 @@ TEST_F(LoopsAppTest, AClosedLoopComesBackWithItsSoundAndHistoryAndQuittingAsksWh
     EXPECT_EQ(answer.m_Asked, 1);
     EXPECT_EQ(Fl::first_window(), nullptr);
     Question::SetCurrent(nullptr);
+}
+
+TEST_F(LoopsAppTest, TheLastMessageShowsUnderTheMainPanelForAFewSeconds)
+{
+    m_App->CreateWindow();
+    testing::internal::CaptureStderr();
+    std::cerr << "first line" << std::endl << "mail@example: second line" << std::endl;
+    m_App->Run();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "first line\nmail@example: second line\n");
+    ASSERT_NE(m_App->m_Status->label(), nullptr);
+    EXPECT_STREQ(m_App->m_Status->label(), "mail@@example: second line");
+    EXPECT_STREQ(m_App->m_Status->tooltip(), "first line\nmail@example: second line");
+    m_App->m_Status->Show({}, std::chrono::steady_clock::now() + std::chrono::seconds(StatusLine::ShownSeconds));
+    EXPECT_EQ(m_App->m_Status->label(), nullptr);
 }

@@ -31,7 +31,7 @@ namespace {
 const int EffectsHeight = 130;
 // Whatever libsndfile reads; the second entry lets any other file be tried.
 const char *const SoundFilePattern =
-    "Sound Files (*.{wav,wave,aif,aiff,aifc,flac,ogg,oga,opus,caf,w64,au,snd})\tAll Files (*)";
+    "Sound Files (*.{wav,wave,rf64,aif,aiff,aifc,flac,ogg,oga,opus,mp3,caf,w64,au,snd,voc})\tAll Files (*)";
 
 LoopGUI *PanelOf(Fl_Widget *widget)
 {

@@ -73,11 +73,11 @@ Fl_Button *MidiControl::CreateButton(int x, int y)
     return m_LearnBtn;
 }
 
-void MidiControl::Start(const std::string &device, const std::string &bindingsPath)
+void MidiControl::Start(const std::string &device, const std::string &bindingsPath, bool quiet)
 {
     m_Bindings.Load(bindingsPath);
     PushPedals();
-    if (!device.empty()) m_Input.OpenDevice(device);
+    if (!device.empty()) m_Input.OpenDevice(device, quiet);
     if (m_LearnBtn) {
         m_LearnBtn->tooltip("Press, touch a control, then the pedal; Delete unbinds the control touched");
         m_LearnBtn->activate();

@@ -29,7 +29,8 @@ public:
     // The "MIDI Learn" toggle, in the current group; inactive until Start.
     Fl_Button *CreateButton(int x, int y);
     // Reads the bindings file and opens the device (none when empty).
-    void Start(const std::string &device, const std::string &bindingsPath);
+    // A device that cannot be opened is not said when quiet (a JACK port serves).
+    void Start(const std::string &device, const std::string &bindingsPath, bool quiet = false);
     // Once per audio cycle: what has arrived acts or is learnt.
     void Poll();
     void Received(const MidiMessage &message) override;

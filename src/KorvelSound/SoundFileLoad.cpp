@@ -79,7 +79,8 @@ int SoundFileLoad::Open(const std::string &path)
     const int64_t frames =
         std::max<int64_t>(int64_t(ChunkValues) * rate / std::max(KorvelInfo::Samplerate, rate), 1);
     m_Chunk.resize(frames);
-    if (m_Reader.GetChannels() == 2) std::cerr << "Stereo wav file..." << std::endl;
+    if (m_Reader.GetChannels() == 2)
+        std::cerr << (m_Reader.IsWav() ? "Stereo wav file..." : "Stereo sound file...") << std::endl;
     m_Stage = READING;
     return 1;
 }

@@ -43,6 +43,8 @@ int SoundFileReader::Open(const std::string &path)
     m_Frames = info.frames;
     m_Channels = info.channels;
     m_Rate = info.samplerate;
+    const int type = info.format & SF_FORMAT_TYPEMASK;
+    m_Wav = type == SF_FORMAT_WAV || type == SF_FORMAT_WAVEX;
     return 1;
 }
 

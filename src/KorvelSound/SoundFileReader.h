@@ -28,6 +28,8 @@ public:
     int64_t GetFrames() const { return m_Frames; }
     int GetChannels() const { return m_Channels; }
     int GetRate() const { return m_Rate; }
+    // A WAV file (plain or extensible), not another kind libsndfile reads.
+    bool IsWav() const { return m_Wav; }
     int64_t GetFramesRead() const { return m_FramesRead; }
 
     // Up to count frames into out; the number read, 0 at the end or on a
@@ -40,6 +42,7 @@ private:
     int64_t m_FramesRead;
     int m_Channels;
     int m_Rate;
+    bool m_Wav = false;
     // One chunk of interleaved frames, reused from call to call.
     std::vector<float> m_Interleaved;
 };

@@ -9,14 +9,15 @@ MidiInput::MidiInput() : m_RetryEvery(std::chrono::seconds(2)), m_DeviceFeed(&m_
 
 MidiInput::~MidiInput() = default;
 
-void MidiInput::OpenDevice(const std::string &path)
+void MidiInput::OpenDevice(const std::string &path, bool quiet)
 {
     m_DevicePath = path;
     m_DeviceFeed.m_Parser.Reset();
     m_DeviceFeed.m_Start = m_DeviceFeed.m_End = 0;
     if (!m_Device.Open(path)) {
-        std::cerr << "Can't open MIDI device (" << m_Device.Failure() << ") [" << path
-                  << "]; playing on without it" << std::endl;
+        if (!quiet)
+            std::cerr << "Can't open MIDI device (" << m_Device.Failure() << ") [" << path
+                      << "]; playing on without it" << std::endl;
         m_NextTry = std::chrono::steady_clock::now() + m_RetryEvery;
     }
 }

@@ -35,7 +35,8 @@ public:
     // Opens the raw MIDI device; one line when it cannot be. A device that is
     // missing or failed is tried again every m_RetryEvery, silently, so a
     // controller plugged in again is heard again.
-    void OpenDevice(const std::string &path);
+    // Quiet: the line is left out (another source serves, a JACK port).
+    void OpenDevice(const std::string &path, bool quiet = false);
     bool DeviceOpen() const { return m_Device.IsOpen(); }
     // Another source, read after the device; removed before it is destroyed.
     void AddSource(MidiSource *source);
