@@ -72,6 +72,7 @@ bool Loop::GetOutput(Sample &out)
 
     m_DisplayPos = static_cast<int>(m_Pos);
     m_ShownPos.store(m_Pos, std::memory_order_relaxed);
+    m_Level.Note(out.GetBuffer(), KorvelInfo::BufferSize);
     m_Sounded = true;
     return true;
 }

@@ -2,6 +2,7 @@
 #define LOOP_H
 
 #include "Engine/HandOver.h"
+#include "Engine/LevelPeak.h"
 #include "Engine/TakeRoom.h"
 #include "Engine/TriggerMarker.h"
 #include "KorvelSound/Delay.h"
@@ -72,6 +73,8 @@ public:
     bool EngineMayStartTake() const;
     void BeginPedalTake();
     std::atomic<bool> m_PedalTake{false};
+    // What the loop played, for its meter.
+    LevelPeak m_Level;
     std::atomic<int> m_GuiPresses{0};
     void EndRecord();
     // False (and the loop unchanged) when there is no memory for Length samples.

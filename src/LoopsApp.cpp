@@ -4,6 +4,8 @@
 #include "GUI/Fl_Knob.h"
 #include "GUI/Fl_LED_Button.h"
 #include "GUI/LoopGUI.h"
+#include "GUI/LevelMeter.h"
+#include "GUI/LoopStrip.h"
 #include "GUI/Question.h"
 #include "GUI/StatusLine.h"
 #include "GUI/ScopeWidget.h"
@@ -112,7 +114,8 @@ LoopsApp::LoopsApp(SoundDevice *device, DynamicLoader *loader)
       m_OutputGUI(&m_Output), m_Engine(m_Output, m_Delay, m_Reverb), m_EngineThread(m_Engine), m_NextID(0),
       m_MainGroup(nullptr), m_LoadWorkspaceBtn(nullptr), m_SaveWorkspaceBtn(nullptr), m_NewLoopBtn(nullptr),
       m_LoadPluginBtn(nullptr), m_PausePluginBtn(nullptr), m_ReopenBtn(nullptr), m_Status(nullptr),
-      m_SnapPointsKnob(nullptr), m_SnapBtn(nullptr), m_SnapOut(nullptr), m_Midi(this)
+      m_InMeter(nullptr), m_OutMeter(nullptr), m_Strip(nullptr), m_SnapPointsKnob(nullptr),
+      m_SnapBtn(nullptr), m_SnapOut(nullptr), m_Midi(this)
 {
     m_Engine.SetPlugin(&m_Plugin);
     m_DelayGUI.m_Engine = &m_Engine;
@@ -135,7 +138,7 @@ LoopsApp::~LoopsApp()
 Fl_Window *LoopsApp::CreateWindow()
 {
     Fl_Group::current(nullptr);
-    m_WindowOwner.reset(new Fl_Window(835, 160, "KorvelLoops 2.0.0"));
+    m_WindowOwner.reset(new Fl_Window(835, 188, "KorvelLoops 2.0.0"));
     m_Window = m_WindowOwner.get();
     m_Window->color(0);
     m_Window->callback(MainWindowClosed, this);
@@ -175,6 +178,9 @@ Fl_Window *LoopsApp::CreateWindow()
     m_ReopenBtn->tooltip("Brings back the loop last closed, with its sound and its undo history");
     m_ReopenBtn->deactivate();
     m_Status = new StatusLine(110, 136, 715, 20);
+    m_InMeter = new LevelMeter(10, 161, 95, 11, "In");
+    m_OutMeter = new LevelMeter(10, 174, 95, 11, "Out");
+    m_Strip = new LoopStrip(110, 160, 715, 26);
     m_Window->end();
 
     m_Output.m_Channels = 2;
@@ -292,6 +298,7 @@ void LoopsApp::Run()
     StepLoads();
     FollowLatency();
     if (m_Status) m_Status->Show(m_Log.Take());
+    ShowLevels();
 }
 
 const short *LoopsApp::RecordSource()
@@ -301,6 +308,31 @@ const short *LoopsApp::RecordSource()
     // until a plug-in takes its place.
     if (m_Output.Jack()) return m_Output.InputBlock().GetBuffer();
     return m_Plugin.Input();
+}
+
+void LoopsApp::ShowLevels()
+{
+    const short *source = RecordSource();
+    if (source != m_MeteredSource) {
+        m_MeteredSource = source;
+        AudioEngine::Post(&m_Engine, [this, source] { m_Engine.MeterInput(source); });
+    }
+    if (!m_Strip) return;
+    m_InMeter->Show(m_Engine.m_InputLevel.Take());
+    m_OutMeter->Show(m_Engine.m_OutputLevel.Take());
+    std::vector<LoopStrip::Cell> cells;
+    cells.reserve(m_Loops.size());
+    for (auto &item : m_Loops) {
+        Loop *loop = item.second->m_Loop;
+        const bool recording = item.second->m_GUI->m_RecordBtn && item.second->m_GUI->m_RecordBtn->value();
+        // Read as they stand: what is shown is a moment old at most.
+        const LoopStrip::State state = recording
+                                           ? (loop->m_Overdub ? LoopStrip::Overdubbing : LoopStrip::Recording)
+                                       : loop->m_Playing ? LoopStrip::Playing
+                                                         : LoopStrip::Stopped;
+        cells.push_back({item.first, state, LevelMeter::Fraction(loop->m_Level.Take())});
+    }
+    m_Strip->Show(cells);
 }
 
 void LoopsApp::FollowLatency()

@@ -27,6 +27,8 @@
 class DynamicLoader;
 class JackMidiSource;
 class Fl_Button;
+class LevelMeter;
+class LoopStrip;
 class StatusLine;
 class Fl_Group;
 class Fl_Knob;
@@ -118,6 +120,10 @@ public:
     Fl_Button *m_ReopenBtn;
     // The last message, under the main panel.
     StatusLine *m_Status;
+    // The input's and the output's levels, and every loop's state.
+    LevelMeter *m_InMeter;
+    LevelMeter *m_OutMeter;
+    LoopStrip *m_Strip;
     Fl_Knob *m_SnapPointsKnob;
     Fl_Button *m_SnapBtn;
     Fl_Value_Output *m_SnapOut;
@@ -138,6 +144,9 @@ private:
     // Takes are placed back by the round trip JACK reports now (and the
     // block the recording path adds), while the setting asks for it.
     void FollowLatency();
+    // The meters and the strip of loops follow the engine.
+    void ShowLevels();
+    const short *m_MeteredSource = nullptr;
     // What the loops record: the plug-in's block while one is loaded, else
     // the JACK input port's block.
     const short *RecordSource();

@@ -3,7 +3,9 @@
 #include "GUI/Fl_LED_Button.h"
 #include "GUI/Fl_Loop.h"
 #include "GUI/Fl_Trigger.h"
+#include "GUI/LevelMeter.h"
 #include "GUI/LoopGUI.h"
+#include "GUI/LoopStrip.h"
 #include "GUI/Question.h"
 #include "GUI/StatusLine.h"
 #include "TestSupport.h"
@@ -298,4 +300,35 @@ TEST_F(LoopsAppTest, TheLastMessageShowsUnderTheMainPanelForAFewSeconds)
     EXPECT_STREQ(m_App->m_Status->tooltip(), "first line\nmail@example: second line");
     m_App->m_Status->Show({}, std::chrono::steady_clock::now() + std::chrono::seconds(StatusLine::ShownSeconds));
     EXPECT_EQ(m_App->m_Status->label(), nullptr);
+}
+
+TEST_F(LoopsAppTest, TheMainWindowShowsEveryLoopsStateAndTheLevels)
+{
+    m_App->CreateWindow();
+    m_App->NewLoop();
+    m_App->NewLoop();
+    m_App->NewLoop();
+    FillLoop(0, 4 * KorvelInfo::BufferSize, [](int i) { return i % 2 ? 32767 : -32767; });
+    FillLoop(2, 4 * KorvelInfo::BufferSize, [](int i) { return i % 100; });
+    LoopAt(1)->m_Playing = false;
+    static short input[65536];
+    LoopAt(2)->m_Input = input;
+    PanelAt(2)->m_RecordBtn->value(1);
+    PanelAt(2)->m_RecordBtn->do_callback();
+    m_App->Run();
+    m_App->Run();
+    const std::vector<LoopStrip::Cell> &cells = m_App->m_Strip->m_Cells;
+    ASSERT_EQ(cells.size(), 3u);
+    EXPECT_EQ(cells[0].m_State, LoopStrip::Playing);
+    EXPECT_EQ(cells[1].m_State, LoopStrip::Stopped);
+    EXPECT_EQ(cells[2].m_State, LoopStrip::Overdubbing);
+    EXPECT_EQ(cells[0].m_Level, 1.0);
+    EXPECT_EQ(cells[1].m_Level, 0.0);
+    // Full scale at half volume through the output: not clipped.
+    EXPECT_GT(m_App->m_OutMeter->m_Level, 0.8);
+    EXPECT_FALSE(m_App->m_OutMeter->m_Clipped);
+    m_App->m_OutMeter->Show(32767);
+    EXPECT_TRUE(m_App->m_OutMeter->m_Clipped);
+    PanelAt(2)->m_RecordBtn->value(0);
+    PanelAt(2)->m_RecordBtn->do_callback();
 }

@@ -131,6 +131,8 @@ bool AudioEngine::Block()
     m_Delay.Process(m_Output.m_Buffer);
     m_Reverb.Process(m_Output.m_Buffer);
     m_Output.Write();
+    m_OutputLevel.Note(m_Output.m_Buffer.GetBuffer(), m_Output.m_Buffer.GetLength());
+    if (m_MeteredInput) m_InputLevel.Note(m_MeteredInput, KorvelInfo::BufferSize);
     m_Midi.Forget(m_Loops);
     m_Frame += KorvelInfo::BufferSize;
     m_Whole.Leave();

@@ -4,6 +4,7 @@
 #include "AudioDevices/BlockRunner.h"
 #include "Engine/EngineCommand.h"
 #include "Engine/HandOver.h"
+#include "Engine/LevelPeak.h"
 #include "Engine/SpscQueue.h"
 #include "KorvelSound/Sample.h"
 #include "Midi/EngineMidi.h"
@@ -80,6 +81,11 @@ public:
     // Blocks the GUI held the whole engine through.
     int64_t HeldBlocks() const { return m_HeldBlocks.load(std::memory_order_relaxed); }
 
+    // What the loops record from and what is played, for the meters; the
+    // input's block is set by the GUI (by command).
+    void MeterInput(const short *input) { m_MeteredInput = input; }
+    LevelPeak m_InputLevel, m_OutputLevel;
+
     // The GUI holds the whole engine for changes to what it is made of (the
     // set of loops, a workspace, the plug-in, the output's recording).
     HandOver m_Whole;
@@ -103,6 +109,7 @@ private:
     std::atomic<bool> m_MidiLearning{false};
     EngineMidi m_Midi;
     int64_t m_Frame = 0; // the frames of input the blocks took
+    const short *m_MeteredInput = nullptr;
     std::atomic<int64_t> m_HeldBlocks;
     std::atomic<int64_t> m_Applied;
     int64_t m_Posted; // the GUI's own count

@@ -364,6 +364,8 @@ void LoopGUI::CreateGUI(const char *title)
     m_SpeedKnob = LoopPanelLook::Knob(95, 60, 45, "Speed", 3.0, 0.0001, 1.0, SpeedChanged);
     m_LengthKnob = LoopPanelLook::Knob(160, 60, 45, "Length", 1.0, 0.0001, 1.0, LengthChanged);
     m_RecordBtn = LoopPanelLook::Button(85, 200, "Record", FL_TOGGLE_BUTTON, RecordChanged);
+    // Down, it reads from across the stage.
+    m_RecordBtn->selection_color(FL_RED);
     m_LoadBtn = LoopPanelLook::Button(175, 200, "Load", FL_NORMAL_BUTTON, LoadPressed);
     m_EffectsBtn = LoopPanelLook::Button(130, 200, "Effects", FL_TOGGLE_BUTTON, EffectsChanged);
     m_DoubleBtn = LoopPanelLook::Button(85, 218, "Double", FL_NORMAL_BUTTON, DoublePressed);
@@ -513,6 +515,11 @@ void LoopGUI::ShowEngineState()
     if (m_PlayBtn && m_PlayBtn->value() != (m_Loop->m_Playing ? 1 : 0)) m_PlayBtn->value(m_Loop->m_Playing);
     // Takes a pedal started or ended on the audio thread.
     if (m_RecordBtn) {
+        const Fl_Color down = m_Loop->m_Overdub ? fl_rgb_color(255, 150, 0) : FL_RED;
+        if (m_RecordBtn->selection_color() != down) {
+            m_RecordBtn->selection_color(down);
+            m_RecordBtn->redraw();
+        }
         if (m_Loop->m_PedalTake.load()) {
             m_Loop->BeginPedalTake();
             m_RecordBtn->value(1);

@@ -1,0 +1,71 @@
+#include "GUI/LoopStrip.h"
+
+#include <FL/fl_draw.H>
+
+#include <cstdio>
+
+namespace {
+
+Fl_Color ColourOf(LoopStrip::State state)
+{
+    switch (state) {
+    case LoopStrip::Recording:
+        return fl_rgb_color(220, 30, 30);
+    case LoopStrip::Overdubbing:
+        return fl_rgb_color(255, 150, 0);
+    case LoopStrip::Playing:
+        return fl_rgb_color(40, 90, 220);
+    default:
+        return fl_rgb_color(70, 70, 70);
+    }
+}
+
+} // namespace
+
+LoopStrip::LoopStrip(int x, int y, int w, int h) : Fl_Widget(x, y, w, h)
+{
+    box(FL_FLAT_BOX);
+    color(FL_BLACK);
+}
+
+const char *LoopStrip::Word(State state)
+{
+    switch (state) {
+    case Recording:
+        return "REC";
+    case Overdubbing:
+        return "DUB";
+    case Playing:
+        return "PLAY";
+    default:
+        return "stop";
+    }
+}
+
+void LoopStrip::Show(const std::vector<Cell> &cells)
+{
+    if (cells == m_Cells) return;
+    m_Cells = cells;
+    redraw();
+}
+
+void LoopStrip::draw()
+{
+    draw_box();
+    const int barHeight = 4;
+    int left = x() + 2;
+    for (const Cell &cell : m_Cells) {
+        if (left + CellWidth > x() + w()) break;
+        fl_color(ColourOf(cell.m_State));
+        fl_rectf(left, y() + 1, CellWidth - 2, h() - barHeight - 3);
+        char text[32];
+        std::snprintf(text, sizeof text, "%d %s", cell.m_ID, Word(cell.m_State));
+        fl_font(FL_HELVETICA_BOLD, 11);
+        fl_color(cell.m_State == Overdubbing ? FL_BLACK : FL_WHITE);
+        fl_draw(text, left, y() + 1, CellWidth - 2, h() - barHeight - 3, FL_ALIGN_CENTER);
+        fl_color(fl_rgb_color(80, 160, 255));
+        fl_rectf(left, y() + h() - barHeight - 1, static_cast<int>((CellWidth - 2) * cell.m_Level),
+                 barHeight);
+        left += CellWidth;
+    }
+}
