@@ -317,7 +317,10 @@ void LoopsApp::ShowLevels()
         m_MeteredSource = source;
         AudioEngine::Post(&m_Engine, [this, source] { m_Engine.MeterInput(source); });
     }
-    if (!m_Strip) return;
+    // At display rate, whatever the cycle's: the peaks wait meanwhile.
+    const auto now = std::chrono::steady_clock::now();
+    if (!m_Strip || now - m_LastLevels < FollowTime) return;
+    m_LastLevels = now;
     m_InMeter->Show(m_Engine.m_InputLevel.Take());
     m_OutMeter->Show(m_Engine.m_OutputLevel.Take());
     std::vector<LoopStrip::Cell> cells;

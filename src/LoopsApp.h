@@ -147,6 +147,7 @@ private:
     // The meters and the strip of loops follow the engine.
     void ShowLevels();
     const short *m_MeteredSource = nullptr;
+    std::chrono::steady_clock::time_point m_LastLevels;
     // What the loops record: the plug-in's block while one is loaded, else
     // the JACK input port's block.
     const short *RecordSource();
