@@ -376,8 +376,10 @@ void LoopGUI::CreateGUI(const char *title)
     m_SecondsOut = LoopPanelLook::Readout(157, 120, 50);
     m_RatioOut = LoopPanelLook::Readout(125, 235, 50);
     m_MasterBtn = LoopPanelLook::LED(2, 5, "Master", 0, MasterPressed);
-    m_UpdateBtn = LoopPanelLook::LED(2, 275, "Update", 0, UpdateChanged);
+    // The play cursor is drawn from the start; the light turns it off.
+    m_UpdateBtn = LoopPanelLook::LED(2, 275, "Update", 1, UpdateChanged);
     m_UpdateBtn->selection_color(3);
+    m_Display->SetUpdate(true);
     m_WaveSizeKnob = LoopPanelLook::Knob(262, 5, 30, "WaveSize", 10.0, 0.01, 0, WaveSizeChanged);
     m_WaveSizeKnob->labelsize(8);
 
