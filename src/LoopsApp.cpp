@@ -23,6 +23,7 @@
 #include <FL/Fl_Window.H>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <istream>
@@ -371,7 +372,18 @@ void LoopsApp::StepLoads()
     for (auto &item : m_Loops) {
         Loop *loop = item.second->m_Loop;
         if (!loop->IsLoading()) continue;
-        if (loop->StepLoad(deadline)) item.second->m_GUI->Refresh();
+        if (loop->StepLoad(deadline)) {
+            item.second->m_GUI->Refresh();
+            // A loop that had a play length keeps it: say what is left out.
+            const int total = loop->GetTotalLength();
+            if (loop->m_LoopLength < total) {
+                const double rate = std::max(1, KorvelInfo::Samplerate);
+                std::cerr << "Loop " << loop->m_ID << ": plays "
+                          << std::round(loop->m_LoopLength / rate * 10) / 10 << " s of the file's "
+                          << std::round(total / rate * 10) / 10
+                          << " s (its play length was kept; \"Length\" plays more)" << std::endl;
+            }
+        }
         if (SoundFileLoad::Clock::now() >= deadline) break;
     }
 }

@@ -298,7 +298,8 @@ TEST_F(LoopsAppTest, TheLastMessageShowsUnderTheMainPanelForAFewSeconds)
     ASSERT_NE(m_App->m_Status->label(), nullptr);
     EXPECT_STREQ(m_App->m_Status->label(), "mail@@example: second line");
     EXPECT_STREQ(m_App->m_Status->tooltip(), "first line\nmail@example: second line");
-    m_App->m_Status->Show({}, std::chrono::steady_clock::now() + std::chrono::seconds(StatusLine::ShownSeconds));
+    m_App->m_Status->Show({},
+                          std::chrono::steady_clock::now() + std::chrono::seconds(StatusLine::ShownSeconds));
     EXPECT_EQ(m_App->m_Status->label(), nullptr);
 }
 
@@ -331,4 +332,20 @@ TEST_F(LoopsAppTest, TheMainWindowShowsEveryLoopsStateAndTheLevels)
     EXPECT_TRUE(m_App->m_OutMeter->m_Clipped);
     PanelAt(2)->m_RecordBtn->value(0);
     PanelAt(2)->m_RecordBtn->do_callback();
+}
+
+TEST_F(LoopsAppTest, AFileLongerThanTheKeptPlayLengthSaysWhatIsLeftOut)
+{
+    TempDir dir;
+    const std::string path = dir.File("long.wav");
+    RunCommand("sox -n -r 44100 -c 1 -b 16 '" + path + "' synth 2 sine 440");
+    m_App->NewLoop();
+    FillLoop(0, 44100, [](int i) { return i % 100; });
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(LoopAt(0)->StartLoad(path));
+    for (int cycle = 0; cycle < 1000 && LoopAt(0)->IsLoading(); cycle++)
+        m_App->Run();
+    EXPECT_NE(testing::internal::GetCapturedStderr().find(
+                  "Loop 0: plays 1 s of the file's 2 s (its play length was kept; \"Length\" plays more)"),
+              std::string::npos);
 }

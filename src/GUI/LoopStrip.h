@@ -37,7 +37,7 @@ public:
     static const char *Word(State state);
 
     std::vector<Cell> m_Cells;
-    static const int CellWidth = 58;
+    static constexpr int CellWidth = 58;
 
 protected:
     void draw() override;

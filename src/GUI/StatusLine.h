@@ -19,8 +19,8 @@ public:
     void Show(const std::vector<std::string> &lines,
               std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now());
 
-    static const int ShownSeconds = 8;
-    static const size_t KeptLines = 12;
+    static constexpr int ShownSeconds = 8;
+    static constexpr size_t KeptLines = 12;
 
 private:
     std::string m_Text;

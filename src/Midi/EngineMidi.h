@@ -35,7 +35,7 @@ public:
     // Drops what waited for loops no longer played.
     void Forget(const std::vector<Loop *> &loops);
 
-    static const int MostPending = 64;
+    static constexpr int MostPending = 64;
 
 private:
     struct Pending
