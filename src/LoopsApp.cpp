@@ -517,6 +517,9 @@ std::ostream &operator<<(std::ostream &out, LoopsApp &app)
         HandOverHold held(item.second->m_Loop->m_HandOver);
         out << item.first << ' ' << *item.second->m_Loop << ' ' << *item.second->m_GUI << ' ';
     }
+    const std::string &plugin = app.m_Plugin.m_Path;
+    if (app.m_Plugin.m_Loaded && !plugin.empty() && plugin.size() <= WorkspaceReader::MostPathBytes)
+        out << "Plugin " << plugin.size() << ' ' << plugin << ' ';
     return out;
 }
 

@@ -127,6 +127,7 @@ bool PluginHost::Start(const char *path)
 
     m_Window = window;
     m_Output = output;
+    m_Path = path;
     return true;
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 class DynamicLoader;
 class Fl_Window;
@@ -61,6 +62,8 @@ public:
     ShowStateFunc m_ShowState; // optional
     void *m_Handle;
     const char *m_LinkError;
+    // The shared object the running plug-in came from (a workspace keeps it).
+    std::string m_Path;
     Sample *m_Output;
     Fl_Window *m_Window;
     bool m_Loaded;

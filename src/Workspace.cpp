@@ -2,6 +2,7 @@
 
 #include "GUI/FileChooser.h"
 #include "GUI/LoopGUI.h"
+#include "GUI/Question.h"
 #include "KorvelSound/WavFile.h"
 #include "Loop.h"
 #include "LoopsApp.h"
@@ -370,5 +371,13 @@ bool Workspace::LoadFrom(LoopsApp *app, const std::string &given)
     app->m_DelayGUI.UpdateValues();
     app->m_ReverbGUI.UpdateValues();
     app->MarkSaved();
+    // A plug-in is code that runs in the program: it is loaded only when the
+    // performer says so, whoever wrote the workspace.
+    const std::string &plugin = records.m_Plugin;
+    if (!plugin.empty() && !(app->m_Plugin.m_Loaded && plugin == app->m_Plugin.m_Path) &&
+        Question::Current()->Ask("This workspace was saved with the plug-in\n" + plugin +
+                                     "\nLoad it? It runs as part of the program.",
+                                 "Load", "Not now"))
+        app->StartPlugin(plugin.c_str());
     return true;
 }

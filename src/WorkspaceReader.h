@@ -64,6 +64,9 @@ public:
         float m_MasterLength = 0, m_MasterSpeed = 0, m_MasterPeriod = 0;
         int m_MasterID = 0;
         std::vector<EntryRecord> m_Entries;
+        // The plug-in it was saved with, if any: "Plugin", the path's length
+        // and the path, after the loops (files without it read as before).
+        std::string m_Plugin;
     };
 
     enum Result
@@ -80,6 +83,9 @@ public:
     static bool ReadRecords(std::istream &in, Records &records);
     static bool ReadLoop(std::istream &in, LoopRecord &loop);
     static bool ReadPanel(std::istream &in, PanelRecord &panel);
+    // The plug-in record, if one follows; false for a damaged one.
+    static bool ReadPlugin(std::istream &in, std::string &path);
+    static const int MostPathBytes = 4096;
 
     // Master timing a loop can be matched to: a length an int holds and a
     // speed the Speed knob can give.

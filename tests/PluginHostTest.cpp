@@ -1,11 +1,13 @@
 #include "GUI/FileChooser.h"
 #include "GUI/LoopGUI.h"
+#include "GUI/Question.h"
 #include "KorvelInfo.h"
 #include "Loop.h"
 #include "LoopsApp.h"
 #include "SavedSettings.h"
 #include "System/DynamicLoader.h"
 #include "TestSupport.h"
+#include "Workspace.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Button.H>
@@ -432,4 +434,37 @@ TEST_F(PluginHostTest, LiveARunOnlyPluginIsRunAheadOnTheGuiSideAndARealtimeOneBy
 
     ASSERT_TRUE(m_App->StartPlugin(KORVEL_TONE_PLUGIN));
     EXPECT_TRUE(host.Realtime());
+}
+
+TEST_F(PluginHostTest, AWorkspaceRemembersItsPluginAndLoadsItOnlyWhenThePerformerSaysSo)
+{
+    class Answer : public Question
+    {
+    public:
+        bool Ask(const std::string &text, const char *, const char *) override
+        {
+            m_Asked = text;
+            return m_Yes;
+        }
+        std::string m_Asked;
+        bool m_Yes = false;
+    } answer;
+    Question::SetCurrent(&answer);
+    ASSERT_TRUE(m_App->StartPlugin(KORVEL_TONE_PLUGIN));
+    TempDir dir;
+    const std::string path = dir.File("with plugin.lws");
+    ASSERT_TRUE(Workspace::SaveTo(m_App.get(), path));
+    const std::string plugin = KORVEL_TONE_PLUGIN;
+    EXPECT_NE(ReadFileBytes(path).find("Plugin " + std::to_string(plugin.size()) + " " + plugin + " "),
+              std::string::npos);
+
+    m_App->m_Plugin.Close();
+    ASSERT_TRUE(Workspace::LoadFrom(m_App.get(), path));
+    EXPECT_NE(answer.m_Asked.find(plugin), std::string::npos);
+    EXPECT_FALSE(m_App->m_Plugin.m_Loaded);
+    answer.m_Yes = true;
+    ASSERT_TRUE(Workspace::LoadFrom(m_App.get(), path));
+    EXPECT_TRUE(m_App->m_Plugin.m_Loaded);
+    EXPECT_EQ(m_App->m_Plugin.m_Path, plugin);
+    Question::SetCurrent(nullptr);
 }
