@@ -272,6 +272,13 @@ void LoopsApp::Run()
             m_Loops.erase(it);
             LoopsChanged();
             m_Closed.push_back(entry);
+            // Kept for the session, within bounds: the longest closed goes.
+            if (m_Closed.size() > MostClosed) {
+                std::cerr << "Loop " << m_Closed.front()->m_Loop->m_ID << " is gone for good (the last "
+                          << MostClosed << " closed are kept)" << std::endl;
+                DestroyEntry(m_Closed.front());
+                m_Closed.erase(m_Closed.begin());
+            }
             if (m_ReopenBtn) m_ReopenBtn->activate();
             break;
         }

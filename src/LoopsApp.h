@@ -107,8 +107,9 @@ public:
     AudioEngine m_Engine;
     EngineThread m_EngineThread;
     std::map<int, LoopEntry *> m_Loops;
-    // Closed loops, the last closed at the back.
+    // Closed loops, the last closed at the back; no more than MostClosed.
     std::vector<LoopEntry *> m_Closed;
+    static constexpr size_t MostClosed = 3;
     int m_NextID;
 
     Fl_Group *m_MainGroup;
