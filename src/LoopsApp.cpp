@@ -305,7 +305,13 @@ void LoopsApp::Run()
     m_OutputGUI.ShowDropouts();
     StepLoads();
     FollowLatency();
-    if (m_Status) m_Status->Show(m_Log.Take());
+    if (m_Status) {
+        std::vector<std::string> lines = m_Log.Take();
+        m_Status->Show(lines);
+        // A loop's own lines go to its window too, at its next look.
+        for (std::string &line : lines)
+            if (line.compare(0, 5, "Loop ") == 0) m_LoopLines.push_back(std::move(line));
+    }
     ShowLevels();
 }
 
@@ -333,16 +339,20 @@ void LoopsApp::ShowLevels()
     m_OutMeter->Show(m_Engine.m_OutputLevel.Take());
     std::vector<LoopStrip::Cell> cells;
     cells.reserve(m_Loops.size());
+    std::vector<std::string> mine;
     for (auto &item : m_Loops) {
-        Loop *loop = item.second->m_Loop;
-        const bool recording = item.second->m_GUI->m_RecordBtn && item.second->m_GUI->m_RecordBtn->value();
+        LoopGUI *panel = item.second->m_GUI;
         // Read as they stand: what is shown is a moment old at most.
-        const LoopStrip::State state = recording
-                                           ? (loop->m_Overdub ? LoopStrip::Overdubbing : LoopStrip::Recording)
-                                       : loop->m_Playing ? LoopStrip::Playing
-                                                         : LoopStrip::Stopped;
-        cells.push_back({item.first, state, LevelMeter::Fraction(loop->m_Level.Take())});
+        const LoopStrip::State state = panel->State();
+        const int peak = item.second->m_Loop->m_Level.Take();
+        cells.push_back({item.first, state, LevelMeter::Fraction(peak)});
+        const std::string prefix = "Loop " + std::to_string(item.first) + ":";
+        mine.clear();
+        for (const std::string &line : m_LoopLines)
+            if (line.compare(0, prefix.size(), prefix) == 0) mine.push_back(line);
+        panel->ShowState(state, peak, mine);
     }
+    m_LoopLines.clear();
     m_Strip->Show(cells);
 }
 

@@ -90,6 +90,8 @@ public:
     // Every line written to standard error, for the status line; first, so
     // that it hears the other members' lines to the end.
     MessageLog m_Log;
+    // Lines about a loop, waiting for its window's next look.
+    std::vector<std::string> m_LoopLines;
 
     // Owns the main window; declared first so that it goes last, after the
     // panels have taken their own groups out of it.

@@ -5,10 +5,12 @@
 #include "GUI/Fl_Trigger.h"
 #include "GUI/LevelMeter.h"
 #include "GUI/LoopGUI.h"
+#include "GUI/LoopStateBar.h"
 #include "GUI/LoopStrip.h"
 #include "GUI/Question.h"
 #include "GUI/StatusLine.h"
 #include "TestSupport.h"
+#include "GUI/WidgetTestSupport.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Button.H>
@@ -20,6 +22,7 @@
 #include <iostream>
 #include <cstring>
 #include <limits>
+#include <thread>
 
 using LoopsAppTest = AppTest;
 
@@ -306,10 +309,10 @@ TEST_F(LoopsAppTest, TheLastMessageShowsUnderTheMainPanelForAFewSeconds)
 TEST_F(LoopsAppTest, TheMainWindowShowsEveryLoopsStateAndTheLevels)
 {
     m_App->CreateWindow();
-    m_App->NewLoop();
-    m_App->NewLoop();
-    m_App->NewLoop();
+    for (int i = 0; i < 4; i++)
+        m_App->NewLoop();
     FillLoop(0, 4 * KorvelInfo::BufferSize, [](int i) { return i % 2 ? 32767 : -32767; });
+    FillLoop(1, 4 * KorvelInfo::BufferSize, [](int) { return 0; });
     FillLoop(2, 4 * KorvelInfo::BufferSize, [](int i) { return i % 100; });
     LoopAt(1)->m_Playing = false;
     static short input[65536];
@@ -319,10 +322,21 @@ TEST_F(LoopsAppTest, TheMainWindowShowsEveryLoopsStateAndTheLevels)
     m_App->Run();
     m_App->Run();
     const std::vector<LoopStrip::Cell> &cells = m_App->m_Strip->m_Cells;
-    ASSERT_EQ(cells.size(), 3u);
+    ASSERT_EQ(cells.size(), 4u);
     EXPECT_EQ(cells[0].m_State, LoopStrip::Playing);
     EXPECT_EQ(cells[1].m_State, LoopStrip::Stopped);
     EXPECT_EQ(cells[2].m_State, LoopStrip::Overdubbing);
+    EXPECT_EQ(cells[3].m_State, LoopStrip::Empty);
+    // The loop window says it too, in large on the state's colour.
+    LoopGUI *dubbing = PanelAt(2);
+    EXPECT_EQ(dubbing->m_StateBar->m_State, LoopStrip::Overdubbing);
+    using namespace WidgetTest;
+    ASSERT_TRUE(ShowAndDraw(dubbing->m_Display)); // raised over the others
+    const Image picture(dubbing->m_Display);
+    const Rgb orange = IndexColour(LoopStrip::Colour(LoopStrip::Overdubbing));
+    const int top = picture.Height() - LoopStateBar::Height;
+    EXPECT_GT(picture.Count(orange, 0, top, LoopStateBar::StateWidth, top + 20), 1000);
+    EXPECT_EQ(picture.Count(orange, 0, top - 30, 300, top - 1), 0);
     EXPECT_EQ(cells[0].m_Level, 1.0);
     EXPECT_EQ(cells[1].m_Level, 0.0);
     // Full scale at half volume through the output: not clipped.
@@ -330,6 +344,10 @@ TEST_F(LoopsAppTest, TheMainWindowShowsEveryLoopsStateAndTheLevels)
     EXPECT_FALSE(m_App->m_OutMeter->m_Clipped);
     m_App->m_OutMeter->Show(32767);
     EXPECT_TRUE(m_App->m_OutMeter->m_Clipped);
+    LoopAt(0)->m_Volume = 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    m_App->Run();
+    EXPECT_EQ(cells[0].m_State, LoopStrip::Muted);
     PanelAt(2)->m_RecordBtn->value(0);
     PanelAt(2)->m_RecordBtn->do_callback();
 }
@@ -339,6 +357,7 @@ TEST_F(LoopsAppTest, AFileLongerThanTheKeptPlayLengthSaysWhatIsLeftOut)
     TempDir dir;
     const std::string path = dir.File("long.wav");
     RunCommand("sox -n -r 44100 -c 1 -b 16 '" + path + "' synth 2 sine 440");
+    m_App->CreateWindow();
     m_App->NewLoop();
     FillLoop(0, 44100, [](int i) { return i % 100; });
     testing::internal::CaptureStderr();
@@ -348,4 +367,10 @@ TEST_F(LoopsAppTest, AFileLongerThanTheKeptPlayLengthSaysWhatIsLeftOut)
     EXPECT_NE(testing::internal::GetCapturedStderr().find(
                   "Loop 0: plays 1 s of the file's 2 s (its play length was kept; \"Length\" plays more)"),
               std::string::npos);
+    // The ring marks where the sound goes on; the loop's window says why.
+    EXPECT_TRUE(PanelAt(0)->m_Display->m_Cut);
+    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    m_App->Run();
+    const char *said = PanelAt(0)->m_StateBar->m_Status->label();
+    EXPECT_TRUE(said && std::strstr(said, "Loop 0: plays 1 s"));
 }

@@ -37,11 +37,11 @@ Fl_Loop::Fl_Loop(int x, int y, int w, int h, const char *label)
       m_InnerRad((int)((w / 2) * 0.75)), m_OuterRad((int)((w / 2) * 0.95)), m_CursorX1(0), m_CursorY1(0),
       m_CursorX2(0), m_CursorY2(0), m_MidX(w / 2), m_MidY(h / 2), m_StartAngle(0.0f), m_EndAngle(1.0f),
       m_MoveAngle(0), m_RangeStart(0), m_RangeEnd(0), m_Angle(0), m_Pos(nullptr), m_Jump(nullptr),
-      m_Update(false), m_WaveSize(1.0f), m_MoveIndex(0), m_LastMoveIndex(0), m_Snap(false), m_SnapDegrees(45),
-      m_CutRequest(nullptr), m_CopyRequest(nullptr), m_PasteRequest(nullptr), m_PasteMixRequest(nullptr),
-      m_ZeroRequest(nullptr), m_ReverseRequest(nullptr), m_HalveRequest(nullptr), m_HoldRequest(nullptr),
-      m_NewTriggerRequest(nullptr), m_MoveRequest(nullptr), m_UndoRequest(nullptr), m_RedoRequest(nullptr),
-      m_BackX1(0), m_BackY1(0), m_BackX2(0), m_BackY2(0)
+      m_Update(false), m_Cut(false), m_WaveSize(1.0f), m_MoveIndex(0), m_LastMoveIndex(0), m_Snap(false),
+      m_SnapDegrees(45), m_CutRequest(nullptr), m_CopyRequest(nullptr), m_PasteRequest(nullptr),
+      m_PasteMixRequest(nullptr), m_ZeroRequest(nullptr), m_ReverseRequest(nullptr), m_HalveRequest(nullptr),
+      m_HoldRequest(nullptr), m_NewTriggerRequest(nullptr), m_MoveRequest(nullptr), m_UndoRequest(nullptr),
+      m_RedoRequest(nullptr), m_BackX1(0), m_BackY1(0), m_BackX2(0), m_BackY2(0)
 {
 }
 
@@ -110,6 +110,13 @@ void Fl_Loop::draw()
         fl_color(color());
         fl_pie(m_MidX - hole, m_MidY - hole, 2 * hole, 2 * hole, 0, 360);
         DrawTrace();
+        if (m_Cut) {
+            // Straight down is where the play length ends and the sound goes on.
+            fl_color(255, 150, 0);
+            fl_line_style(FL_SOLID, 3);
+            fl_yxline(m_MidX, m_MidY + m_InnerRad - 5, m_MidY + m_OuterRad + 5);
+            fl_line_style(0);
+        }
     } else {
         // Only controls changed: lift the cursor off before they redraw.
         DrawCursorLine();

@@ -34,6 +34,8 @@ public:
     }
     void SetSkipWindow(Fl_Window *window) { m_SkipWindow = window; }
     void SetUpdate(bool update) { m_Update = update; }
+    // Part of the sound lies beyond the play length: a mark at the seam says so.
+    void SetCut(bool cut) { m_Cut = cut; }
     void SetWaveSize(float size) { m_WaveSize = size; }
     void SetSnap(bool snap) { m_Snap = snap; }
     void SetSnapAngle(int degrees) { m_SnapDegrees = degrees; }
@@ -76,6 +78,7 @@ public:
     const std::atomic<double> *m_Pos;
     JumpRequest m_Jump;
     bool m_Update;
+    bool m_Cut;
     float m_WaveSize;
     int m_MoveIndex;
     int m_LastMoveIndex;

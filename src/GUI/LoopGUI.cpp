@@ -9,6 +9,7 @@
 #include "GUI/Fl_LED_Button.h"
 #include "GUI/Fl_Loop.h"
 #include "GUI/Fl_Trigger.h"
+#include "GUI/LoopStateBar.h"
 #include "GUI/ReverbGUI.h"
 #include "KorvelInfo.h"
 #include "Loop.h"
@@ -114,6 +115,7 @@ void LengthChanged(Fl_Widget *widget, void *)
     const int64_t length = static_cast<int>(total * ValueOf(widget));
     Change(panel, [loop, length] { loop->m_LoopLength = length; });
     panel->m_Display->SetLength(static_cast<int>(length));
+    panel->m_Display->SetCut(length < total);
     panel->ShowReadouts();
     panel->m_Display->redraw();
 }
@@ -154,6 +156,7 @@ void EffectsChanged(Fl_Widget *widget, void *)
     Fl_Loop *display = panel->m_Display;
     int height = IsDown(widget) ? display->h() + EffectsHeight : display->h() - EffectsHeight;
     display->resize(display->x(), display->y(), display->w(), height);
+    panel->FitBar();
     Loop *loop = panel->m_Loop;
     const bool on = IsDown(widget);
     Change(panel, [loop, on] { loop->m_EffectsOn = on; });
@@ -324,7 +327,8 @@ LoopGUI::LoopGUI(Loop *loop, Delay *delay, Reverb *reverb)
       m_SpeedOut(nullptr), m_SecondsOut(nullptr), m_RatioOut(nullptr), m_WaveSizeKnob(nullptr),
       m_RecordBtn(nullptr), m_LoadBtn(nullptr), m_PlayBtn(nullptr), m_MasterBtn(nullptr),
       m_UpdateBtn(nullptr), m_EffectsBtn(nullptr), m_DoubleBtn(nullptr), m_MatchBtn(nullptr),
-      m_SaveBtn(nullptr), m_DelayGUI(nullptr), m_ReverbGUI(nullptr), m_Delay(delay), m_Reverb(reverb)
+      m_SaveBtn(nullptr), m_DelayGUI(nullptr), m_ReverbGUI(nullptr), m_Delay(delay), m_Reverb(reverb),
+      m_StateBar(nullptr)
 {
     if (!loop || !delay || !reverb) std::cerr << "WARNING: Loop not correctly set up" << std::endl;
 }
@@ -390,10 +394,45 @@ void LoopGUI::CreateGUI(const char *title)
     m_ReverbGUI = new ReverbGUI(m_Reverb);
     m_ReverbGUI->m_Engine = engine;
     m_ReverbGUI->CreateGUI(0, 365, "Reverb");
+    // The window grows by the bar; the ring and its controls stay where they were.
+    m_StateBar = new LoopStateBar(0, 300, 300);
+    m_Display->size(300, 300 + LoopStateBar::Height);
+    FitBar();
 
     ShowReadouts();
     m_Display->show();
     m_Display->end();
+}
+
+void LoopGUI::FitBar()
+{
+    if (!m_StateBar) return;
+    const int top = m_Display->h() - LoopStateBar::Height;
+    m_StateBar->position(0, top);
+    // Hidden effect panels would show through above the bar.
+    const bool effects = top > 300;
+    Fl_Group *panels[] = {m_DelayGUI->m_Group, m_ReverbGUI->m_Group};
+    for (Fl_Group *group : panels) {
+        if (effects && !group->visible()) group->show();
+        if (!effects && group->visible()) group->hide();
+    }
+    m_Display->redraw();
+}
+
+LoopStrip::State LoopGUI::State() const
+{
+    if (m_RecordBtn && m_RecordBtn->value())
+        return m_Loop->m_Overdub ? LoopStrip::Overdubbing : LoopStrip::Recording;
+    if (m_Loop->GetTotalLength() == 0) return LoopStrip::Empty;
+    if (!m_Loop->m_Playing) return LoopStrip::Stopped;
+    return m_Loop->m_Volume <= 0 ? LoopStrip::Muted : LoopStrip::Playing;
+}
+
+void LoopGUI::ShowState(LoopStrip::State state, int peak, const std::vector<std::string> &lines)
+{
+    if (!m_StateBar) return;
+    m_StateBar->Show(state, peak);
+    m_StateBar->Say(lines);
 }
 
 void LoopGUI::Show()
@@ -412,6 +451,7 @@ void LoopGUI::Refresh()
 {
     m_Display->SetData(m_Loop->m_StoreBuffer.GetBuffer());
     m_Display->SetLength(static_cast<int>(m_Loop->m_LoopLength));
+    m_Display->SetCut(m_Loop->m_LoopLength < m_Loop->GetTotalLength());
     ShowReadouts();
     m_Display->redraw();
 }
@@ -577,7 +617,7 @@ std::ostream &operator<<(std::ostream &out, const LoopGUI &panel)
 {
     const Fl_Loop *display = panel.m_Display;
     out << (display ? display->x() : 0) << ' ' << (display ? display->y() : 0) << ' '
-        << (display ? display->w() : 0) << ' ' << (display ? display->h() : 0) << ' ';
+        << (display ? display->w() : 0) << ' ' << (display ? display->h() - LoopStateBar::Height : 0) << ' ';
     out << static_cast<unsigned long>(panel.m_Triggers.size()) << ' ';
     for (const Fl_Trigger *trigger : panel.m_Triggers)
         out << *trigger;
@@ -586,7 +626,11 @@ std::ostream &operator<<(std::ostream &out, const LoopGUI &panel)
 
 void LoopGUI::Restore(const WorkspaceReader::PanelRecord &record)
 {
-    if (m_Display) m_Display->resize(record.m_X, record.m_Y, record.m_W, record.m_H);
+    // Files keep the height without the bar, as versions without it read them.
+    if (m_Display) {
+        m_Display->resize(record.m_X, record.m_Y, record.m_W, record.m_H + LoopStateBar::Height);
+        FitBar();
+    }
     for (const WorkspaceReader::TriggerRecord &values : record.m_Triggers) {
         Fl_Trigger *trigger = new Fl_Trigger(0, 0, 20, 20);
         trigger->m_CentreX = values.m_CentreX;

@@ -2,11 +2,13 @@
 #define LOOP_GUI_H
 
 #include "GUI/GUIBase.h"
+#include "GUI/LoopStrip.h"
 #include "LoopPanel.h"
 #include "WorkspaceReader.h"
 
-#include <vector>
 #include <iosfwd>
+#include <string>
+#include <vector>
 
 class Delay;
 class DelayGUI;
@@ -18,6 +20,7 @@ class Fl_Slider;
 class Fl_Trigger;
 class Fl_Value_Output;
 class Loop;
+class LoopStateBar;
 class Reverb;
 class ReverbGUI;
 
@@ -59,6 +62,13 @@ public:
     void Refresh();
     // Speed, seconds and master ratio read-outs from the loop.
     void ShowReadouts();
+    // What the loop does, as its window and the main window's strip show it.
+    LoopStrip::State State() const;
+    // At display rate: the state, the loop's peak since the last look and
+    // the messages about the loop.
+    void ShowState(LoopStrip::State state, int peak, const std::vector<std::string> &lines);
+    // The bar sits at the window's foot, under the effect panels when they show.
+    void FitBar();
     // Undo or redo the last change of the loop's sound (Ctrl+U, Ctrl+Y).
     // Undo during a take ends it and drops what it recorded.
     void Undo();
@@ -90,6 +100,7 @@ public:
     Delay *m_Delay;
     Reverb *m_Reverb;
     std::vector<Fl_Trigger *> m_Triggers;
+    LoopStateBar *m_StateBar;
 
 private:
     void ShowLength();

@@ -4,23 +4,30 @@
 
 #include <cstdio>
 
-namespace {
-
-Fl_Color ColourOf(LoopStrip::State state)
+Fl_Color LoopStrip::Colour(State state)
 {
     switch (state) {
-    case LoopStrip::Recording:
+    case Recording:
         return fl_rgb_color(220, 30, 30);
-    case LoopStrip::Overdubbing:
+    case Overdubbing:
         return fl_rgb_color(255, 150, 0);
-    case LoopStrip::Playing:
+    case Playing:
         return fl_rgb_color(40, 90, 220);
+    case Muted:
+        return fl_rgb_color(110, 60, 140);
+    case Empty:
+        return fl_rgb_color(30, 30, 30);
     default:
         return fl_rgb_color(70, 70, 70);
     }
 }
 
-} // namespace
+Fl_Color LoopStrip::TextColour(State state)
+{
+    // Orange is light: black on it reads better than white.
+    if (state == Empty) return fl_rgb_color(140, 140, 140);
+    return state == Overdubbing ? FL_BLACK : FL_WHITE;
+}
 
 LoopStrip::LoopStrip(int x, int y, int w, int h) : Fl_Widget(x, y, w, h)
 {
@@ -37,6 +44,10 @@ const char *LoopStrip::Word(State state)
         return "DUB";
     case Playing:
         return "PLAY";
+    case Muted:
+        return "MUTE";
+    case Empty:
+        return "empty";
     default:
         return "stop";
     }
@@ -56,12 +67,12 @@ void LoopStrip::draw()
     int left = x() + 2;
     for (const Cell &cell : m_Cells) {
         if (left + CellWidth > x() + w()) break;
-        fl_color(ColourOf(cell.m_State));
+        fl_color(Colour(cell.m_State));
         fl_rectf(left, y() + 1, CellWidth - 2, h() - barHeight - 3);
         char text[32];
         std::snprintf(text, sizeof text, "%d %s", cell.m_ID, Word(cell.m_State));
         fl_font(FL_HELVETICA_BOLD, 11);
-        fl_color(cell.m_State == Overdubbing ? FL_BLACK : FL_WHITE);
+        fl_color(TextColour(cell.m_State));
         fl_draw(text, left, y() + 1, CellWidth - 2, h() - barHeight - 3, FL_ALIGN_CENTER);
         fl_color(fl_rgb_color(80, 160, 255));
         fl_rectf(left, y() + h() - barHeight - 1, static_cast<int>((CellWidth - 2) * cell.m_Level),

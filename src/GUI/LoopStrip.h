@@ -8,9 +8,9 @@
 
 // Every loop's state in a row of cells in the main window, so a performer
 // whose loop windows lie behind others still sees them all: its number, a
-// word and a colour (red recording, orange overdubbing, blue playing, grey
-// stopped; told apart by word and brightness as well as hue) and a bar of its
-// level.
+// word and a colour (red recording, orange overdubbing, blue playing, purple
+// muted (playing at no volume), grey stopped, dark empty; told apart by
+// word and brightness as well as hue) and a bar of its level.
 class LoopStrip : public Fl_Widget
 {
 public:
@@ -19,7 +19,9 @@ public:
         Stopped,
         Playing,
         Recording,
-        Overdubbing
+        Overdubbing,
+        Muted,
+        Empty
     };
     struct Cell
     {
@@ -35,6 +37,8 @@ public:
     LoopStrip(int x, int y, int w, int h);
     void Show(const std::vector<Cell> &cells);
     static const char *Word(State state);
+    static Fl_Color Colour(State state);
+    static Fl_Color TextColour(State state);
 
     std::vector<Cell> m_Cells;
     static constexpr int CellWidth = 58;

@@ -7,6 +7,7 @@
 #include "GUI/Fl_Loop.h"
 #include "GUI/Fl_Trigger.h"
 #include "GUI/LoopGUI.h"
+#include "GUI/LoopStateBar.h"
 #include "GUI/ReverbGUI.h"
 #include "TestSupport.h"
 #include "WidgetTestSupport.h"
@@ -117,11 +118,16 @@ TEST_F(LoopGUITest, EffectsPressedTwiceReturnsTheWindowToItsHeight)
 {
     m_Panel->m_EffectsBtn->value(1);
     m_Panel->m_EffectsBtn->do_callback();
-    EXPECT_EQ(m_Panel->m_Display->h(), 430);
+    // The state bar stays at the window's foot, under the effect panels.
+    EXPECT_EQ(m_Panel->m_Display->h(), 430 + LoopStateBar::Height);
+    EXPECT_EQ(m_Panel->m_StateBar->y(), 430);
+    EXPECT_TRUE(m_Panel->m_DelayGUI->m_Group->visible());
     EXPECT_TRUE(m_Loop->m_EffectsOn);
     m_Panel->m_EffectsBtn->value(0);
     m_Panel->m_EffectsBtn->do_callback();
-    EXPECT_EQ(m_Panel->m_Display->h(), 300);
+    EXPECT_EQ(m_Panel->m_Display->h(), 300 + LoopStateBar::Height);
+    EXPECT_EQ(m_Panel->m_StateBar->y(), 300);
+    EXPECT_FALSE(m_Panel->m_DelayGUI->m_Group->visible());
     EXPECT_FALSE(m_Loop->m_EffectsOn);
 }
 
@@ -220,13 +226,15 @@ TEST_F(LoopGUITest, LoadAsksForAFileAndCancellingChangesNothing)
     TempDir dir;
     Loop source(m_App.get());
     source.AllocateMem(3000);
-    for (int i = 0; i < 3000; i++) source.m_StoreBuffer.Set(i, static_cast<short>(i - 1500));
+    for (int i = 0; i < 3000; i++)
+        source.m_StoreBuffer.Set(i, static_cast<short>(i - 1500));
     source.SaveWav(dir.File("in.wav"));
     chooser.m_Answer = dir.File("in.wav");
     m_Panel->m_LoadBtn->do_callback();
     FileChooser::SetCurrent(nullptr);
     // The audio cycles bring the sound in.
-    for (int cycle = 0; cycle < 1000 && m_Loop->IsLoading(); cycle++) m_App->Run();
+    for (int cycle = 0; cycle < 1000 && m_Loop->IsLoading(); cycle++)
+        m_App->Run();
     EXPECT_EQ(m_Loop->m_StoreBuffer.GetLength(), 3000);
     EXPECT_EQ(m_Loop->m_StoreBuffer[2999], 1499);
     EXPECT_EQ(m_Panel->m_Display->m_Length, 3000);
@@ -264,7 +272,8 @@ TEST_F(LoopGUITest, EffectPanelsControlTheLoopsOwnEffects)
 
     m_Panel->m_ReverbGUI->m_FeedbackKnob->value(0.3);
     m_Panel->m_ReverbGUI->m_FeedbackKnob->do_callback();
-    for (Delay *stage : m_Loop->m_Reverb.m_Delays) EXPECT_FLOAT_EQ(stage->m_Feedback, 0.3f);
+    for (Delay *stage : m_Loop->m_Reverb.m_Delays)
+        EXPECT_FLOAT_EQ(stage->m_Feedback, 0.3f);
     m_Panel->m_ReverbGUI->m_TimeKnob->value(0.2);
     m_Panel->m_ReverbGUI->m_TimeKnob->do_callback();
     EXPECT_FLOAT_EQ(m_Loop->m_Reverb.m_Time, 0.2f);

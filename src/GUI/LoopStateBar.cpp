@@ -1,0 +1,87 @@
+#include "GUI/LoopStateBar.h"
+
+#include "GUI/LevelMeter.h"
+#include "GUI/StatusLine.h"
+
+#include <FL/Fl.H>
+#include <FL/fl_draw.H>
+
+namespace {
+
+const int StateHeight = 26;
+
+} // namespace
+
+LoopStateBar::LoopStateBar(int x, int y, int w)
+    : Fl_Group(x, y, w, Height), m_State(LoopStrip::Stopped), m_Meter(nullptr), m_Status(nullptr)
+{
+    box(FL_FLAT_BOX);
+    color(FL_BLACK);
+    m_Meter = new LevelMeter(x + StateWidth + 4, y + 4, w - StateWidth - 8, 12, "Level");
+    m_Status = new StatusLine(x, y + StateHeight, w, Height - StateHeight);
+    end();
+}
+
+const char *LoopStateBar::Word(LoopStrip::State state)
+{
+    switch (state) {
+    case LoopStrip::Recording:
+        return "RECORDING";
+    case LoopStrip::Overdubbing:
+        return "OVERDUB";
+    case LoopStrip::Playing:
+        return "PLAYING";
+    case LoopStrip::Muted:
+        return "MUTED";
+    case LoopStrip::Empty:
+        return "EMPTY";
+    default:
+        return "STOPPED";
+    }
+}
+
+void LoopStateBar::Show(LoopStrip::State state, int peak)
+{
+    if (state != m_State) {
+        m_State = state;
+        damage(FL_DAMAGE_ALL);
+    }
+    m_Meter->Show(peak);
+}
+
+void LoopStateBar::Say(const std::vector<std::string> &lines)
+{
+    m_Status->Show(lines);
+}
+
+void LoopStateBar::ShowFades(int milliseconds)
+{
+    const std::string text = milliseconds > 0 ? "fades " + std::to_string(milliseconds) + " ms" : "no fades";
+    if (text == m_Fades) return;
+    m_Fades = text;
+    damage(FL_DAMAGE_ALL);
+}
+
+void LoopStateBar::draw()
+{
+    if (damage() & ~FL_DAMAGE_CHILD) {
+        draw_box();
+        fl_color(LoopStrip::Colour(m_State));
+        fl_rectf(x() + 1, y() + 1, StateWidth, StateHeight - 2);
+        fl_font(FL_HELVETICA_BOLD, 18);
+        fl_color(LoopStrip::TextColour(m_State));
+        fl_draw(Word(m_State), x() + 1, y() + 1, StateWidth, StateHeight - 2, FL_ALIGN_CENTER);
+        fl_font(FL_HELVETICA, 9);
+        fl_color(fl_rgb_color(170, 170, 170));
+        fl_draw(m_Fades.c_str(), x() + StateWidth + 6, y() + 16, w() - StateWidth - 8, 10, FL_ALIGN_LEFT);
+    }
+    draw_children();
+}
+
+int LoopStateBar::handle(int event)
+{
+    const int handled = Fl_Group::handle(event);
+    // A click here is not a click on the ring below the bar's edge.
+    if (event == FL_PUSH || event == FL_DRAG || event == FL_RELEASE) return 1;
+    return handled;
+}

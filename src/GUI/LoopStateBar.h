@@ -1,0 +1,45 @@
+#ifndef LOOP_STATE_BAR_H
+#define LOOP_STATE_BAR_H
+
+#include "GUI/LoopStrip.h"
+
+#include <FL/Fl_Group.H>
+
+#include <string>
+#include <vector>
+
+class LevelMeter;
+class StatusLine;
+
+// The foot of a loop window: the loop's state as a large coloured word that
+// reads from across a dark stage, its level, whether its sound is faded at
+// the seams, and the last message about the loop.
+class LoopStateBar : public Fl_Group
+{
+public:
+    LoopStateBar(int x, int y, int w);
+
+    // At display rate: the loop's state and its peak (0 ... 32767) since the last look.
+    void Show(LoopStrip::State state, int peak);
+    // Messages about this loop (oldest first); called every look, so an old one goes.
+    void Say(const std::vector<std::string> &lines);
+    // The fade length the loop plays with, in milliseconds (0: none).
+    void ShowFades(int milliseconds);
+    static const char *Word(LoopStrip::State state);
+
+    LoopStrip::State m_State;
+    LevelMeter *m_Meter;
+    StatusLine *m_Status;
+
+    static constexpr int Height = 42;
+    static constexpr int StateWidth = 150;
+
+protected:
+    void draw() override;
+    int handle(int event) override;
+
+private:
+    std::string m_Fades;
+};
+
+#endif
