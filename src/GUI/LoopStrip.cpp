@@ -2,6 +2,7 @@
 
 #include <FL/fl_draw.H>
 
+#include <algorithm>
 #include <cstdio>
 
 Fl_Color LoopStrip::Colour(State state)
@@ -64,19 +65,24 @@ void LoopStrip::draw()
 {
     draw_box();
     const int barHeight = 4;
+    // Many loops share the row: narrower cells, then the number alone.
+    const int count = static_cast<int>(m_Cells.size());
+    const int width = count == 0 ? CellWidth : std::max(MinCellWidth, std::min(CellWidth, (w() - 4) / count));
     int left = x() + 2;
     for (const Cell &cell : m_Cells) {
-        if (left + CellWidth > x() + w()) break;
+        if (left + width > x() + w()) break;
         fl_color(Colour(cell.m_State));
-        fl_rectf(left, y() + 1, CellWidth - 2, h() - barHeight - 3);
+        fl_rectf(left, y() + 1, width - 2, h() - barHeight - 3);
         char text[32];
-        std::snprintf(text, sizeof text, "%d %s", cell.m_ID, Word(cell.m_State));
+        if (width >= CellWidth - 8)
+            std::snprintf(text, sizeof text, "%d %s", cell.m_ID, Word(cell.m_State));
+        else
+            std::snprintf(text, sizeof text, "%d", cell.m_ID);
         fl_font(FL_HELVETICA_BOLD, 11);
         fl_color(TextColour(cell.m_State));
-        fl_draw(text, left, y() + 1, CellWidth - 2, h() - barHeight - 3, FL_ALIGN_CENTER);
+        fl_draw(text, left, y() + 1, width - 2, h() - barHeight - 3, FL_ALIGN_CENTER | FL_ALIGN_CLIP);
         fl_color(fl_rgb_color(80, 160, 255));
-        fl_rectf(left, y() + h() - barHeight - 1, static_cast<int>((CellWidth - 2) * cell.m_Level),
-                 barHeight);
-        left += CellWidth;
+        fl_rectf(left, y() + h() - barHeight - 1, static_cast<int>((width - 2) * cell.m_Level), barHeight);
+        left += width;
     }
 }

@@ -42,6 +42,7 @@ public:
 
     std::vector<Cell> m_Cells;
     static constexpr int CellWidth = 58;
+    static constexpr int MinCellWidth = 16;
 
 protected:
     void draw() override;
