@@ -23,11 +23,11 @@ double LevelMeter::Fraction(int peak)
 
 void LevelMeter::Show(int peak, Clock::time_point now)
 {
-    const double level = Fraction(peak);
-    const bool changed = level != m_Level;
-    m_Level = level;
-    if (level >= m_Hold || now - m_HoldSince > std::chrono::milliseconds(HoldMillis)) {
-        m_Hold = level;
+    const int level = Pixels(m_Level), hold = Pixels(m_Hold);
+    const bool clipped = m_Clipped;
+    m_Level = Fraction(peak);
+    if (m_Level >= m_Hold || now - m_HoldSince > std::chrono::milliseconds(HoldMillis)) {
+        m_Hold = m_Level;
         m_HoldSince = now;
     }
     if (peak >= 32767) {
@@ -36,34 +36,59 @@ void LevelMeter::Show(int peak, Clock::time_point now)
     } else if (m_Clipped && now - m_ClipSince > std::chrono::milliseconds(ClipMillis)) {
         m_Clipped = false;
     }
-    if (changed || m_Clipped) redraw();
+    // Only what looks different is drawn again, the bar alone where it can:
+    // with many windows the drawing is most of what a meter costs.
+    if (clipped != m_Clipped)
+        redraw();
+    else if (level != Pixels(m_Level) || hold != Pixels(m_Hold))
+        damage(FL_DAMAGE_USER1);
+}
+
+int LevelMeter::ClipWidth() const
+{
+    return std::min(w() / 4, 28);
+}
+
+int LevelMeter::Pixels(double fraction) const
+{
+    return static_cast<int>((w() - ClipWidth() - 3 - m_LabelWidth) * fraction);
 }
 
 void LevelMeter::draw()
 {
-    draw_box();
-    const int clipWidth = std::min(w() / 4, 28);
-    const int room = w() - clipWidth - 2;
+    if (damage() & FL_DAMAGE_ALL) {
+        draw_box();
+        if (label()) {
+            fl_font(FL_HELVETICA, labelsize());
+            m_LabelWidth = static_cast<int>(fl_width(label())) + 5;
+            fl_color(labelcolor());
+            fl_draw(label(), x() + 3, y(), m_LabelWidth, h(), FL_ALIGN_LEFT);
+        }
+        const int clipWidth = ClipWidth();
+        fl_color(m_Clipped ? FL_RED : fl_rgb_color(50, 50, 50));
+        fl_rectf(x() + w() - clipWidth - 1, y() + 1, clipWidth, h() - 2);
+        fl_font(FL_HELVETICA_BOLD, std::max(7, h() - 4));
+        fl_color(m_Clipped ? FL_WHITE : fl_rgb_color(120, 120, 120));
+        fl_draw("CLIP", x() + w() - clipWidth - 1, y(), clipWidth, h(), FL_ALIGN_CENTER);
+    }
+    DrawBar();
+}
+
+void LevelMeter::DrawBar()
+{
+    const int left = x() + 1 + m_LabelWidth;
+    const int room = w() - ClipWidth() - 3 - m_LabelWidth;
+    fl_color(color());
+    fl_rectf(left, y() + 1, room + 1, h() - 2);
     // Light blue below -6 dB, yellow above: told apart by brightness too.
-    const int level = static_cast<int>(room * m_Level);
+    const int level = Pixels(m_Level);
     const int knee = static_cast<int>(room * (1 - 6.0 / 60));
     fl_color(fl_rgb_color(80, 160, 255));
-    fl_rectf(x() + 1, y() + 1, std::min(level, knee), h() - 2);
+    fl_rectf(left, y() + 1, std::min(level, knee), h() - 2);
     if (level > knee) {
         fl_color(FL_YELLOW);
-        fl_rectf(x() + 1 + knee, y() + 1, level - knee, h() - 2);
+        fl_rectf(left + knee, y() + 1, level - knee, h() - 2);
     }
     fl_color(FL_WHITE);
-    const int hold = x() + 1 + static_cast<int>(room * m_Hold);
-    if (m_Hold > 0) fl_yxline(hold, y() + 1, y() + h() - 2);
-    fl_color(m_Clipped ? FL_RED : fl_rgb_color(50, 50, 50));
-    fl_rectf(x() + w() - clipWidth - 1, y() + 1, clipWidth, h() - 2);
-    fl_font(FL_HELVETICA_BOLD, std::max(7, h() - 4));
-    fl_color(m_Clipped ? FL_WHITE : fl_rgb_color(120, 120, 120));
-    fl_draw("CLIP", x() + w() - clipWidth - 1, y(), clipWidth, h(), FL_ALIGN_CENTER);
-    if (label()) {
-        fl_font(FL_HELVETICA, labelsize());
-        fl_color(labelcolor());
-        fl_draw(label(), x() + 3, y(), room, h(), FL_ALIGN_LEFT);
-    }
+    if (m_Hold > 0) fl_yxline(left + Pixels(m_Hold), y() + 1, y() + h() - 2);
 }

@@ -7,7 +7,7 @@
 
 // A horizontal peak meter: the level of the last look, a line where the
 // highest of the last moments stands, and a red "CLIP" once full scale was
-// reached (for a few seconds). Its label is drawn inside, on the left.
+// reached (for a few seconds). Its label is drawn inside, on the left of the bar.
 class LevelMeter : public Fl_Widget
 {
 public:
@@ -30,6 +30,11 @@ protected:
     void draw() override;
 
 private:
+    void DrawBar();
+    int ClipWidth() const;
+    int Pixels(double fraction) const;
+
+    int m_LabelWidth = 0; // measured when drawn
     Clock::time_point m_HoldSince;
     Clock::time_point m_ClipSince;
 };

@@ -13,12 +13,13 @@ const int StateHeight = 26;
 } // namespace
 
 LoopStateBar::LoopStateBar(int x, int y, int w)
-    : Fl_Group(x, y, w, Height), m_State(LoopStrip::Stopped), m_Meter(nullptr), m_Status(nullptr)
+    : Fl_Double_Window(x, y, w, Height), m_State(LoopStrip::Stopped), m_Meter(nullptr), m_Status(nullptr)
 {
     box(FL_FLAT_BOX);
     color(FL_BLACK);
-    m_Meter = new LevelMeter(x + StateWidth + 4, y + 4, w - StateWidth - 8, 12, "Level");
-    m_Status = new StatusLine(x, y + StateHeight, w, Height - StateHeight);
+    // A window's children are placed within it.
+    m_Meter = new LevelMeter(StateWidth + 4, 4, w - StateWidth - 8, 12, "Level");
+    m_Status = new StatusLine(0, StateHeight, w, Height - StateHeight);
     end();
 }
 
@@ -65,22 +66,22 @@ void LoopStateBar::ShowFades(int milliseconds)
 void LoopStateBar::draw()
 {
     if (damage() & ~FL_DAMAGE_CHILD) {
-        draw_box();
+        fl_rectf(0, 0, w(), h(), color());
         fl_color(LoopStrip::Colour(m_State));
-        fl_rectf(x() + 1, y() + 1, StateWidth, StateHeight - 2);
+        fl_rectf(1, 1, StateWidth, StateHeight - 2);
         fl_font(FL_HELVETICA_BOLD, 18);
         fl_color(LoopStrip::TextColour(m_State));
-        fl_draw(Word(m_State), x() + 1, y() + 1, StateWidth, StateHeight - 2, FL_ALIGN_CENTER);
+        fl_draw(Word(m_State), 1, 1, StateWidth, StateHeight - 2, FL_ALIGN_CENTER);
         fl_font(FL_HELVETICA, 9);
         fl_color(fl_rgb_color(170, 170, 170));
-        fl_draw(m_Fades.c_str(), x() + StateWidth + 6, y() + 16, w() - StateWidth - 8, 10, FL_ALIGN_LEFT);
+        fl_draw(m_Fades.c_str(), StateWidth + 6, 16, w() - StateWidth - 8, 10, FL_ALIGN_LEFT);
     }
     draw_children();
 }
 
 int LoopStateBar::handle(int event)
 {
-    const int handled = Fl_Group::handle(event);
+    const int handled = Fl_Double_Window::handle(event);
     // A click here is not a click on the ring below the bar's edge.
     if (event == FL_PUSH || event == FL_DRAG || event == FL_RELEASE) return 1;
     return handled;

@@ -3,7 +3,7 @@
 
 #include "GUI/LoopStrip.h"
 
-#include <FL/Fl_Group.H>
+#include <FL/Fl_Double_Window.H>
 
 #include <string>
 #include <vector>
@@ -13,8 +13,10 @@ class StatusLine;
 
 // The foot of a loop window: the loop's state as a large coloured word that
 // reads from across a dark stage, its level, whether its sound is faded at
-// the seams, and the last message about the loop.
-class LoopStateBar : public Fl_Group
+// the seams, and the last message about the loop. A window of its own inside
+// the loop's, so its meter's redraws copy only the bar to the screen, not the
+// whole ring: with many loop windows that is most of what the meters cost.
+class LoopStateBar : public Fl_Double_Window
 {
 public:
     LoopStateBar(int x, int y, int w);

@@ -3,6 +3,7 @@
 #include <FL/fl_draw.H>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 Fl_Color LoopStrip::Colour(State state)
@@ -56,8 +57,12 @@ const char *LoopStrip::Word(State state)
 
 void LoopStrip::Show(const std::vector<Cell> &cells)
 {
-    if (cells == m_Cells) return;
-    m_Cells = cells;
+    // Levels to the bar's pixels: a change too small to see draws nothing.
+    std::vector<Cell> shown = cells;
+    for (Cell &cell : shown)
+        cell.m_Level = std::floor(cell.m_Level * CellWidth) / CellWidth;
+    if (shown == m_Cells) return;
+    m_Cells = std::move(shown);
     redraw();
 }
 
