@@ -29,6 +29,10 @@ namespace {
 
 // Frames moved per step between a ring and a port, through a buffer on the stack.
 const int Chunk = 256;
+// A frame in the output ring: left, right, the metronome's click and the
+// MIDI bytes (up to two) to send at that frame, so each click and clock byte
+// leaves at the very frame of the sound it belongs to.
+const size_t RingFloats = 4;
 // How long the main thread waits for room before it gives up on a block: a
 // server that stops calling must not hang the program.
 const long MaxWaitNanos = 500000000L;
@@ -132,9 +136,12 @@ public:
     jack_port_t *m_Left = nullptr;
     jack_port_t *m_Right = nullptr;
     jack_port_t *m_Input = nullptr;
+    jack_port_t *m_ClickLeft = nullptr;
+    jack_port_t *m_ClickRight = nullptr;
+    jack_port_t *m_MidiOut = nullptr;
     jack_port_t *m_MidiIn = nullptr;         // only when MIDI is wanted
     jack_ringbuffer_t *m_MidiRing = nullptr; // the bytes of whole events
-    jack_ringbuffer_t *m_OutRing = nullptr;  // interleaved left, right floats
+    jack_ringbuffer_t *m_OutRing = nullptr;  // frames of RingFloats floats
     jack_ringbuffer_t *m_InRing = nullptr;   // mono floats
     sem_t m_Room;                            // posted by every process call
     bool m_HasSemaphore = false;
@@ -159,7 +166,10 @@ public:
     HandOver m_RunnerGate;
 
     int PortLatency() const { return m_CaptureLatency.load() + m_PlaybackLatency.load(); }
-    size_t QueuedFrames() const { return jack_ringbuffer_read_space(m_OutRing) / (2 * sizeof(float)); }
+    size_t QueuedFrames() const
+    {
+        return jack_ringbuffer_read_space(m_OutRing) / (RingFloats * sizeof(float));
+    }
 };
 
 namespace {
@@ -186,11 +196,11 @@ void RunBlocks(JackState *state, BlockRunner *runner, const float *input, jack_n
     }
     if (!state->m_Started.load(std::memory_order_relaxed)) {
         const size_t prefill = CallbackPrefill(frames, block);
-        const float silence[2 * Chunk] = {};
+        const float silence[RingFloats * Chunk] = {};
         for (size_t left = prefill; left > 0;) {
             const size_t step = std::min<size_t>(Chunk, left);
             jack_ringbuffer_write(state->m_OutRing, reinterpret_cast<const char *>(silence),
-                                  step * 2 * sizeof(float));
+                                  step * RingFloats * sizeof(float));
             left -= step;
         }
         state->m_Target.store(prefill);
@@ -217,13 +227,26 @@ void DropStaleInput(JackState *state)
     if (queuedIn > wanted) jack_ringbuffer_read_advance(state->m_InRing, (queuedIn - wanted) * sizeof(float));
 }
 
+// Up to two MIDI bytes packed in a frame's last value, the first in the low byte.
+void SendBytes(void *port, jack_nframes_t at, unsigned packed)
+{
+    for (; packed != 0; packed >>= 8) {
+        const unsigned char byte = static_cast<unsigned char>(packed & 0xff);
+        jack_midi_event_write(port, at, &byte, 1);
+    }
+}
+
 int Process(jack_nframes_t frames, void *arg)
 {
     JackState *state = static_cast<JackState *>(arg);
     float *left = static_cast<float *>(jack_port_get_buffer(state->m_Left, frames));
     float *right = static_cast<float *>(jack_port_get_buffer(state->m_Right, frames));
     const float *input = static_cast<const float *>(jack_port_get_buffer(state->m_Input, frames));
-    const size_t wanted = frames * 2 * sizeof(float);
+    const size_t wanted = frames * RingFloats * sizeof(float);
+    float *clickLeft = static_cast<float *>(jack_port_get_buffer(state->m_ClickLeft, frames));
+    float *clickRight = static_cast<float *>(jack_port_get_buffer(state->m_ClickRight, frames));
+    void *midiOut = jack_port_get_buffer(state->m_MidiOut, frames);
+    jack_midi_clear_buffer(midiOut);
 
     BlockRunner *runner = state->m_Runner.load(std::memory_order_acquire);
     const bool running = runner && state->m_RunnerGate.Enter();
@@ -256,17 +279,21 @@ int Process(jack_nframes_t frames, void *arg)
     // two rings stay in step (what arrives while nothing plays is not kept).
     if (!state->m_Started.load(std::memory_order_acquire) ||
         jack_ringbuffer_read_space(state->m_OutRing) < wanted) {
-        std::fill(left, left + frames, 0.0f);
-        std::fill(right, right + frames, 0.0f);
+        for (float *port : {left, right, clickLeft, clickRight})
+            std::fill(port, port + frames, 0.0f);
         if (state->m_Started.load(std::memory_order_relaxed)) state->m_Dropouts++;
     } else {
-        float chunk[2 * Chunk];
+        float chunk[RingFloats * Chunk];
         for (jack_nframes_t done = 0; done < frames;) {
             jack_nframes_t step = std::min<jack_nframes_t>(Chunk, frames - done);
-            jack_ringbuffer_read(state->m_OutRing, reinterpret_cast<char *>(chunk), step * 2 * sizeof(float));
+            jack_ringbuffer_read(state->m_OutRing, reinterpret_cast<char *>(chunk),
+                                 step * RingFloats * sizeof(float));
             for (jack_nframes_t i = 0; i < step; i++) {
-                left[done + i] = chunk[2 * i];
-                right[done + i] = chunk[2 * i + 1];
+                const float *frame = chunk + RingFloats * i;
+                left[done + i] = frame[0];
+                right[done + i] = frame[1];
+                clickLeft[done + i] = clickRight[done + i] = frame[2];
+                if (frame[3] != 0) SendBytes(midiOut, done + i, static_cast<unsigned>(frame[3]));
             }
             done += step;
         }
@@ -395,7 +422,7 @@ bool JackDevice::Open(const std::string &server, int blockFrames)
     state.m_Target = TargetFor(period, blockFrames);
     const int longest = std::max(period, MaxPeriod);
     const size_t frames = TargetFor(longest, blockFrames) + static_cast<size_t>(longest + blockFrames);
-    state.m_OutRing = jack_ringbuffer_create(frames * 2 * sizeof(float));
+    state.m_OutRing = jack_ringbuffer_create(frames * RingFloats * sizeof(float));
     state.m_InRing = jack_ringbuffer_create(frames * sizeof(float));
     if (sem_init(&state.m_Room, 0, 0) == 0) state.m_HasSemaphore = true;
     if (!state.m_OutRing || !state.m_InRing || !state.m_HasSemaphore) return Fail("out of memory");
@@ -403,7 +430,17 @@ bool JackDevice::Open(const std::string &server, int blockFrames)
     state.m_Left = jack_port_register(state.m_Client, "left", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
     state.m_Right = jack_port_register(state.m_Client, "right", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
     state.m_Input = jack_port_register(state.m_Client, "input", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
-    if (!state.m_Left || !state.m_Right || !state.m_Input) return Fail("cannot make the ports");
+    // The metronome's own pair (for headphones) and the clock out are left
+    // for the performer to connect.
+    state.m_ClickLeft =
+        jack_port_register(state.m_Client, "click_left", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+    state.m_ClickRight =
+        jack_port_register(state.m_Client, "click_right", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+    state.m_MidiOut =
+        jack_port_register(state.m_Client, "midi_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    if (!state.m_Left || !state.m_Right || !state.m_Input || !state.m_ClickLeft || !state.m_ClickRight ||
+        !state.m_MidiOut)
+        return Fail("cannot make the ports");
     if (KorvelInfo::WantMidi) {
         state.m_MidiRing = jack_ringbuffer_create(MidiRingBytes);
         if (state.m_MidiRing)
@@ -466,39 +503,43 @@ int JackDevice::SampleRate() const
 
 namespace {
 
-void PushFrames(JackState &state, const short *data, int frames, int channels)
+void PushFrames(JackState &state, const short *data, int frames, int channels, const short *click,
+                const uint16_t *midi)
 {
-    float chunk[2 * Chunk];
+    float chunk[RingFloats * Chunk];
     for (int done = 0; done < frames;) {
         int step = std::min(Chunk, frames - done);
         for (int i = 0; i < step; i++) {
             const short *frame = data + static_cast<size_t>(done + i) * channels;
-            chunk[2 * i] = frame[0] / 32768.0f;
-            chunk[2 * i + 1] = frame[channels > 1 ? 1 : 0] / 32768.0f;
+            float *to = chunk + RingFloats * i;
+            to[0] = frame[0] / 32768.0f;
+            to[1] = frame[channels > 1 ? 1 : 0] / 32768.0f;
+            to[2] = click ? click[done + i] / 32768.0f : 0.0f;
+            to[3] = midi ? static_cast<float>(midi[done + i]) : 0.0f;
         }
         jack_ringbuffer_write(state.m_OutRing, reinterpret_cast<const char *>(chunk),
-                              step * 2 * sizeof(float));
+                              step * RingFloats * sizeof(float));
         done += step;
     }
 }
 
 } // namespace
 
-bool JackDevice::Write(const short *data, int frames, int channels)
+bool JackDevice::Write(const short *data, int frames, int channels, const short *click, const uint16_t *midi)
 {
     JackState &state = *m_State;
     if (!state.m_Client || state.m_Lost.load()) return false;
     // Inside the callback the ring always has room for the block.
     if (state.m_Runner.load(std::memory_order_relaxed)) {
-        PushFrames(state, data, frames, channels);
+        PushFrames(state, data, frames, channels, click, midi);
         return true;
     }
     if (!state.m_Started.load(std::memory_order_relaxed)) {
-        const float silence[2 * Chunk] = {};
+        const float silence[RingFloats * Chunk] = {};
         for (size_t left = state.m_Target.load(); left > 0;) {
             size_t step = std::min<size_t>(Chunk, left);
             jack_ringbuffer_write(state.m_OutRing, reinterpret_cast<const char *>(silence),
-                                  step * 2 * sizeof(float));
+                                  step * RingFloats * sizeof(float));
             left -= step;
         }
         state.m_Started.store(true, std::memory_order_release);
@@ -521,7 +562,7 @@ bool JackDevice::Write(const short *data, int frames, int channels)
         }
     }
 
-    PushFrames(state, data, frames, channels);
+    PushFrames(state, data, frames, channels, click, midi);
     return true;
 }
 

@@ -8,12 +8,13 @@
 class BlockRunner;
 class JackState;
 
-// The program as a JACK client: two output ports (left, right) and one input
-// port, fed and drained through lock-free rings. JACK's thread runs only the
-// process callback, which moves one period from the output ring to the ports
-// and from the input port to the input ring; everything else runs on the
-// main thread, but for the wait for the server at start. The only code that
-// sees jack.h; tests may stand in for it.
+// The program as a JACK client: two output ports (left, right), the
+// metronome's pair (click_left, click_right), the clock's MIDI output
+// (midi_out) and one input port, fed and drained through lock-free rings.
+// JACK's thread runs only the process callback, which moves one period from
+// the output ring to the ports and from the input port to the input ring;
+// everything else runs on the main thread, but for the wait for the server at
+// start. The only code that sees jack.h; tests may stand in for it.
 class JackDevice
 {
 public:
@@ -33,7 +34,10 @@ public:
     // Hands one block to the output ring, waiting while the ring is full:
     // that wait paces the program. A server that takes nothing for half a
     // second costs the block (counted). False once the server is gone.
-    virtual bool Write(const short *data, int frames, int channels);
+    // click (mono, to click_left and click_right) and midi (per frame, up to
+    // two bytes for midi_out, the first in the low byte) may be null.
+    virtual bool Write(const short *data, int frames, int channels, const short *click = nullptr,
+                       const uint16_t *midi = nullptr);
     // The next block of the input port, in order; silence if it is missing.
     virtual void Read(short *mono, int frames);
     // With WantMidi the client also has a MIDI input port ("midi_in",

@@ -27,6 +27,7 @@ AudioEngine::AudioEngine(Output &output, Delay &delay, Reverb &reverb)
 {
     m_MixBuffer.Allocate(KorvelInfo::BufferSize);
     m_MixBuffer.Zero();
+    m_Transport.Prepare(KorvelInfo::Samplerate, KorvelInfo::BufferSize);
 }
 
 void AudioEngine::SetLoops(std::vector<Loop *> loops)
@@ -130,11 +131,13 @@ bool AudioEngine::Block()
 
     m_Delay.Process(m_Output.m_Buffer);
     m_Reverb.Process(m_Output.m_Buffer);
+    m_Transport.Block(m_Frame, m_Output);
     m_Output.Write();
     m_OutputLevel.Note(m_Output.m_Buffer.GetBuffer(), m_Output.m_Buffer.GetLength());
     if (m_MeteredInput) m_InputLevel.Note(m_MeteredInput, KorvelInfo::BufferSize);
     m_Midi.Forget(m_Loops);
     m_Frame += KorvelInfo::BufferSize;
+    m_PublishedFrame.store(m_Frame, std::memory_order_relaxed);
     m_Whole.Leave();
     return true;
 }

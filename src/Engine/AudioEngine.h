@@ -8,6 +8,7 @@
 #include "Engine/SpscQueue.h"
 #include "KorvelSound/Sample.h"
 #include "Midi/EngineMidi.h"
+#include "Sync/Transport.h"
 
 #include <atomic>
 #include <vector>
@@ -86,6 +87,11 @@ public:
     void MeterInput(const short *input) { m_MeteredInput = input; }
     LevelPeak m_InputLevel, m_OutputLevel;
 
+    // The beat grid, metronome and clock out; changed by command only.
+    Transport m_Transport;
+    // The first frame of the next block, for the windows.
+    int64_t Frame() const { return m_PublishedFrame.load(std::memory_order_relaxed); }
+
     // The GUI holds the whole engine for changes to what it is made of (the
     // set of loops, a workspace, the plug-in, the output's recording).
     HandOver m_Whole;
@@ -109,6 +115,7 @@ private:
     std::atomic<bool> m_MidiLearning{false};
     EngineMidi m_Midi;
     int64_t m_Frame = 0; // the frames of input the blocks took
+    std::atomic<int64_t> m_PublishedFrame{0};
     const short *m_MeteredInput = nullptr;
     std::atomic<int64_t> m_HeldBlocks;
     std::atomic<int64_t> m_Applied;

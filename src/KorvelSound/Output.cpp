@@ -264,7 +264,7 @@ void Output::WriteDevice()
 void Output::WriteJack()
 {
     // Waiting for room in JACK's ring is what paces the program.
-    if (!m_Jack->Write(m_Buffer.GetBuffer(), KorvelInfo::BufferSize, m_Channels)) {
+    if (!m_Jack->Write(m_Buffer.GetBuffer(), KorvelInfo::BufferSize, m_Channels, m_Click, m_Midi)) {
         m_InputBlock.Zero();
         DeviceFailed("JACK server is gone");
         return;

@@ -52,6 +52,10 @@ public:
     const Sample &InputBlock() const { return m_InputBlock; }
 
     Sample m_Buffer;
+    // This block's metronome click (mono) and clock bytes (two a frame at
+    // most), or null: JACK plays them on ports of their own. Not owned.
+    const short *m_Click = nullptr;
+    const uint16_t *m_Midi = nullptr;
     int m_FD;
     float m_Volume;
     int m_Channels;

@@ -1,0 +1,52 @@
+#ifndef TRANSPORT_H
+#define TRANSPORT_H
+
+#include "KorvelSound/Metronome.h"
+#include "Sync/TempoMap.h"
+
+#include <cstdint>
+#include <vector>
+
+class Output;
+
+// The program's musical time on the audio thread: the beat grid (none until
+// a tempo is set), the metronome and the MIDI clock sent out. Changed by
+// engine command only; the engine calls Block once per block.
+class Transport
+{
+public:
+    // Before the engine runs: room for blocks of that many frames.
+    void Prepare(int rate, int blockFrames);
+    // A new tempo and meter; a running grid keeps its place in the bar at the
+    // frame, a new one starts a bar there.
+    void SetTempo(double bpm, int beatsPerBar, int64_t frame);
+    // No grid: the program's timing as it was without one.
+    void ClearTempo() { m_Map = TempoMap(); }
+    // The block starting at the frame: its click and clock bytes to the
+    // output, the click into the stereo mix as well when asked.
+    void Block(int64_t frame, Output &output);
+
+    const TempoMap &Map() const { return m_Map; }
+    bool m_ClickOn = false;
+    float m_ClickLevel = 0.5f; // 0 ... 1
+    bool m_ClickInMix = false;
+    // The clock goes out from the next bar line (Start, then a tick every
+    // 24th of a beat) until this goes off (Stop).
+    bool m_ClockOut = false;
+
+    static constexpr unsigned char ClockTick = 0xf8, ClockStart = 0xfa, ClockStop = 0xfc;
+
+private:
+    void Clock(int64_t frame, int frames);
+
+    TempoMap m_Map;
+    int m_Rate = 0;
+    Metronome m_Metronome;
+    std::vector<short> m_Click;
+    std::vector<uint16_t> m_Midi;
+    bool m_Used = false;
+    bool m_ClockRunning = false;
+    int64_t m_ClockStart = -1; // the bar line the clock starts at, once chosen
+};
+
+#endif
