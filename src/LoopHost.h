@@ -5,6 +5,7 @@
 #include "Undo/HistoryBudget.h"
 
 class AudioEngine;
+class Loop;
 class Fl_Window;
 
 // What a loop needs of the application: the clipboard shared by all loops and
@@ -30,6 +31,8 @@ public:
     // The engine that plays the loops, through which every change to what
     // they play goes; none for a loop played directly (tests).
     virtual AudioEngine *Engine() { return nullptr; }
+    // A take of the loop has ended (fresh: the loop was empty before it).
+    virtual void TakeEnded(Loop &, bool) {}
 
     Sample m_Clipboard;
     float m_MasterLength; // play length in samples of the master loop

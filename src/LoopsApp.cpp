@@ -139,7 +139,7 @@ LoopsApp::~LoopsApp()
 Fl_Window *LoopsApp::CreateWindow()
 {
     Fl_Group::current(nullptr);
-    m_WindowOwner.reset(new Fl_Window(835, 188, "KorvelLoops 2.0.0"));
+    m_WindowOwner.reset(new Fl_Window(835, 214, "KorvelLoops 2.0.0"));
     m_Window = m_WindowOwner.get();
     m_Window->color(0);
     m_Window->callback(MainWindowClosed, this);
@@ -182,6 +182,9 @@ Fl_Window *LoopsApp::CreateWindow()
     m_InMeter = new LevelMeter(10, 161, 95, 11, "In");
     m_OutMeter = new LevelMeter(10, 174, 95, 11, "Out");
     m_Strip = new LoopStrip(110, 160, 715, 26);
+    m_TimeGUI.m_Engine = &m_Engine;
+    m_TimeGUI.m_Rate = KorvelInfo::Samplerate;
+    m_TimeGUI.CreateGUI(10, 191, "Time");
     m_Window->end();
 
     m_Output.m_Channels = 2;
@@ -337,6 +340,7 @@ void LoopsApp::ShowLevels()
     m_LastLevels = now;
     m_InMeter->Show(m_Engine.m_InputLevel.Take());
     m_OutMeter->Show(m_Engine.m_OutputLevel.Take());
+    m_TimeGUI.ShowBeat();
     std::vector<LoopStrip::Cell> cells;
     cells.reserve(m_Loops.size());
     std::vector<std::string> mine;
@@ -537,6 +541,7 @@ std::ostream &operator<<(std::ostream &out, LoopsApp &app)
     const std::string &plugin = app.m_Plugin.m_Path;
     if (app.m_Plugin.m_Loaded && !plugin.empty() && plugin.size() <= WorkspaceReader::MostPathBytes)
         out << "Plugin " << plugin.size() << ' ' << plugin << ' ';
+    if (!app.m_TimeGUI.m_Settings.IsDefault()) out << app.m_TimeGUI.m_Settings;
     return out;
 }
 

@@ -6,6 +6,7 @@
 #include "GUI/DelayGUI.h"
 #include "GUI/MidiControl.h"
 #include "GUI/OutputGUI.h"
+#include "GUI/TimeGUI.h"
 #include "GUI/ReverbGUI.h"
 #include "GUI/ScopeGUI.h"
 #include "KorvelSound/Delay.h"
@@ -83,6 +84,7 @@ public:
     bool StartPlugin(const char *path);
     Fl_Window *PluginWindow() const override { return m_Plugin.m_Window; }
     AudioEngine *Engine() override { return &m_Engine; }
+    void TakeEnded(Loop &loop, bool fresh) override { m_TimeGUI.TakeEnded(loop, fresh); }
 
     // Main-window controls, also called by tests.
     void SnapPointsChanged(double value);
@@ -105,6 +107,7 @@ public:
     ScopeGUI m_ScopeGUI;
     Output m_Output;
     OutputGUI m_OutputGUI;
+    TimeGUI m_TimeGUI;
     // Runs the blocks; declared after the master path it runs.
     AudioEngine m_Engine;
     EngineThread m_EngineThread;

@@ -370,6 +370,9 @@ bool Workspace::LoadFrom(LoopsApp *app, const std::string &given)
     }
     app->m_DelayGUI.UpdateValues();
     app->m_ReverbGUI.UpdateValues();
+    // A workspace saved without musical time plays as it did: no grid.
+    app->m_TimeGUI.m_Settings = records.m_HasTime ? records.m_Time : TimeSettings();
+    app->m_TimeGUI.UpdateValues();
     app->MarkSaved();
     // A plug-in is code that runs in the program: it is loaded only when the
     // performer says so, whoever wrote the workspace.

@@ -119,18 +119,27 @@ WorkspaceReader::Result WorkspaceReader::Parse(const std::string &text, Records 
         in >> word;
     if (!(in >> version)) return Bad;
     if (version > FileVersion) return TooNew;
-    return ReadRecords(in, records) && ReadPlugin(in, records.m_Plugin) ? Read : Bad;
+    return ReadRecords(in, records) && ReadExtras(in, records) ? Read : Bad;
 }
 
-bool WorkspaceReader::ReadPlugin(std::istream &in, std::string &path)
+bool WorkspaceReader::ReadExtras(std::istream &in, Records &records)
 {
     std::string word;
     // Anything else after the loops is left alone, as it always was.
-    if (!(in >> word) || word != "Plugin") return true;
-    long long length = 0;
-    if (!(in >> length) || length < 1 || length > MostPathBytes || in.get() != ' ') return false;
-    path.assign(static_cast<size_t>(length), '\0');
-    return static_cast<bool>(in.read(&path[0], length));
+    while (in >> word) {
+        if (word == "Time") {
+            if (!(in >> records.m_Time)) return false;
+            records.m_HasTime = true;
+        } else if (word == "Plugin") {
+            long long length = 0;
+            if (!(in >> length) || length < 1 || length > MostPathBytes || in.get() != ' ') return false;
+            records.m_Plugin.assign(static_cast<size_t>(length), '\0');
+            if (!in.read(&records.m_Plugin[0], length)) return false;
+        } else {
+            return true;
+        }
+    }
+    return true;
 }
 
 bool WorkspaceReader::MasterTimingFits(float length, float speed, float period)

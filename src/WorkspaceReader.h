@@ -1,6 +1,8 @@
 #ifndef WORKSPACE_READER_H
 #define WORKSPACE_READER_H
 
+#include "Sync/TimeSettings.h"
+
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -67,6 +69,10 @@ public:
         // The plug-in it was saved with, if any: "Plugin", the path's length
         // and the path, after the loops (files without it read as before).
         std::string m_Plugin;
+        // The musical time, if saved ("Time" and its values): files without
+        // it keep no grid.
+        TimeSettings m_Time;
+        bool m_HasTime = false;
     };
 
     enum Result
@@ -83,8 +89,9 @@ public:
     static bool ReadRecords(std::istream &in, Records &records);
     static bool ReadLoop(std::istream &in, LoopRecord &loop);
     static bool ReadPanel(std::istream &in, PanelRecord &panel);
-    // The plug-in record, if one follows; false for a damaged one.
-    static bool ReadPlugin(std::istream &in, std::string &path);
+    // The records that may follow the loops (the plug-in, the time), in any
+    // order; false for a damaged one. Anything else is left alone.
+    static bool ReadExtras(std::istream &in, Records &records);
     static const int MostPathBytes = 4096;
 
     // Master timing a loop can be matched to: a length an int holds and a

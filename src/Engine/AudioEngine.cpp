@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <iostream>
 #include <thread>
 #include <utility>
@@ -140,6 +141,19 @@ bool AudioEngine::Block()
     m_PublishedFrame.store(m_Frame, std::memory_order_relaxed);
     m_Whole.Leave();
     return true;
+}
+
+void AudioEngine::SetTempo(double bpm, int beatsPerBar, bool barNow, const Loop *startOf)
+{
+    Post(this, [this, bpm, beatsPerBar, barNow, startOf] {
+        if (bpm <= 0) {
+            m_Transport.ClearTempo();
+            return;
+        }
+        int64_t origin = m_Frame;
+        if (startOf && startOf->m_Speed > 0) origin -= std::llround(startOf->m_Pos / startOf->m_Speed);
+        m_Transport.SetTempo(bpm, beatsPerBar, origin, barNow || startOf);
+    });
 }
 
 bool AudioEngine::MidiEvent(const unsigned char *bytes, size_t size, int64_t ahead)

@@ -89,6 +89,10 @@ public:
 
     // The beat grid, metronome and clock out; changed by command only.
     Transport m_Transport;
+    // From the next block: a tempo and meter (0 BPM: no grid). The grid keeps
+    // its place in the bar, or starts a bar at once when asked, or where the
+    // loop given passes its start.
+    void SetTempo(double bpm, int beatsPerBar, bool barNow = false, const Loop *startOf = nullptr);
     // The first frame of the next block, for the windows.
     int64_t Frame() const { return m_PublishedFrame.load(std::memory_order_relaxed); }
 

@@ -136,7 +136,7 @@ void RecordChanged(Fl_Widget *widget, void *)
         loop->BeginTake();
     } else {
         loop->StopTake();
-        loop->EndRecord();
+        panel->EndTake();
     }
     panel->Refresh();
 }
@@ -404,6 +404,13 @@ void LoopGUI::CreateGUI(const char *title)
     m_Display->end();
 }
 
+void LoopGUI::EndTake()
+{
+    const bool fresh = !m_Loop->m_Overdub;
+    m_Loop->EndRecord();
+    if (m_Loop->m_App) m_Loop->m_App->TakeEnded(*m_Loop, fresh);
+}
+
 void LoopGUI::FitBar()
 {
     if (!m_StateBar) return;
@@ -568,7 +575,7 @@ void LoopGUI::ShowEngineState()
         }
         if (m_RecordBtn->value() && m_Loop->TakeEnded()) {
             m_RecordBtn->value(0);
-            m_Loop->EndRecord();
+            EndTake();
             Refresh();
         }
         for (int presses = m_Loop->m_GuiPresses.exchange(0); presses > 0; presses--) {

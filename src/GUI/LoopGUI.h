@@ -67,6 +67,8 @@ public:
     // At display rate: the state, the loop's peak since the last look and
     // the messages about the loop.
     void ShowState(LoopStrip::State state, int peak, const std::vector<std::string> &lines);
+    // The loop's take is over: the loop ends it, the application hears of it.
+    void EndTake();
     // The bar sits at the window's foot, under the effect panels when they show.
     void FitBar();
     // Undo or redo the last change of the loop's sound (Ctrl+U, Ctrl+Y).

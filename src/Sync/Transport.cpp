@@ -15,16 +15,17 @@ void Transport::Prepare(int rate, int blockFrames)
     m_Midi.assign(m_Click.size(), 0);
 }
 
-void Transport::SetTempo(double bpm, int beatsPerBar, int64_t frame)
+void Transport::SetTempo(double bpm, int beatsPerBar, int64_t frame, bool fresh)
 {
     TempoMap next(bpm, beatsPerBar, m_Rate, frame);
-    if (m_Map.Valid()) {
+    if (m_Map.Valid() && !fresh) {
         // The same place in the bar, at the new tempo.
         const double beats = std::fmod(m_Map.BeatAt(frame), m_Map.m_BeatsPerBar);
         next.m_Origin =
             frame - std::llround((beats < 0 ? beats + m_Map.m_BeatsPerBar : beats) * next.FramesPerBeat());
     }
     m_Map = next;
+    m_Origin.store(next.m_Origin, std::memory_order_relaxed);
     m_ClockStart = -1;
 }
 

@@ -4,6 +4,7 @@
 #include "KorvelSound/Metronome.h"
 #include "Sync/TempoMap.h"
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -18,8 +19,8 @@ public:
     // Before the engine runs: room for blocks of that many frames.
     void Prepare(int rate, int blockFrames);
     // A new tempo and meter; a running grid keeps its place in the bar at the
-    // frame, a new one starts a bar there.
-    void SetTempo(double bpm, int beatsPerBar, int64_t frame);
+    // frame, a new one (or a fresh one asked for) starts a bar there.
+    void SetTempo(double bpm, int beatsPerBar, int64_t frame, bool fresh = false);
     // No grid: the program's timing as it was without one.
     void ClearTempo() { m_Map = TempoMap(); }
     // The block starting at the frame: its click and clock bytes to the
@@ -27,6 +28,8 @@ public:
     void Block(int64_t frame, Output &output);
 
     const TempoMap &Map() const { return m_Map; }
+    // The grid's origin as last set, for the windows (any thread).
+    int64_t Origin() const { return m_Origin.load(std::memory_order_relaxed); }
     bool m_ClickOn = false;
     float m_ClickLevel = 0.5f; // 0 ... 1
     bool m_ClickInMix = false;
@@ -40,6 +43,7 @@ private:
     void Clock(int64_t frame, int frames);
 
     TempoMap m_Map;
+    std::atomic<int64_t> m_Origin{0};
     int m_Rate = 0;
     Metronome m_Metronome;
     std::vector<short> m_Click;
