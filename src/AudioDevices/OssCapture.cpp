@@ -15,13 +15,7 @@ namespace {
 // A device rate further off than this would record at the wrong pitch.
 const double RateTolerance = 0.01;
 
-int FloorLog2(int value)
-{
-    int log = 0;
-    while ((2 << log) <= value)
-        log++;
-    return log;
-}
+const int CaptureFragmentShift = 14;
 
 // The program never holds -32768.
 short Limited(int value)
@@ -32,7 +26,7 @@ short Limited(int value)
 } // namespace
 
 OssCapture::OssCapture(SoundDevice *device)
-    : m_Device(device), m_FD(-1), m_Channels(1), m_MaxBacklog(0), m_Carry(0), m_Failed(false), m_Error(0)
+    : m_Device(device), m_FD(-1), m_Channels(1), m_MaxBacklog(0), m_Have(0), m_Failed(false), m_Error(0)
 {
 }
 
@@ -46,9 +40,11 @@ bool OssCapture::Open(const std::string &path, int blockFrames, int samplerate)
     Close();
     m_FD = m_Device->Open(path.c_str(), O_RDONLY | O_NONBLOCK);
     if (m_FD < 0) return false;
-    // Fragments of about a block, so input comes in pieces a cycle can use;
-    // a device that keeps its own is fine too.
-    int fragment = (0x7fff << 16) | FloorLog2(std::max(16, 2 * blockFrames));
+    // Fragments of 16 KB: through PulseAudio's emulation, where most systems
+    // find /dev/dsp, half or more of the input comes with fragments this large
+    // and a tenth or less with fragments of a block (measured); a real device
+    // then hands over 0.19 s at a time, which the blocks take in turn.
+    int fragment = (0x7fff << 16) | CaptureFragmentShift;
     m_Device->Ioctl(m_FD, SNDCTL_DSP_SETFRAGMENT, &fragment);
     int format = AFMT_S16_LE;
     int channels = 1;
@@ -62,11 +58,13 @@ bool OssCapture::Open(const std::string &path, int blockFrames, int samplerate)
     }
     m_Channels = channels;
     const long frameBytes = 2 * m_Channels;
-    // A device may hand recordings over in bursts (PulseAudio's emulation
-    // holds up to 0.18 s back): only more than a quarter second is stale.
-    m_MaxBacklog = std::max<long>(4 * blockFrames, samplerate / 4) * frameBytes;
-    m_Raw.assign(static_cast<size_t>(blockFrames * frameBytes), 0);
-    m_Carry = 0;
+    // Two fragments may wait between reads; only more than that, and more
+    // than half a second, is stale.
+    m_MaxBacklog = std::max<long>(
+        {4L * blockFrames * frameBytes, (samplerate / 2) * frameBytes, 2L << CaptureFragmentShift});
+    // Room for a block and the one read behind it.
+    m_Raw.assign(static_cast<size_t>(2 * blockFrames * frameBytes), 0);
+    m_Have = 0;
     m_Failed = false;
     return true;
 }
@@ -77,53 +75,49 @@ void OssCapture::Close()
     m_FD = -1;
 }
 
-void OssCapture::DropBacklog(int frames)
+long OssCapture::ReadInto(size_t offset, size_t bytes)
 {
-    const long waiting = m_Device->ReadableBytes(m_FD);
-    if (waiting <= m_MaxBacklog) return;
-    const long frameBytes = 2 * m_Channels;
-    // All but the block read next, ending where a frame ends.
-    long drop = waiting - frames * frameBytes;
-    drop -= (drop + static_cast<long>(m_Carry)) % frameBytes;
-    long dropped = 0;
-    long last = 0;
-    const long most = drop / static_cast<long>(m_Raw.size()) + 2;
-    for (long reads = 0; dropped < drop && reads < most; reads++) {
-        last = m_Device->Read(m_FD, m_Raw.data(), std::min<long>(drop - dropped, m_Raw.size()));
-        if (last <= 0) break;
-        dropped += last;
+    const long got = m_Device->Read(m_FD, m_Raw.data() + offset, bytes);
+    if (got >= 0) return got;
+    if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+        m_Failed = true;
+        m_Error.store(errno ? errno : EIO, std::memory_order_relaxed);
     }
-    if (dropped == 0) return;
-    // A read cut short leaves part of a frame: keep it, so frames stay whole.
-    const size_t partial = static_cast<size_t>((static_cast<long>(m_Carry) + dropped) % frameBytes);
-    if (last > 0 && static_cast<size_t>(last) >= partial)
-        std::memmove(m_Raw.data(), m_Raw.data() + last - partial, partial);
-    m_Carry = partial;
+    return 0;
 }
 
 void OssCapture::Read(short *out, int frames)
 {
-    int filled = 0;
+    size_t filled = 0;
     if (m_FD >= 0 && !m_Failed && frames > 0) {
         const size_t frameBytes = 2 * static_cast<size_t>(m_Channels);
-        const int block = std::min(frames, static_cast<int>(m_Raw.size() / frameBytes));
-        DropBacklog(block);
-        const size_t wanted = block * frameBytes - m_Carry;
-        const long got = m_Device->Read(m_FD, m_Raw.data() + m_Carry, wanted);
-        if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-            m_Failed = true;
-            m_Error.store(errno ? errno : EIO, std::memory_order_relaxed);
+        const size_t blockBytes = std::min<size_t>(frames, m_Raw.size() / 2 / frameBytes) * frameBytes;
+        m_Have = std::min(m_Have, blockBytes); // a block shorter than the last
+        m_Have += static_cast<size_t>(ReadInto(m_Have, blockBytes - m_Have));
+        size_t later = 0; // bytes of a later block, read behind this one
+        const long waiting = m_Have == blockBytes ? m_Device->ReadableBytes(m_FD) : 0;
+        if (waiting > m_MaxBacklog) {
+            // Stale: read on while whole blocks come, and hand out the latest.
+            // (PulseAudio's emulation counts what it has yet to pass on: the
+            // reads end where its input does.)
+            for (long reads = waiting / static_cast<long>(blockBytes) + 1; reads > 0; reads--) {
+                later = static_cast<size_t>(ReadInto(blockBytes, blockBytes));
+                if (later < blockBytes) break;
+                std::memcpy(m_Raw.data(), m_Raw.data() + blockBytes, blockBytes);
+                later = 0;
+            }
         }
-        const size_t bytes = m_Carry + static_cast<size_t>(std::max(0L, got));
-        filled = static_cast<int>(bytes / frameBytes);
+        filled = m_Have / frameBytes;
         const unsigned char *raw = m_Raw.data();
-        for (int f = 0; f < filled; f++, raw += frameBytes) {
+        for (size_t f = 0; f < filled; f++, raw += frameBytes) {
             const int left = static_cast<int16_t>(raw[0] | (raw[1] << 8));
             const int right = m_Channels == 2 ? static_cast<int16_t>(raw[2] | (raw[3] << 8)) : left;
             out[f] = Limited((left + right) / 2);
         }
-        m_Carry = bytes - filled * frameBytes;
-        std::memmove(m_Raw.data(), raw, m_Carry);
+        // Kept for the next block: the start of a later one, or part of a frame.
+        const size_t from = filled * frameBytes;
+        m_Have = later > 0 ? later : m_Have - from;
+        std::memmove(m_Raw.data(), m_Raw.data() + from, m_Have);
     }
-    if (frames > filled) std::fill(out + filled, out + frames, static_cast<short>(0));
+    if (static_cast<size_t>(frames) > filled) std::fill(out + filled, out + frames, static_cast<short>(0));
 }

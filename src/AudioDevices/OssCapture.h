@@ -34,14 +34,16 @@ public:
     int TakeError() { return m_Error.exchange(0, std::memory_order_relaxed); }
 
 private:
-    void DropBacklog(int frames);
+    // Bytes read into m_Raw from offset on; 0 for none (an error stops the
+    // reading).
+    long ReadInto(size_t offset, size_t bytes);
 
     SoundDevice *m_Device;
     int m_FD;
     int m_Channels;
     long m_MaxBacklog; // bytes waiting beyond which the input is stale
     std::vector<unsigned char> m_Raw;
-    size_t m_Carry; // bytes of a frame that came only in part
+    size_t m_Have; // bytes at m_Raw's start that the next block begins with
     bool m_Failed;
     std::atomic<int> m_Error;
 };

@@ -501,9 +501,10 @@ TEST_F(OutputTest, CaptureReadsWhatCameWithoutWaitingAndDropsAStaleBacklog)
     expectBlock(64, 32);
     device.m_Recorded += CapturedFrames(96, 97).substr(2) + CapturedFrames(97, 160);
     expectBlock(96, 64);
-    // More than a quarter second waiting: only the latest block is kept.
-    device.m_Recorded = CapturedFrames(0, 44100 / 4 + 100);
-    expectBlock(44100 / 4 + 100 - 64, 64);
+    // More than half a second waiting: the latest whole block goes out, what came after it next.
+    device.m_Recorded = CapturedFrames(0, 64 * 346 + 6);
+    expectBlock(64 * 345, 64);
+    expectBlock(64 * 346, 6);
 
     device.m_ReadError = EIO;
     testing::internal::CaptureStderr();
