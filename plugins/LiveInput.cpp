@@ -31,7 +31,7 @@ LiveInput::LiveInput(int blockSize, int samplerate, const std::string &device)
       m_GainSlider(nullptr)
 {
     if (m_HostInput && m_HostInput())
-        m_Capture.m_Status = "Recording from the JACK input";
+        m_Capture.m_Status = "Recording from the program's input";
     else
         m_Capture.Open(device);
 }

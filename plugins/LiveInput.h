@@ -16,8 +16,8 @@ class Sample;
 
 // A microphone or instrument as the plug-in's signal: each block is what the
 // sound device recorded since the last one, so loops can record it. When the
-// host plays through JACK, it is the host's JACK input instead, block by
-// block in order.
+// host has an input of its own (JACK's, or its OSS device's capture), it is
+// that input instead, block by block in order.
 class LiveInput
 {
 public:
@@ -36,7 +36,7 @@ public:
 
     InputDevice m_Device;
     LiveCapture m_Capture;
-    // Set when the host plays through JACK: its input port is the signal.
+    // Set when the host has an input of its own: that is the signal.
     HostSettings::InputBlockFunc m_HostInput;
     PluginBlock m_Block;
     double m_Gain;

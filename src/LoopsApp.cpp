@@ -118,6 +118,7 @@ LoopsApp::LoopsApp(SoundDevice *device, DynamicLoader *loader)
       m_InMeter(nullptr), m_OutMeter(nullptr), m_Strip(nullptr), m_SnapPointsKnob(nullptr),
       m_SnapBtn(nullptr), m_SnapOut(nullptr), m_Midi(this)
 {
+    m_Output.OpenCapture();
     m_Engine.SetPlugin(&m_Plugin);
     m_DelayGUI.m_Engine = &m_Engine;
     m_ReverbGUI.m_Engine = &m_Engine;
@@ -308,6 +309,7 @@ void LoopsApp::Run()
     m_OutputGUI.ShowDropouts();
     StepLoads();
     FollowLatency();
+    m_Output.SayCaptureFailure();
     if (m_Status) {
         std::vector<std::string> lines = m_Log.Take();
         m_Status->Show(lines);
@@ -321,9 +323,9 @@ void LoopsApp::Run()
 const short *LoopsApp::RecordSource()
 {
     if (m_Plugin.m_Loaded) return m_Plugin.Input();
-    // With JACK the input port is there all along: the loops record it
-    // until a plug-in takes its place.
-    if (m_Output.Jack()) return m_Output.InputBlock().GetBuffer();
+    // JACK's input port, or the OSS device's capture, is there all along:
+    // the loops record it until a plug-in takes its place.
+    if (m_Output.Jack() || m_Output.HasCapture()) return m_Output.InputBlock().GetBuffer();
     return m_Plugin.Input();
 }
 

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/soundcard.h>
 #include <unistd.h>
 
 int SoundDevice::Open(const char *path, int flags)
@@ -21,6 +22,18 @@ int SoundDevice::Ioctl(int fd, unsigned long request, int *argument)
 long SoundDevice::Write(int fd, const void *data, unsigned long bytes)
 {
     return ::write(fd, data, bytes);
+}
+
+long SoundDevice::Read(int fd, void *data, unsigned long bytes)
+{
+    return ::read(fd, data, bytes);
+}
+
+long SoundDevice::ReadableBytes(int fd)
+{
+    audio_buf_info info;
+    if (::ioctl(fd, SNDCTL_DSP_GETISPACE, &info) < 0) return -1;
+    return info.bytes;
 }
 
 int SoundDevice::Close(int fd)

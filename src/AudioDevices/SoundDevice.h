@@ -4,8 +4,9 @@
 #include <cstdint>
 #include <string>
 
-// The system calls that reach the sound device. Output goes only through this
-// class, so tests can stand in for the device and see every request.
+// The system calls that reach the sound device. Output and capture go only
+// through this class, so tests can stand in for the device and see every
+// request.
 class SoundDevice
 {
 public:
@@ -13,6 +14,11 @@ public:
     virtual int Open(const char *path, int flags);
     virtual int Ioctl(int fd, unsigned long request, int *argument);
     virtual long Write(int fd, const void *data, unsigned long bytes);
+    // As read(2): bytes read, or -1 with errno set (EAGAIN: nothing waits).
+    virtual long Read(int fd, void *data, unsigned long bytes);
+    // Bytes recorded and waiting to be read, as SNDCTL_DSP_GETISPACE says;
+    // -1 when the device does not say.
+    virtual long ReadableBytes(int fd);
     virtual int Close(int fd);
     // A monotonic clock, and a sleep until a time on it: they pace the
     // program when the device no longer does.

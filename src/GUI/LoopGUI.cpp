@@ -128,7 +128,9 @@ void RecordChanged(Fl_Widget *widget, void *)
     if (IsDown(widget)) {
         if (!loop->m_Input)
             std::cerr << "Loop " << loop->m_ID
-                      << ": nothing to record from: load a plug-in, or play through JACK" << std::endl;
+                      << ": nothing to record from: load a plug-in, or play through JACK or an OSS device "
+                         "that records"
+                      << std::endl;
         // The sound before the take is kept now, not inside the audio cycle,
         // and a fresh take's memory is made before it can run out.
         loop->BeginChange();

@@ -51,28 +51,33 @@ void Fail(SoundDevice *device, const std::string &message)
 
 const char JackPrefix[] = "jack:";
 
-// The output on JACK whose input block the live-input plug-in reads.
-const Output *s_JackOutput = nullptr;
+// The output whose input block the live-input plug-in reads.
+const Output *s_HostInput = nullptr;
+
+SoundDevice *SystemDevice()
+{
+    static SoundDevice system;
+    return &system;
+}
 
 } // namespace
 
 // Looked up by the live-input plug-in in the running program; null unless
-// the output is on JACK.
+// the output is on JACK or records from its OSS device (which may not take a
+// second recording client).
 extern "C" const short *KorvelLoops_InputBlock()
 {
-    return s_JackOutput ? s_JackOutput->InputBlock().GetBuffer() : nullptr;
+    return s_HostInput ? s_HostInput->InputBlock().GetBuffer() : nullptr;
 }
 
 bool Output::Unpaced = false;
 bool Output::MixInCallback = false;
 
 Output::Output(int channels, SoundDevice *device, JackDevice *jack)
-    : m_FD(-1), m_Volume(0.5f), m_Channels(channels), m_Device(device), m_DeviceOpen(false),
-      m_NoDevice(false), m_Jack(jack), m_DeviceFailed(false), m_PaceStart(-1), m_PacedFrames(0),
-      m_FramesWritten(0), m_JackRate(0)
+    : m_FD(-1), m_Volume(0.5f), m_Channels(channels), m_Device(device ? device : SystemDevice()),
+      m_Capture(m_Device), m_DeviceOpen(false), m_NoDevice(false), m_Jack(jack), m_DeviceFailed(false),
+      m_PaceStart(-1), m_PacedFrames(0), m_FramesWritten(0), m_JackRate(0)
 {
-    static SoundDevice system;
-    if (!m_Device) m_Device = &system;
     OpenDevice();
     m_Buffer.Allocate(m_Channels * KorvelInfo::BufferSize);
     m_Buffer.Zero();
@@ -89,8 +94,8 @@ Output::~Output()
                   << m_Jack->LostBlocks() << " blocks the server never took); the server reported "
                   << m_Jack->Xruns() << " xruns" << std::endl;
         m_Jack->Close();
-        if (s_JackOutput == this) s_JackOutput = nullptr;
     }
+    if (s_HostInput == this) s_HostInput = nullptr;
     m_RecordFile.Close();
     m_Buffer.Clear();
 }
@@ -132,7 +137,7 @@ void Output::OpenJack()
     std::cerr << "JACK: " << rate << " Hz, period " << m_Jack->PeriodFrames() << " frames, block "
               << KorvelInfo::BufferSize << " frames; round trip " << latency << " frames ("
               << std::round(latency * 10000.0 / rate) / 10 << " ms)" << std::endl;
-    s_JackOutput = this;
+    s_HostInput = this;
 }
 
 void Output::OpenDevice()
@@ -251,6 +256,28 @@ void Output::TakeInput()
 {
     if (m_Jack && !m_DeviceFailed && m_Jack->RunsInCallback())
         m_Jack->Read(m_InputBlock.m_Data, KorvelInfo::BufferSize);
+    if (m_Capture.IsOpen()) m_Capture.Read(m_InputBlock.m_Data, KorvelInfo::BufferSize);
+}
+
+bool Output::OpenCapture()
+{
+    if (!HasDevice()) return false;
+    // A second descriptor, read-only: a device that cannot record (or not in
+    // duplex) still plays as before, and the output's write stays blocking.
+    if (!m_Capture.Open(KorvelInfo::OutputDevice, KorvelInfo::BufferSize, KorvelInfo::Samplerate)) {
+        std::cerr << "No OSS capture on " << KorvelInfo::OutputDevice << ": loops record only from a plug-in"
+                  << std::endl;
+        return false;
+    }
+    s_HostInput = this;
+    return true;
+}
+
+void Output::SayCaptureFailure()
+{
+    if (const int error = m_Capture.TakeError())
+        std::cerr << "Recording from " << KorvelInfo::OutputDevice << " failed (" << std::strerror(error)
+                  << "): loops record silence until the program is restarted" << std::endl;
 }
 
 void Output::WriteDevice()

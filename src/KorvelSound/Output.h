@@ -1,6 +1,7 @@
 #ifndef OUTPUT_H
 #define OUTPUT_H
 
+#include "AudioDevices/OssCapture.h"
 #include "Engine/RecordingWriter.h"
 #include "KorvelSound/Sample.h"
 
@@ -29,8 +30,14 @@ public:
     void Send(const Sample &block, float leftGain, float rightGain);
     void Write();
     // At a block's start: with the block made in JACK's callback, the input
-    // block is this period's own.
+    // block is this period's own; on OSS it is what the device recorded.
     void TakeInput();
+    // Records from the OSS device beside playing to it, where the device
+    // can; otherwise says so in one line.
+    bool OpenCapture();
+    bool HasCapture() const { return m_Capture.IsOpen(); }
+    // Says, on the GUI's thread, why the capture stopped, once.
+    void SayCaptureFailure();
     void Record(const char *path);
 
     static bool WantsJack();
@@ -47,8 +54,8 @@ public:
     JackDevice *Jack() const { return m_Jack; }
     int64_t Dropouts() const;
     int64_t Xruns() const;
-    // On JACK, the input port's block of this cycle (mono, BufferSize
-    // values); the live-input plug-in hands it to the loops.
+    // The input port's block of this cycle on JACK, or the OSS capture's
+    // (mono, BufferSize values).
     const Sample &InputBlock() const { return m_InputBlock; }
 
     Sample m_Buffer;
@@ -71,6 +78,7 @@ private:
     void PaceByClock();
 
     SoundDevice *m_Device;
+    OssCapture m_Capture;
     bool m_DeviceOpen;
     bool m_NoDevice; // WantRealtimeOut was 0
     std::unique_ptr<JackDevice> m_OwnJack;

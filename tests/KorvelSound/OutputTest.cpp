@@ -40,14 +40,23 @@ public:
     {
         m_Calls.push_back("open " + std::string(path));
         m_OpenFlags = flags;
-        return m_FailOpen ? -1 : 42;
+        return m_FailOpen || m_Opens >= m_FailOpensFrom ? -1 : 42 + m_Opens++;
     }
     int Ioctl(int fd, unsigned long request, int *argument) override
     {
         m_Calls.push_back("ioctl " + std::to_string(fd));
         m_Requests.push_back({request, argument != nullptr, argument ? *argument : 0});
+        if (fd == 43 && request == SNDCTL_DSP_CHANNELS) *argument = 2; // capture is stereo only
         return static_cast<int>(m_Requests.size()) - 1 == m_FailRequest ? -1 : 0;
     }
+    long Read(int, void *data, unsigned long bytes) override
+    {
+        const size_t count = m_Recorded.copy(static_cast<char *>(data), bytes);
+        m_Recorded.erase(0, count);
+        errno = EAGAIN;
+        return count > 0 ? static_cast<long>(count) : -1;
+    }
+    long ReadableBytes(int) override { return static_cast<long>(m_Recorded.size()); }
     long Write(int fd, const void *data, unsigned long bytes) override
     {
         m_Calls.push_back("write " + std::to_string(fd));
@@ -73,6 +82,9 @@ public:
     }
 
     bool m_FailOpen = false;
+    int m_Opens = 0;
+    int m_FailOpensFrom = 1000;
+    std::string m_Recorded; // bytes the capture has waiting
     int m_FailWritesFrom = -1;
     int64_t m_Now = 5000000;
     std::vector<int64_t> m_Sleeps;
@@ -444,4 +456,56 @@ TEST_F(OutputTest, ADeviceThatStopsTakingSoundIsSaidOnceAndTheClockPacesOnWhileR
         ASSERT_NEAR(device.m_Sleeps[i] - device.m_Sleeps[i - 1], period, 1) << i;
     EXPECT_EQ(output.m_RecordFile.Close(), 1);
     EXPECT_EQ(ReadFileBytes(dir.File("rec.wav")).size(), 44u + blocks * KorvelInfo::BufferSize * 4);
+}
+
+// Stereo frames first to last-1: left i, right i + 200, so each mixes to i + 100.
+std::string CapturedFrames(int first, int last)
+{
+    std::string bytes;
+    for (int i = first; i < last; i++)
+        for (int value : {i, i + 200})
+            bytes += {static_cast<char>(value & 0xff), static_cast<char>(value >> 8)};
+    return bytes;
+}
+
+TEST_F(OutputTest, CaptureReadsWhatCameWithoutWaitingAndDropsAStaleBacklog)
+{
+    KorvelInfo::OutputDevice = "/dev/dsp-test";
+    KorvelInfo::BufferSize = 64;
+    KorvelInfo::Samplerate = 44100;
+    RecordingDevice device;
+    Output output(2, &device);
+    const size_t first = device.m_Requests.size() + 1; // after the fragment hint
+    ASSERT_TRUE(output.OpenCapture());
+    EXPECT_EQ(device.m_Calls.at(7), "open /dev/dsp-test");
+    EXPECT_EQ(device.m_OpenFlags, O_RDONLY | O_NONBLOCK);
+    const std::pair<unsigned long, int> asked[] = {
+        {SNDCTL_DSP_SETFMT, AFMT_S16_LE}, {SNDCTL_DSP_CHANNELS, 1}, {SNDCTL_DSP_SPEED, 44100}};
+    for (size_t i = 0; i < 3; i++)
+        EXPECT_EQ(std::make_pair(device.m_Requests.at(first + i).code, device.m_Requests[first + i].value),
+                  asked[i]);
+    const short *in = output.InputBlock().m_Data;
+    auto expectBlock = [&](int from, int sounding) {
+        output.TakeInput();
+        for (int i = 0; i < 64; i++)
+            ASSERT_EQ(in[i], i < sounding ? from + i + 100 : 0) << i;
+    };
+    // A block and a half came, and half of the next frame.
+    device.m_Recorded = CapturedFrames(0, 96) + CapturedFrames(96, 97).substr(0, 2);
+    expectBlock(0, 64);
+    expectBlock(64, 32);
+    device.m_Recorded += CapturedFrames(96, 97).substr(2) + CapturedFrames(97, 160);
+    expectBlock(96, 64);
+    // More than half a second waiting: the latest whole block goes out, what came after it next.
+    device.m_Recorded = CapturedFrames(0, 64 * 346 + 6);
+    expectBlock(64 * 345, 64);
+    expectBlock(64 * 346, 6);
+
+    RecordingDevice silent;
+    silent.m_FailOpensFrom = 1;
+    Output playing(2, &silent);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(playing.OpenCapture() || playing.HasCapture());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "No OSS capture on /dev/dsp-test: loops record only from a plug-in\n");
 }
