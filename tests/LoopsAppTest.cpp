@@ -9,6 +9,7 @@
 #include "GUI/LoopStrip.h"
 #include "GUI/Question.h"
 #include "GUI/StatusLine.h"
+#include "GUI/TimeGUI.h"
 #include "TestSupport.h"
 #include "GUI/WidgetTestSupport.h"
 
@@ -373,4 +374,40 @@ TEST_F(LoopsAppTest, AFileLongerThanTheKeptPlayLengthSaysWhatIsLeftOut)
     m_App->Run();
     const char *said = PanelAt(0)->m_StateBar->m_Status->label();
     EXPECT_TRUE(said && std::strstr(said, "Loop 0: plays 1 s"));
+}
+
+TEST_F(LoopsAppTest, TapsOrTheFirstTakeMakeTheTempoAndTheGridStartsWhereTheyDo)
+{
+    m_App->CreateWindow();
+    TimeGUI &time = m_App->m_TimeGUI;
+    const auto start = std::chrono::steady_clock::now();
+    time.Tap(start);
+    EXPECT_EQ(time.m_Settings.m_Bpm, 0); // one tap is no tempo
+    for (int i = 1; i <= 3; i++)
+        time.Tap(start + std::chrono::milliseconds(500 * i));
+    EXPECT_EQ(time.m_Settings.m_Bpm, 120);
+    EXPECT_DOUBLE_EQ(m_App->m_Engine.m_Transport.Map().m_Bpm, 120);
+
+    // With no tempo, a first take of a 4/4 bar makes it; bars start at the
+    // loop's start.
+    time.m_Settings = TimeSettings();
+    time.m_Settings.m_FirstBars = 1;
+    time.UpdateValues();
+    m_App->NewLoop();
+    static short input[65536];
+    LoopAt(0)->m_Input = input;
+    PanelAt(0)->m_RecordBtn->value(1);
+    PanelAt(0)->m_RecordBtn->do_callback();
+    for (int i = 0; i < KorvelInfo::Samplerate / KorvelInfo::BufferSize + 5; i++)
+        m_App->Run();
+    testing::internal::CaptureStderr();
+    PanelAt(0)->m_RecordBtn->value(0);
+    PanelAt(0)->m_RecordBtn->do_callback();
+    m_App->Run();
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("Loop 0 makes the tempo"), std::string::npos);
+    const double seconds = static_cast<double>(LoopAt(0)->m_LoopLength) / KorvelInfo::Samplerate;
+    EXPECT_NEAR(time.m_Settings.m_Bpm, 60 * 4 / seconds, 1e-9);
+    const TempoMap &map = m_App->m_Engine.m_Transport.Map();
+    const double inBar = std::fmod(map.BeatAt(m_App->m_Engine.Frame()), 4);
+    EXPECT_NEAR(inBar * map.FramesPerBeat(), LoopAt(0)->m_Pos, 1.0);
 }

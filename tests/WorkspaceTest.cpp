@@ -362,3 +362,30 @@ TEST_F(WorkspaceTest, LoopWhoseWavFileIsGoneLoadsItsSettingsWithNoSound)
     PanelAt(0)->m_Display->redraw();
     Fl::check();
 }
+
+TEST_F(WorkspaceTest, MusicalTimeIsKeptWhenSetAndAFileWithoutItHasNoGrid)
+{
+    const std::string bare = "KorvelLoops WorkSpace File Ver 1\n0.5 0.5 1  0 0.2 0.01 1  0 1 0 -1 0 ";
+    m_App->m_TimeGUI.m_Settings.m_Bpm = 96.5;
+    m_App->m_TimeGUI.m_Settings.m_BeatsPerBar = 7;
+    m_App->m_TimeGUI.m_Settings.m_Click = true;
+    ASSERT_TRUE(Workspace::SaveTo(m_App.get(), Lws()));
+    EXPECT_EQ(ReadFileBytes(Lws()), bare + "Time 96.5 7 0 1 0.5 0 0 ");
+
+    m_App->m_TimeGUI.m_Settings = TimeSettings();
+    ASSERT_TRUE(Workspace::LoadFrom(m_App.get(), Lws()));
+    EXPECT_EQ(m_App->m_TimeGUI.m_Settings.m_Bpm, 96.5);
+    EXPECT_EQ(m_App->m_Engine.m_Transport.Map().m_BeatsPerBar, 7);
+    EXPECT_TRUE(m_App->m_Engine.m_Transport.m_ClickOn);
+
+    WriteFileBytes(Lws("old.lws"), bare);
+    ASSERT_TRUE(Workspace::LoadFrom(m_App.get(), Lws("old.lws")));
+    EXPECT_EQ(m_App->m_TimeGUI.m_Settings.m_Bpm, 0);
+    EXPECT_FALSE(m_App->m_Engine.m_Transport.Map().Valid());
+
+    // A tempo out of range or a record cut short is a damaged file.
+    WriteFileBytes(Lws("bad.lws"), bare + "Time 5000 4 0 0 0.5 0 0 ");
+    EXPECT_EQ(RefusedLoad(Lws("bad.lws")), "Bad file, or more recent version.\n");
+    WriteFileBytes(Lws("short.lws"), bare + "Time 120 4");
+    EXPECT_EQ(RefusedLoad(Lws("short.lws")), "Bad file, or more recent version.\n");
+}
