@@ -216,15 +216,18 @@ private:
 
     std::unique_ptr<SoundFileLoad> m_Load;
     std::unique_ptr<TakeRoom> m_TakeRoom;
-    short *m_TakeBlock;       // the room's block being filled
-    int64_t m_MissedFrames;   // while held by the GUI
-    int m_TakeShift;          // m_TakeLatency when the take started
-    int64_t m_TakeStart;      // a pedal's frame, or -1
-    int m_TakeSkip;           // input frames still due before the take's first
-    int m_TakeTail;           // still to record after a stop; -1 while none was asked
-    int64_t m_AfterTake;      // frames since a placed-back fresh take ended
-    int64_t m_TakeFrames = 0; // of the take so far, for an overdub's fade-in
-    int m_SpanTail = -1;      // m_TakeTail before this block's span
+    short *m_TakeBlock;     // the room's block being filled
+    int64_t m_MissedFrames; // while held by the GUI
+    int m_TakeShift;        // m_TakeLatency when the take started
+    int64_t m_TakeStart;    // a pedal's frame, or -1
+    int m_TakeSkip;         // input frames still due before the take's first
+    int m_TakeTail;         // still to record after a stop; -1 while none was asked
+    int64_t m_AfterTake;    // frames since a placed-back fresh take ended
+
+    // The take's frames so far and m_TakeTail before this block's span, for
+    // an overdub's fades.
+    int64_t m_TakeFrames = 0;
+    int m_SpanTail = -1;
     // Whether the last block was heard and where it left the position: a
     // block that goes on from elsewhere fades.
     bool m_Heard = false;
