@@ -46,7 +46,7 @@ public:
     // sound exactly as recorded, as it was before fades existed, so a file
     // without the line keeps 0; a file this version creates gets DefaultFadeMs.
     static int FadeMs;
-    static constexpr int DefaultFadeMs = 5;
+    static constexpr int DefaultFadeMs = 3;
     static constexpr int MaxFadeMs = 50;
 
     static constexpr int64_t MaxSampleValue = 32767;

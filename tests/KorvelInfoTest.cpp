@@ -51,7 +51,7 @@ const char *const DefaultFile = "KorvelSound resource file\n"
                                 "Polyphony         = 1\n"
                                 "UndoMemoryMB      = 128\n"
                                 "CompensateLatency = 1\n"
-                                "FadeMs            = 5\n";
+                                "FadeMs            = 3\n";
 
 std::string FileWith(const std::string &line, const std::string &replacement)
 {
