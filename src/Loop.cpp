@@ -146,7 +146,11 @@ bool Loop::Play(Sample &out)
     // end never jumps to the start; a lap shorter than two fades has room
     // for neither.
     const int fade = FadeFrames();
-    const int seam = length >= 2 * static_cast<int64_t>(fade) ? fade : 0;
+    int seam = length >= 2 * static_cast<int64_t>(fade) ? fade : 0;
+    // Most blocks play nowhere near the seam: they skip looking for it.
+    if (seam > 0 && speed >= 0.0f && pos >= seam &&
+        pos + (B + 1.0) * speed < static_cast<double>(length - seam))
+        seam = 0;
     for (int i = 0; i < B; i++) {
         int p = static_cast<int>(pos);
         short value = 0;
@@ -184,7 +188,7 @@ void Loop::FadePlayed(Sample &out, bool heard)
     short *values = out.GetBuffer();
     for (int i = 0; i < B && m_RiseDone < fade; i++, m_RiseDone++)
         values[i] = ClampSample(values[i] * Fade::Rise(m_RiseDone, fade));
-    AddTail(out);
+    if (m_TailLeft > 0) AddTail(out);
 }
 
 void Loop::StartTail()
