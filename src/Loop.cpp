@@ -174,6 +174,11 @@ bool Loop::Play(Sample &out)
     return wrapped && length > 0;
 }
 
+int Loop::FadeFrames() const
+{
+    return static_cast<int>(static_cast<int64_t>(KorvelInfo::FadeMs) * KorvelInfo::Samplerate / 1000);
+}
+
 void Loop::FadePlayed(Sample &out, bool heard)
 {
     const int fade = FadeFrames();

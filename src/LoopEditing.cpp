@@ -1,6 +1,5 @@
 #include "Loop.h"
 
-#include "KorvelInfo.h"
 #include "KorvelSound/Fade.h"
 #include "LoopHost.h"
 
@@ -44,11 +43,6 @@ void CrossEdges(Sample &sound, int start, int end, const EdgeValues &edges)
 }
 
 } // namespace
-
-int Loop::FadeFrames() const
-{
-    return static_cast<int>(static_cast<int64_t>(KorvelInfo::FadeMs) * KorvelInfo::Samplerate / 1000);
-}
 
 void Loop::Cut(int Start, int End)
 {
