@@ -15,6 +15,13 @@
 
 namespace {
 
+// KORVEL_FADE_MS=3 times the loops with fades on; off otherwise, as the
+// built-in settings have them.
+const bool FadesSet = [] {
+    if (const char *ms = std::getenv("KORVEL_FADE_MS")) KorvelInfo::FadeMs = std::atoi(ms);
+    return true;
+}();
+
 double BlockSeconds()
 {
     return static_cast<double>(KorvelInfo::BufferSize) / KorvelInfo::Samplerate;

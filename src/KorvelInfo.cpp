@@ -9,6 +9,7 @@ int KorvelInfo::BufferSize = 512;
 int KorvelInfo::Samplerate = 44100;
 bool KorvelInfo::WantMidi = false;
 bool KorvelInfo::CompensateLatency = true;
+int KorvelInfo::FadeMs = 0;
 std::string KorvelInfo::MidiDevice = "/dev/midi";
 int KorvelInfo::FilterGranularity = 50;
 std::string KorvelInfo::OutputDevice = "/dev/dsp";
@@ -93,6 +94,7 @@ void KorvelInfo::LoadResourceFile()
     std::ifstream in(path.c_str());
     if (in.fail() || in.bad()) {
         std::cerr << "Creating " << path << std::endl;
+        FadeMs = DefaultFadeMs;
         SaveResourceFile();
         return;
     }
@@ -122,6 +124,9 @@ void KorvelInfo::ReadSettings(std::istream &in)
     // Added later: files written before it end here and keep the built-in value.
     ReadCount(in, "UndoMemoryMB", 1, MaxUndoMemoryMB, UndoMemoryMB);
     ReadFlag(in, CompensateLatency);
+    // Older files end here: their loops sound as they were recorded.
+    FadeMs = 0;
+    ReadCount(in, "FadeMs", 0, MaxFadeMs, FadeMs);
 }
 
 void KorvelInfo::WriteSettings(std::ostream &out)
@@ -138,4 +143,5 @@ void KorvelInfo::WriteSettings(std::ostream &out)
     out << "Polyphony         = " << Polyphony << std::endl;
     out << "UndoMemoryMB      = " << UndoMemoryMB << std::endl;
     out << "CompensateLatency = " << (CompensateLatency ? 1 : 0) << std::endl;
+    out << "FadeMs            = " << FadeMs << std::endl;
 }

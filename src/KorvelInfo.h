@@ -41,6 +41,13 @@ public:
     // Takes and overdubs are placed back by the round trip JACK reports, so
     // what is played along with the loops lands in time with them.
     static bool CompensateLatency;
+    // Fades at a loop's seam, its starts, stops and jumps, an overdub's ends
+    // and the joins of edits, in ms (0 ... MaxFadeMs). 0 plays and edits the
+    // sound exactly as recorded, as it was before fades existed, so a file
+    // without the line keeps 0; a file this version creates gets DefaultFadeMs.
+    static int FadeMs;
+    static constexpr int DefaultFadeMs = 3;
+    static constexpr int MaxFadeMs = 50;
 
     static constexpr int64_t MaxSampleValue = 32767;
     static const float SampleScale;

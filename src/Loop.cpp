@@ -1,6 +1,8 @@
 #include "Loop.h"
 
 #include "KorvelInfo.h"
+#include "KorvelSound/Fade.h"
+#include "KorvelSound/SampleClamp.h"
 #include "KorvelSound/WavFile.h"
 #include "LoopHost.h"
 #include "LoopPanel.h"
@@ -35,6 +37,8 @@ bool Loop::GetOutput(Sample &out)
     m_StepFrom = m_StepTo = m_Pos;
     m_Wrapped = false;
     m_Sounded = false;
+    const bool heard = m_Heard;
+    m_Heard = false;
     // The take's last input came while the GUI held the loop.
     if (m_Recording && m_TakeTail == 0) EndTake();
     // A fresh take the engine stopped and the GUI has yet to end is silent:
@@ -44,14 +48,20 @@ bool Loop::GetOutput(Sample &out)
         return false;
     }
     if (m_MissedFrames > 0) CatchUp();
+    bool playing = true;
     if (m_Recording) {
         Record(m_Pos);
         // A take into its prepared room is silent and leaves the sound,
         // which the GUI is adding to, alone.
         if (m_TakeRoom && FreshTakeRunning()) return false;
         if (m_StoreBuffer.GetLength() == 0) return false;
-    } else if (!m_Playing || m_StoreBuffer.GetLength() == 0) {
+    } else if (m_StoreBuffer.GetLength() == 0) {
         return false;
+    } else if (!m_Playing) {
+        // Stopped: what was heard fades out first.
+        if (heard && FadeFrames() > 0) StartTail();
+        if (m_TailLeft <= 0) return false;
+        playing = false;
     }
 
     // The effect lines were last touched a whole cycle ago; fetch them while
@@ -60,20 +70,30 @@ bool Loop::GetOutput(Sample &out)
         m_Delay.Prefetch();
         m_Reverb.Prefetch();
     }
-    m_Wrapped = Play(out);
-    m_StepTo = m_Pos;
+    if (playing) {
+        m_Wrapped = Play(out);
+        m_StepTo = m_Pos;
+        FadePlayed(out, heard);
+        m_Heard = true;
+        m_HeardEnd = m_Pos;
+    } else {
+        out.Zero();
+        AddTail(out);
+    }
     m_Filter.Process(0, out);
     // What is heard, speed, volume and filter included, so KeepHold can keep it.
-    if (!m_Recording) HoldCopy(out);
+    if (!m_Recording && playing) HoldCopy(out);
     if (m_EffectsOn) {
         m_Delay.Process(out);
         m_Reverb.Process(out);
     }
 
-    m_DisplayPos = static_cast<int>(m_Pos);
-    m_ShownPos.store(m_Pos, std::memory_order_relaxed);
+    if (playing) {
+        m_DisplayPos = static_cast<int>(m_Pos);
+        m_ShownPos.store(m_Pos, std::memory_order_relaxed);
+    }
     m_Level.Note(out.GetBuffer(), KorvelInfo::BufferSize);
-    m_Sounded = true;
+    m_Sounded = playing;
     return true;
 }
 
@@ -122,11 +142,23 @@ bool Loop::Play(Sample &out)
     (void)out[B - 1];
     const short *sound = m_StoreBuffer.GetBuffer();
     short *values = out.GetBuffer();
+    // The last samples of the lap fade out and the first fade in, so the
+    // end never jumps to the start; a lap shorter than two fades has room
+    // for neither.
+    const int fade = FadeFrames();
+    int seam = length >= 2 * static_cast<int64_t>(fade) ? fade : 0;
+    // Most blocks play nowhere near the seam: they skip looking for it.
+    if (seam > 0 && speed >= 0.0f && pos >= seam &&
+        pos + (B + 1.0) * speed < static_cast<double>(length - seam))
+        seam = 0;
     for (int i = 0; i < B; i++) {
         int p = static_cast<int>(pos);
         short value = 0;
+        float gain = volume;
+        if (seam > 0 && (p < seam || p >= length - seam))
+            gain *= p < seam ? Fade::Rise(p, seam) : Fade::Rise(length - 1 - p, seam);
         if (p >= 0 && p < length)
-            value = static_cast<short>(static_cast<int>(static_cast<float>(sound[p]) * volume));
+            value = static_cast<short>(static_cast<int>(static_cast<float>(sound[p]) * gain));
         values[i] = value;
         const double next = speed + pos;
         // The overshoot past the end is dropped: every lap starts at 0.
@@ -140,6 +172,61 @@ bool Loop::Play(Sample &out)
     m_Pos = pos;
     // With no play length the position rests at 0: no lap goes round.
     return wrapped && length > 0;
+}
+
+int Loop::FadeFrames() const
+{
+    return static_cast<int>(static_cast<int64_t>(KorvelInfo::FadeMs) * KorvelInfo::Samplerate / 1000);
+}
+
+void Loop::FadePlayed(Sample &out, bool heard)
+{
+    const int fade = FadeFrames();
+    if (fade <= 0) return;
+    if (!heard) {
+        m_RiseDone = 0;
+    } else if (m_StepFrom != m_HeardEnd) {
+        StartTail();
+        m_RiseDone = 0;
+    }
+    const int B = KorvelInfo::BufferSize;
+    short *values = out.GetBuffer();
+    for (int i = 0; i < B && m_RiseDone < fade; i++, m_RiseDone++)
+        values[i] = ClampSample(values[i] * Fade::Rise(m_RiseDone, fade));
+    if (m_TailLeft > 0) AddTail(out);
+}
+
+void Loop::StartTail()
+{
+    const int fade = FadeFrames();
+    // Goes down from the level the sound had got to.
+    m_TailGain = Fade::Rise(m_RiseDone, fade);
+    m_TailPos = m_HeardEnd;
+    m_TailLeft = fade;
+}
+
+void Loop::AddTail(Sample &out)
+{
+    const int fade = FadeFrames();
+    const int64_t length = std::min<int64_t>(m_LoopLength, m_StoreBuffer.GetLength());
+    const int seam = length >= 2 * static_cast<int64_t>(fade) ? fade : 0;
+    const int B = KorvelInfo::BufferSize;
+    const short *sound = m_StoreBuffer.GetBuffer();
+    short *values = out.GetBuffer();
+    for (int i = 0; i < B && m_TailLeft > 0; i++) {
+        m_TailLeft--;
+        const int p = static_cast<int>(m_TailPos);
+        if (p < 0 || p >= length) {
+            m_TailLeft = 0;
+            break;
+        }
+        float gain = m_Volume * m_TailGain * Fade::Rise(m_TailLeft, fade);
+        if (seam > 0 && (p < seam || p >= length - seam))
+            gain *= p < seam ? Fade::Rise(p, seam) : Fade::Rise(length - 1 - p, seam);
+        values[i] = ClampSample(values[i] + sound[p] * gain);
+        const double next = m_Speed + m_TailPos;
+        m_TailPos = static_cast<int64_t>(next) >= length ? 0.0 : next;
+    }
 }
 
 void Loop::HoldCopy(const Sample &out)
@@ -171,6 +258,8 @@ void Loop::HoldCopy(const Sample &out)
 
 void Loop::MissedBlock()
 {
+    // The loop is silent this block: it fades in again after.
+    m_Heard = false;
     // The GUI leaves a running fresh take's room and input alone: it records
     // on (its end is left to the next block, the GUI may be reading it).
     if (m_Recording && m_TakeRoom && !m_StartRecord && !m_Overdub && m_Input && m_TakeTail != 0) {

@@ -109,6 +109,13 @@ public:
     void Double();
     void MatchLength(int Length);
 
+    // How many samples each fade takes (KorvelInfo::FadeMs at the sample
+    // rate); 0 when fades are off. Fades at the seam (a loop shorter than two
+    // fades has none), at every start, stop and jump of playback and at an
+    // overdub's ends are made as the loop plays and leave the sound alone;
+    // the edits fade their joins into the sound.
+    int FadeFrames() const;
+
     // Every change of the sound and play length is a step of m_History: the
     // operations above begin and end one each. The Record button going down
     // begins one (the state before the take), EndRecord ends it.
@@ -194,6 +201,11 @@ private:
     void StepOver(int64_t frames);
     // Returns whether the position went round the end of the play length.
     bool Play(Sample &out);
+    // Fades in what a block plays after a start or a jump, and adds what
+    // was playing before a stop or a jump, fading out from where it was.
+    void FadePlayed(Sample &out, bool heard);
+    void StartTail();
+    void AddTail(Sample &out);
     void HoldCopy(const Sample &out);
     void TakeSound(Sample &sound, Sample &hold);
     // After the sound changed length: the play length and position stay
@@ -211,6 +223,21 @@ private:
     int m_TakeSkip;         // input frames still due before the take's first
     int m_TakeTail;         // still to record after a stop; -1 while none was asked
     int64_t m_AfterTake;    // frames since a placed-back fresh take ended
+
+    // The take's frames so far and m_TakeTail before this block's span, for
+    // an overdub's fades.
+    int64_t m_TakeFrames = 0;
+    int m_SpanTail = -1;
+    // Whether the last block was heard and where it left the position: a
+    // block that goes on from elsewhere fades.
+    bool m_Heard = false;
+    double m_HeardEnd = 0.0;
+    int m_RiseDone = 0; // samples of the fade-in played
+    // What was heard before a stop or a jump, fading out from m_TailPos
+    // over m_TailLeft more samples from m_TailGain.
+    double m_TailPos = 0.0;
+    int m_TailLeft = 0;
+    float m_TailGain = 1.0f;
     std::atomic<bool> m_TakeEnded;
     // An overdub's input while the GUI held the loop, written after.
     std::vector<short> m_Backlog;

@@ -2,6 +2,7 @@
 
 #include "Engine/AudioEngine.h"
 #include "KorvelInfo.h"
+#include "KorvelSound/Fade.h"
 #include "KorvelSound/SampleClamp.h"
 #include "LoopHost.h"
 
@@ -40,6 +41,7 @@ void Loop::Record(double pos)
                                             0, std::min<int64_t>(m_TakeStart - m_BlockFrame, 1 << 30)))
                                       : m_TakeShift;
         m_TakeTail = -1;
+        m_TakeFrames = 0;
         m_AfterTake = 0;
         m_TakeEnded.store(false, std::memory_order_relaxed);
     }
@@ -63,6 +65,7 @@ void Loop::TakeSpan(int &from, int &to)
     from = std::min(m_TakeSkip, B);
     m_TakeSkip -= from;
     to = B;
+    m_SpanTail = m_TakeTail;
     if (m_TakeTail >= 0) {
         to = std::min(m_TakeTail, B);
         m_TakeTail -= to;
@@ -81,7 +84,10 @@ void Loop::StartTake(int64_t frame, bool byPedal)
 
 void Loop::RequestStop(int64_t frame)
 {
-    const int64_t tail = frame >= 0 ? std::max<int64_t>(0, frame - m_BlockFrame) : m_TakeShift;
+    int64_t tail = frame >= 0 ? std::max<int64_t>(0, frame - m_BlockFrame) : m_TakeShift;
+    // An overdub's layer fades out after where it was asked to end. (A
+    // fresh take ends at the seam, which playback fades.)
+    if (m_Overdub && !m_StartRecord) tail += FadeFrames();
     if (m_Recording && !m_StartRecord && tail > 0 && m_Input) {
         if (m_TakeTail < 0) m_TakeTail = static_cast<int>(std::min<int64_t>(tail, 1 << 30));
         return;
@@ -220,11 +226,18 @@ void Loop::Overdub(double pos, const short *input, int from, int to)
     // Each index gets exactly one input value: the one that arrived when the
     // position reached it. Gaps left at speeds above 1 take the same value.
     int lastWritten = -1;
+    // The layer fades in over its first samples and out over its last, once
+    // its end is known; what was under it stays.
+    const int fade = FadeFrames();
     for (int i = 0; i < to; i++) {
         const int index = static_cast<int>(position);
         (void)m_StoreBuffer[index];
         const int first = lastWritten < 0 ? index : lastWritten + 1;
-        const short value = input[i];
+        short value = input[i];
+        if (fade > 0 && i >= from) {
+            const int left = m_SpanTail >= 0 ? m_SpanTail - i - 1 : fade;
+            value = static_cast<short>(value * Fade::Rise(m_TakeFrames++, fade) * Fade::Rise(left, fade));
+        }
         // Adding silence changes nothing, not even a -32768 from a loaded file.
         if (value != 0 && i >= from) {
             for (int j = first; j <= index; j++)

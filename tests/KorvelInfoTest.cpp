@@ -50,7 +50,8 @@ const char *const DefaultFile = "KorvelSound resource file\n"
                                 "WantRealtimeOut   = 1\n"
                                 "Polyphony         = 1\n"
                                 "UndoMemoryMB      = 128\n"
-                                "CompensateLatency = 1\n";
+                                "CompensateLatency = 1\n"
+                                "FadeMs            = 3\n";
 
 std::string FileWith(const std::string &line, const std::string &replacement)
 {
@@ -111,6 +112,7 @@ TEST_F(KorvelInfoTest, MissingFileIsCreatedOnceWithTheBuiltInValues)
     }
     EXPECT_EQ(ReadFileBytes(RcPath()), DefaultFile);
     ExpectDefaults();
+    EXPECT_EQ(KorvelInfo::FadeMs, KorvelInfo::DefaultFadeMs);
 
     // The second start reads the file back, silently, and leaves it alone.
     KorvelInfo::BufferSize = 64;
@@ -138,6 +140,13 @@ TEST_F(KorvelInfoTest, ValuesAreTakenByPositionWhateverTheKeysSay)
     EXPECT_EQ(KorvelInfo::Polyphony, 1);
     EXPECT_EQ(Load(FileWith("CompensateLatency", "CompensateLatency = 0")), "");
     EXPECT_FALSE(KorvelInfo::CompensateLatency);
+    EXPECT_EQ(Load(FileWith("FadeMs", "FadeMs = 12")), "");
+    EXPECT_EQ(KorvelInfo::FadeMs, 12);
+    // A file from before fades keeps its loops sounding as recorded.
+    std::string older = DefaultFile;
+    older.erase(older.find("FadeMs"));
+    EXPECT_EQ(Load(older), "");
+    EXPECT_EQ(KorvelInfo::FadeMs, 0);
 
     EXPECT_EQ(Load("Some other header\n"
                    "Bufersize = 256\n"
@@ -191,7 +200,9 @@ TEST_F(KorvelInfoTest, CountsOutsideTheirRangeKeepTheBuiltInValueWithOneWarning)
                           {"Polyphony", "0", &KorvelInfo::Polyphony, 1},
                           {"Polyphony", "257", &KorvelInfo::Polyphony, 1},
                           {"UndoMemoryMB", "0", &KorvelInfo::UndoMemoryMB, 128},
-                          {"UndoMemoryMB", "65537", &KorvelInfo::UndoMemoryMB, 128}};
+                          {"UndoMemoryMB", "65537", &KorvelInfo::UndoMemoryMB, 128},
+                          {"FadeMs", "-1", &KorvelInfo::FadeMs, 0},
+                          {"FadeMs", "51", &KorvelInfo::FadeMs, 0}};
     for (const Case &c : cases) {
         std::string key = c.key;
         std::string line = key + std::string(18 - key.size(), ' ') + "= " + c.value;

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <vector>
 
 using reference::Values;
@@ -180,4 +182,69 @@ TEST(LoopEditingTest, SilenceReverseAndRotateWorkOnTheSoundOnly)
     EXPECT_EQ(Values(loop.m_StoreBuffer), (std::vector<short>{6, 1, 2, 0, 0, 0, 10, 9, 8, 7}));
     EXPECT_EQ(loop.m_Pos, 3.0f);
     EXPECT_EQ(loop.m_HoldBuffer.GetLength(), 10);
+}
+
+TEST(LoopEditingTest, FadedEditsCrossTheirJoinsInOneUndoStep)
+{
+    reference::ScopedSetting<int> rate(KorvelInfo::Samplerate, 8000);
+    reference::ScopedSetting<int> fadeMs(KorvelInfo::FadeMs, 5);
+    reference::ScopedSetting<int> blockSize(KorvelInfo::BufferSize, 16);
+    const int F = 40;
+    std::mt19937 random(18);
+    const std::vector<short> sound = reference::RandomBlock(random, 2000, 20000);
+    // The k-th sample from a join: almost all `from` next to it, all its own F away.
+    auto cross = [F](float from, float own, int k) { return from + (own - from) * (k + 0.5f) / F; };
+    auto expectNear = [](const Loop &loop, const std::vector<float> &expected, const char *edit) {
+        ASSERT_EQ(loop.m_StoreBuffer.GetLength(), static_cast<int>(expected.size())) << edit;
+        for (size_t i = 0; i < expected.size(); i++)
+            ASSERT_NEAR(loop.m_StoreBuffer[static_cast<int>(i)], expected[i], 1.0f) << edit << " at " << i;
+    };
+    LoopHost host;
+    Loop loop(&host);
+    GiveSound(loop, sound);
+
+    // A cut: what followed crosses in from what was cut.
+    loop.Cut(160, 480);
+    std::vector<float> expected(sound.begin(), sound.end());
+    expected.erase(expected.begin() + 160, expected.begin() + 480);
+    for (int k = 0; k < F; k++)
+        expected[160 + k] = cross(sound[160 + k], sound[480 + k], k);
+    expectNear(loop, expected, "cut");
+    ASSERT_TRUE(loop.Undo());
+    ASSERT_EQ(Values(loop.m_StoreBuffer), sound);
+
+    // Pasted back elsewhere: in from the sound it splits, out to what led there.
+    const std::vector<short> clip = Values(host.m_Clipboard);
+    const int C = static_cast<int>(clip.size());
+    loop.Paste(1000);
+    expected.assign(sound.begin(), sound.end());
+    expected.insert(expected.begin() + 1000, clip.begin(), clip.end());
+    for (int k = 0; k < F; k++) {
+        expected[1000 + k] = cross(sound[1000 + k], clip[k], k);
+        expected[1000 + C - 1 - k] = cross(sound[999 - k], clip[C - 1 - k], k);
+    }
+    expectNear(loop, expected, "paste");
+    ASSERT_TRUE(loop.Undo());
+
+    loop.Silence(100, 900);
+    expected.assign(sound.begin(), sound.end());
+    std::fill(expected.begin() + 100, expected.begin() + 900, 0.0f);
+    for (int k = 0; k < F; k++) {
+        expected[100 + k] = cross(sound[100 + k], 0.0f, k);
+        expected[899 - k] = cross(sound[899 - k], 0.0f, k);
+    }
+    expectNear(loop, expected, "silence");
+    ASSERT_TRUE(loop.Undo());
+
+    // Doubled, the seam is in the middle too: nothing goes on either side, so it dips.
+    loop.Double();
+    expected.assign(sound.begin(), sound.end());
+    expected.insert(expected.end(), sound.begin(), sound.end());
+    for (int k = 0; k < F; k++) {
+        expected[2000 + k] = cross(0.0f, sound[k], k);
+        expected[1999 - k] = cross(0.0f, sound[1999 - k], k);
+    }
+    expectNear(loop, expected, "double");
+    ASSERT_TRUE(loop.Undo());
+    EXPECT_EQ(Values(loop.m_StoreBuffer), sound);
 }

@@ -10,10 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <sstream>
 #include <vector>
 
+using reference::ScopedSetting;
 using reference::Values;
 
 namespace {
@@ -327,5 +329,45 @@ TEST(LoopTest, BlockPathMatchesTheValueByValueWalk)
             ASSERT_EQ(loop.m_HoldPos, expected.holdPos);
         }
         EXPECT_EQ(Values(loop.m_HoldBuffer), expected.hold);
+    }
+}
+
+TEST(LoopTest, FadedStartsStopsJumpsAndSeamsMatchASimpleModel)
+{
+    ScopedSetting<int> rate(KorvelInfo::Samplerate, 8000);
+    ScopedSetting<int> fadeMs(KorvelInfo::FadeMs, 5);
+    ScopedSetting<int> blockSize(KorvelInfo::BufferSize, 64);
+    const int F = 40;
+    std::mt19937 random(16);
+    // The second lap is shorter than two fades: it has no seam fade.
+    for (int length : {300, 70}) {
+        LoopHost host;
+        Loop loop(&host);
+        const std::vector<short> sound = reference::RandomBlock(random, length, 20000);
+        GiveSound(loop, sound);
+        ASSERT_EQ(loop.FadeFrames(), F);
+        std::vector<short> heard;
+        for (int block = 0; block < 20; block++) {
+            if (block == 10) loop.m_Pos = 23; // a click on the ring
+            if (block == 15) loop.m_Playing = false;
+            std::vector<short> out = Block(loop);
+            heard.insert(heard.end(), out.begin(), out.end());
+        }
+
+        // Each stretch of playback (from, to, its first position) fades in
+        // from its start and out past its end; within F of the seam every
+        // sample is faded by its distance from it.
+        const int stretches[2][3] = {{0, 640, 0}, {640, 960, 23}};
+        std::vector<float> expected(heard.size(), 0.0f);
+        for (const auto &s : stretches)
+            for (int t = s[0]; t < s[1] + F; t++) {
+                const int p = (s[2] + t - s[0]) % length;
+                float gain = std::min(1.0f, (t - s[0] + 0.5f) / F);
+                if (t >= s[1]) gain *= (s[1] + F - t - 0.5f) / F;
+                if (length >= 2 * F) gain *= std::min({1.0f, (p + 0.5f) / F, (length - p - 0.5f) / F});
+                expected[t] += sound[p] * gain;
+            }
+        for (size_t t = 0; t < heard.size(); t++)
+            ASSERT_NEAR(heard[t], expected[t], 3.0f) << "length " << length << " at " << t;
     }
 }

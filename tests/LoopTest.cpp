@@ -385,3 +385,38 @@ TEST(LoopTest, TakesPlacedBackByTheRoundTripLandInTimeWithWhatWasHeard)
             ASSERT_EQ(outB[j], 2 * outA[j]) << "block " << i << " after the overdub, frame " << j;
     }
 }
+
+TEST(LoopTest, OverdubLayerFadesInAndOutPastItsStopOverWhatWasThere)
+{
+    ScopedSetting<int> rate(KorvelInfo::Samplerate, 8000);
+    ScopedSetting<int> fadeMs(KorvelInfo::FadeMs, 5);
+    ScopedSetting<int> blockSize(KorvelInfo::BufferSize, 64);
+    const int F = 40, B = 64, length = 1000, start = 950;
+    std::mt19937 random(17);
+    const std::vector<short> sound = reference::RandomBlock(random, length, 10000);
+    const std::vector<short> input = reference::RandomBlock(random, 8 * B, 10000);
+    LoopHost host;
+    Loop loop(&host);
+    GiveSound(loop, sound);
+    loop.m_Pos = start;
+    std::vector<short> block(B);
+    loop.m_Input = block.data();
+    loop.m_Recording = true;
+    for (int b = 0; b < 8 && loop.m_Recording; b++) {
+        std::copy(input.begin() + b * B, input.begin() + (b + 1) * B, block.begin());
+        if (b == 3) loop.RequestStop();
+        Block(loop);
+    }
+    EXPECT_FALSE(loop.m_Recording);
+    loop.EndRecord();
+
+    // The layer goes on F samples past the stop, fading out, round the seam.
+    const int layer = 3 * B + F;
+    std::vector<float> expected(sound.begin(), sound.end());
+    for (int k = 0; k < layer; k++) {
+        const float gain = std::min(1.0f, (k + 0.5f) / F) * std::min(1.0f, (layer - k - 0.5f) / F);
+        expected[(start + k) % length] += input[k] * gain;
+    }
+    for (int i = 0; i < length; i++)
+        ASSERT_NEAR(loop.m_StoreBuffer[i], expected[i], 1.0f) << "at " << i;
+}

@@ -17,7 +17,7 @@ public:
           m_FilterGranularity(KorvelInfo::FilterGranularity), m_OutputDevice(KorvelInfo::OutputDevice),
           m_WantRealtimeOut(KorvelInfo::WantRealtimeOut), m_Polyphony(KorvelInfo::Polyphony),
           m_UndoMemoryMB(KorvelInfo::UndoMemoryMB), m_CompensateLatency(KorvelInfo::CompensateLatency),
-          m_Unpaced(Output::Unpaced)
+          m_FadeMs(KorvelInfo::FadeMs), m_Unpaced(Output::Unpaced)
     {
     }
     ~SavedSettings() { Restore(); }
@@ -34,6 +34,7 @@ public:
         KorvelInfo::Polyphony = m_Polyphony;
         KorvelInfo::UndoMemoryMB = m_UndoMemoryMB;
         KorvelInfo::CompensateLatency = m_CompensateLatency;
+        KorvelInfo::FadeMs = m_FadeMs;
         Output::Unpaced = m_Unpaced;
     }
 
@@ -46,7 +47,7 @@ public:
                m_OutputDevice == KorvelInfo::OutputDevice &&
                m_WantRealtimeOut == KorvelInfo::WantRealtimeOut && m_Polyphony == KorvelInfo::Polyphony &&
                m_UndoMemoryMB == KorvelInfo::UndoMemoryMB &&
-               m_CompensateLatency == KorvelInfo::CompensateLatency;
+               m_CompensateLatency == KorvelInfo::CompensateLatency && m_FadeMs == KorvelInfo::FadeMs;
     }
 
     SavedSettings(const SavedSettings &) = delete;
@@ -63,6 +64,7 @@ private:
     int m_Polyphony;
     int m_UndoMemoryMB;
     bool m_CompensateLatency;
+    int m_FadeMs;
     // Not a setting, but tests switch it the same way.
     bool m_Unpaced;
 };

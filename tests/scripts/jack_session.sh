@@ -34,6 +34,12 @@ client=${KORVEL_JACK_CLIENT:-KorvelLoops}
 fail() { echo "FAIL: $*"; cat "$work/program.log" "$work/probe.log" 2>/dev/null; exit 1; }
 
 mkdir -p "$work/home"
+# The built-in settings with fades off: the output is checked sample for
+# sample against the loop's sound, and a seam fade would change it there.
+printf '%s\n' "KorvelSound resource file" "" "BufferSize        = 512" "Samplerate        = 44100" \
+  "WantMidi          = 0" "FilterGranularity = 50" "Output            = /dev/dsp" "Midi              = /dev/midi" \
+  "WantRealtimeOut   = 1" "Polyphony         = 1" "UndoMemoryMB      = 128" "CompensateLatency = 1" \
+  "FadeMs            = 0" >"$work/home/.KorvelLoopsrc"
 # 441 Hz at 44100 Hz: exactly 100 samples a period.
 korvel_spawn "$build/tools/korvel-jack-probe" 40 "$work/out.raw" tone 441 0.5 2>"$work/probe.log"
 probe=$!
