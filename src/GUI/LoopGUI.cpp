@@ -441,6 +441,7 @@ void LoopGUI::ShowState(LoopStrip::State state, int peak, const std::vector<std:
 {
     if (!m_StateBar) return;
     m_StateBar->Show(state, peak);
+    m_StateBar->ShowFades(KorvelInfo::FadeMs);
     m_StateBar->Say(lines);
 }
 
