@@ -63,6 +63,11 @@ bool Loop::GetOutput(Sample &out)
         if (m_TailLeft <= 0) return false;
         playing = false;
     }
+    // A quantized start or stop falls inside this block.
+    const int playFrom = m_Recording ? 0 : std::max(0, m_PlayFrom);
+    const int playTo = m_Recording ? -1 : m_PlayTo;
+    m_PlayFrom = 0;
+    m_PlayTo = -1;
 
     // The effect lines were last touched a whole cycle ago; fetch them while
     // playback and the filter run.
@@ -71,11 +76,20 @@ bool Loop::GetOutput(Sample &out)
         m_Reverb.Prefetch();
     }
     if (playing) {
-        m_Wrapped = Play(out);
+        m_Wrapped = Play(out, playFrom, playTo);
         m_StepTo = m_Pos;
-        FadePlayed(out, heard);
+        FadePlayed(out, heard, playFrom);
         m_Heard = true;
         m_HeardEnd = m_Pos;
+        if (playTo >= 0) {
+            // Stopped at that frame: what was heard fades out from there.
+            m_Playing = false;
+            m_Heard = false;
+            if (FadeFrames() > 0) {
+                StartTail();
+                AddTail(out, playTo);
+            }
+        }
     } else {
         out.Zero();
         AddTail(out);
@@ -108,10 +122,15 @@ void Loop::ShowOnPanel()
     if (m_Sounded) m_GUI->DrawPosMarker();
 }
 
-bool Loop::Play(Sample &out)
+bool Loop::Play(Sample &out, int from, int to)
 {
     const int B = KorvelInfo::BufferSize;
     if (B < 1) return false;
+    // Part of the block (a quantized start or stop): the rest is silent, and
+    // the position moves only over the part played.
+    to = to < 0 ? B : std::min(to, B);
+    from = std::min(std::max(0, from), to);
+    if (from > 0 || to < B) out.Zero();
     const int64_t length = m_LoopLength;
     const float speed = m_Speed;
     const float volume = m_Volume;
@@ -121,7 +140,7 @@ bool Loop::Play(Sample &out)
     if (length > m_StoreBuffer.m_Length) {
         // Only a play length beyond the sound can get here: stop at the first
         // position that is past the end, as element access does.
-        for (int i = 0; i < B; i++) {
+        for (int i = from; i < to; i++) {
             int p = static_cast<int>(pos);
             short value = 0;
             if (p >= 0 && p < length) value = static_cast<short>(static_cast<int>(m_StoreBuffer[p] * volume));
@@ -151,7 +170,7 @@ bool Loop::Play(Sample &out)
     if (seam > 0 && speed >= 0.0f && pos >= seam &&
         pos + (B + 1.0) * speed < static_cast<double>(length - seam))
         seam = 0;
-    for (int i = 0; i < B; i++) {
+    for (int i = from; i < to; i++) {
         int p = static_cast<int>(pos);
         short value = 0;
         float gain = volume;
@@ -179,7 +198,7 @@ int Loop::FadeFrames() const
     return static_cast<int>(static_cast<int64_t>(KorvelInfo::FadeMs) * KorvelInfo::Samplerate / 1000);
 }
 
-void Loop::FadePlayed(Sample &out, bool heard)
+void Loop::FadePlayed(Sample &out, bool heard, int from)
 {
     const int fade = FadeFrames();
     if (fade <= 0) return;
@@ -191,7 +210,7 @@ void Loop::FadePlayed(Sample &out, bool heard)
     }
     const int B = KorvelInfo::BufferSize;
     short *values = out.GetBuffer();
-    for (int i = 0; i < B && m_RiseDone < fade; i++, m_RiseDone++)
+    for (int i = from; i < B && m_RiseDone < fade; i++, m_RiseDone++)
         values[i] = ClampSample(values[i] * Fade::Rise(m_RiseDone, fade));
     if (m_TailLeft > 0) AddTail(out);
 }
@@ -205,7 +224,7 @@ void Loop::StartTail()
     m_TailLeft = fade;
 }
 
-void Loop::AddTail(Sample &out)
+void Loop::AddTail(Sample &out, int from)
 {
     const int fade = FadeFrames();
     const int64_t length = std::min<int64_t>(m_LoopLength, m_StoreBuffer.GetLength());
@@ -213,7 +232,7 @@ void Loop::AddTail(Sample &out)
     const int B = KorvelInfo::BufferSize;
     const short *sound = m_StoreBuffer.GetBuffer();
     short *values = out.GetBuffer();
-    for (int i = 0; i < B && m_TailLeft > 0; i++) {
+    for (int i = from; i < B && m_TailLeft > 0; i++) {
         m_TailLeft--;
         const int p = static_cast<int>(m_TailPos);
         if (p < 0 || p >= length) {

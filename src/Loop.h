@@ -60,6 +60,17 @@ public:
     // click) is where its take starts or ends.
     void StartTake(int64_t frame = -1, bool byPedal = false);
     void RequestStop(int64_t frame = -1);
+    // A take asked to start ahead of time ends by itself at that input frame.
+    void EndTakeAt(int64_t frame) { m_TakeEndAt = frame; }
+
+    // Set by the engine for one block: playback starts at that frame of the
+    // block (0: from its first), or stops at that frame (-1: it does not).
+    int m_PlayFrom = 0;
+    int m_PlayTo = -1;
+    // A quantized change of Play, on the engine's side: at that frame (-1:
+    // none) m_Playing becomes m_PlayTarget.
+    std::atomic<int64_t> m_PlayAt{-1};
+    bool m_PlayTarget = false;
     bool TakeEnded() const { return m_TakeEnded.load(std::memory_order_acquire); }
     void MissedBlock();
     bool HasTakeRoom() const { return m_TakeRoom != nullptr; }
@@ -199,13 +210,15 @@ private:
     // would have.
     void CatchUp();
     void StepOver(int64_t frames);
-    // Returns whether the position went round the end of the play length.
-    bool Play(Sample &out);
-    // Fades in what a block plays after a start or a jump, and adds what
-    // was playing before a stop or a jump, fading out from where it was.
-    void FadePlayed(Sample &out, bool heard);
+    // Plays the block's frames [from, to), the others silent; returns whether
+    // the position went round the end of the play length.
+    bool Play(Sample &out, int from = 0, int to = -1);
+    // Fades in what a block plays after a start or a jump (from its frame
+    // from on), and adds what was playing before a stop or a jump, fading
+    // out from where it was.
+    void FadePlayed(Sample &out, bool heard, int from = 0);
     void StartTail();
-    void AddTail(Sample &out);
+    void AddTail(Sample &out, int from = 0);
     void HoldCopy(const Sample &out);
     void TakeSound(Sample &sound, Sample &hold);
     // After the sound changed length: the play length and position stay
@@ -216,13 +229,14 @@ private:
 
     std::unique_ptr<SoundFileLoad> m_Load;
     std::unique_ptr<TakeRoom> m_TakeRoom;
-    short *m_TakeBlock;     // the room's block being filled
-    int64_t m_MissedFrames; // while held by the GUI
-    int m_TakeShift;        // m_TakeLatency when the take started
-    int64_t m_TakeStart;    // a pedal's frame, or -1
-    int m_TakeSkip;         // input frames still due before the take's first
-    int m_TakeTail;         // still to record after a stop; -1 while none was asked
-    int64_t m_AfterTake;    // frames since a placed-back fresh take ended
+    short *m_TakeBlock;       // the room's block being filled
+    int64_t m_MissedFrames;   // while held by the GUI
+    int m_TakeShift;          // m_TakeLatency when the take started
+    int64_t m_TakeStart;      // a pedal's frame, or -1
+    int m_TakeSkip;           // input frames still due before the take's first
+    int m_TakeTail;           // still to record after a stop; -1 while none was asked
+    int64_t m_TakeEndAt = -1; // an input frame the take ends at by itself, or -1
+    int64_t m_AfterTake;      // frames since a placed-back fresh take ended
 
     // The take's frames so far and m_TakeTail before this block's span, for
     // an overdub's fades.

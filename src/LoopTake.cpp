@@ -41,6 +41,13 @@ void Loop::Record(double pos)
                                             0, std::min<int64_t>(m_TakeStart - m_BlockFrame, 1 << 30)))
                                       : m_TakeShift;
         m_TakeTail = -1;
+        // A take of so many bars knows its end from the start.
+        if (m_TakeEndAt >= 0) {
+            const int64_t tail =
+                std::max<int64_t>(0, m_TakeEndAt - m_BlockFrame) + (m_Overdub ? FadeFrames() : 0);
+            m_TakeTail = static_cast<int>(std::min<int64_t>(tail, 1 << 30));
+            m_TakeEndAt = -1;
+        }
         m_TakeFrames = 0;
         m_AfterTake = 0;
         m_TakeEnded.store(false, std::memory_order_relaxed);
