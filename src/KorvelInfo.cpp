@@ -15,6 +15,8 @@ std::string KorvelInfo::OutputDevice = "/dev/dsp";
 bool KorvelInfo::WantRealtimeOut = true;
 int KorvelInfo::Polyphony = 1;
 int KorvelInfo::UndoMemoryMB = 128;
+int KorvelInfo::OscPortNumber = 9951;
+std::string KorvelInfo::OscAddress = "127.0.0.1";
 
 const float KorvelInfo::SampleScale = 1.0f / KorvelInfo::MaxSampleValue;
 
@@ -30,9 +32,9 @@ void SkipWord(std::istream &in)
 
 // A number outside min ... max would later divide by zero, allocate absurd
 // buffers or stall the device, so it keeps the built-in value and says so.
-void ReadCount(std::istream &in, const char *name, int min, int max, int &setting)
+void ReadCount(std::istream &in, const char *name, int min, int max, int &setting, bool withKey = true)
 {
-    SkipWord(in);
+    if (withKey) SkipWord(in);
     SkipWord(in);
     int value = 0;
     if (!(in >> value)) return;
@@ -122,6 +124,16 @@ void KorvelInfo::ReadSettings(std::istream &in)
     // Added later: files written before it end here and keep the built-in value.
     ReadCount(in, "UndoMemoryMB", 1, MaxUndoMemoryMB, UndoMemoryMB);
     ReadFlag(in, CompensateLatency);
+    // A file that ends here was written before the OSC server came: the
+    // performer never chose to be played from the network, so it stays off.
+    std::string key;
+    if (in && !(in >> key)) {
+        OscPortNumber = 0;
+        return;
+    }
+    SkipWord(in);
+    ReadCount(in, "OscPort", 0, 65535, OscPortNumber, false);
+    ReadWord(in, OscAddress);
 }
 
 void KorvelInfo::WriteSettings(std::ostream &out)
@@ -138,4 +150,6 @@ void KorvelInfo::WriteSettings(std::ostream &out)
     out << "Polyphony         = " << Polyphony << std::endl;
     out << "UndoMemoryMB      = " << UndoMemoryMB << std::endl;
     out << "CompensateLatency = " << (CompensateLatency ? 1 : 0) << std::endl;
+    out << "OscPort           = " << OscPortNumber << std::endl;
+    out << "OscAddress        = " << OscAddress << std::endl;
 }

@@ -41,6 +41,9 @@ public:
     // Takes and overdubs are placed back by the round trip JACK reports, so
     // what is played along with the loops lands in time with them.
     static bool CompensateLatency;
+    // The OSC server's UDP port (0: none) and the address it listens on.
+    static int OscPortNumber;
+    static std::string OscAddress;
 
     static constexpr int64_t MaxSampleValue = 32767;
     static const float SampleScale;

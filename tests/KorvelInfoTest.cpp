@@ -50,7 +50,9 @@ const char *const DefaultFile = "KorvelSound resource file\n"
                                 "WantRealtimeOut   = 1\n"
                                 "Polyphony         = 1\n"
                                 "UndoMemoryMB      = 128\n"
-                                "CompensateLatency = 1\n";
+                                "CompensateLatency = 1\n"
+                                "OscPort           = 9951\n"
+                                "OscAddress        = 127.0.0.1\n";
 
 std::string FileWith(const std::string &line, const std::string &replacement)
 {
@@ -90,6 +92,8 @@ protected:
         EXPECT_EQ(KorvelInfo::Polyphony, 1);
         EXPECT_EQ(KorvelInfo::UndoMemoryMB, 128);
         EXPECT_TRUE(KorvelInfo::CompensateLatency);
+        EXPECT_EQ(KorvelInfo::OscPortNumber, 9951);
+        EXPECT_EQ(KorvelInfo::OscAddress, "127.0.0.1");
     }
 
     SavedSettings m_Saved;
@@ -138,6 +142,15 @@ TEST_F(KorvelInfoTest, ValuesAreTakenByPositionWhateverTheKeysSay)
     EXPECT_EQ(KorvelInfo::Polyphony, 1);
     EXPECT_EQ(Load(FileWith("CompensateLatency", "CompensateLatency = 0")), "");
     EXPECT_FALSE(KorvelInfo::CompensateLatency);
+    EXPECT_EQ(Load(FileWith("OscAddress", "OscAddress = 0.0.0.0")), "");
+    EXPECT_EQ(KorvelInfo::OscAddress, "0.0.0.0");
+    // A file from before the OSC server keeps it off; one cut short earlier keeps the built-in port.
+    std::string older = DefaultFile;
+    EXPECT_EQ(Load(older.substr(0, older.find("OscPort"))), "");
+    EXPECT_EQ(KorvelInfo::OscPortNumber, 0);
+    KorvelInfo::OscPortNumber = 9951;
+    EXPECT_EQ(Load(older.substr(0, older.find("CompensateLatency"))), "");
+    EXPECT_EQ(KorvelInfo::OscPortNumber, 9951);
 
     EXPECT_EQ(Load("Some other header\n"
                    "Bufersize = 256\n"

@@ -17,7 +17,7 @@ public:
           m_FilterGranularity(KorvelInfo::FilterGranularity), m_OutputDevice(KorvelInfo::OutputDevice),
           m_WantRealtimeOut(KorvelInfo::WantRealtimeOut), m_Polyphony(KorvelInfo::Polyphony),
           m_UndoMemoryMB(KorvelInfo::UndoMemoryMB), m_CompensateLatency(KorvelInfo::CompensateLatency),
-          m_Unpaced(Output::Unpaced)
+          m_OscPort(KorvelInfo::OscPortNumber), m_OscAddress(KorvelInfo::OscAddress), m_Unpaced(Output::Unpaced)
     {
     }
     ~SavedSettings() { Restore(); }
@@ -34,6 +34,8 @@ public:
         KorvelInfo::Polyphony = m_Polyphony;
         KorvelInfo::UndoMemoryMB = m_UndoMemoryMB;
         KorvelInfo::CompensateLatency = m_CompensateLatency;
+        KorvelInfo::OscPortNumber = m_OscPort;
+        KorvelInfo::OscAddress = m_OscAddress;
         Output::Unpaced = m_Unpaced;
     }
 
@@ -46,7 +48,8 @@ public:
                m_OutputDevice == KorvelInfo::OutputDevice &&
                m_WantRealtimeOut == KorvelInfo::WantRealtimeOut && m_Polyphony == KorvelInfo::Polyphony &&
                m_UndoMemoryMB == KorvelInfo::UndoMemoryMB &&
-               m_CompensateLatency == KorvelInfo::CompensateLatency;
+               m_CompensateLatency == KorvelInfo::CompensateLatency && m_OscPort == KorvelInfo::OscPortNumber &&
+               m_OscAddress == KorvelInfo::OscAddress;
     }
 
     SavedSettings(const SavedSettings &) = delete;
@@ -63,6 +66,8 @@ private:
     int m_Polyphony;
     int m_UndoMemoryMB;
     bool m_CompensateLatency;
+    int m_OscPort;
+    std::string m_OscAddress;
     // Not a setting, but tests switch it the same way.
     bool m_Unpaced;
 };
