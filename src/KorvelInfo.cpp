@@ -131,7 +131,6 @@ void KorvelInfo::ReadSettings(std::istream &in)
         OscPortNumber = 0;
         return;
     }
-    SkipWord(in);
     ReadCount(in, "OscPort", 0, 65535, OscPortNumber, false);
     ReadWord(in, OscAddress);
 }

@@ -144,6 +144,8 @@ TEST_F(KorvelInfoTest, ValuesAreTakenByPositionWhateverTheKeysSay)
     EXPECT_FALSE(KorvelInfo::CompensateLatency);
     EXPECT_EQ(Load(FileWith("OscAddress", "OscAddress = 0.0.0.0")), "");
     EXPECT_EQ(KorvelInfo::OscAddress, "0.0.0.0");
+    EXPECT_EQ(Load(FileWith("OscPort", "OscPort = 0")), "");
+    EXPECT_EQ(KorvelInfo::OscPortNumber, 0);
     // A file from before the OSC server keeps it off; one cut short earlier keeps the built-in port.
     std::string older = DefaultFile;
     EXPECT_EQ(Load(older.substr(0, older.find("OscPort"))), "");
