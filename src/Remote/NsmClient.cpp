@@ -45,7 +45,8 @@ bool NsmClient::WaitForOpen(double seconds)
     while (!Opened() && std::chrono::steady_clock::now() < end) {
         if (m_Port->Poll(*this, 64) == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    if (!Opened()) std::cerr << "NSM: the session manager did not open a session: playing without one" << std::endl;
+    if (!Opened())
+        std::cerr << "NSM: the session manager did not open a session: playing without one" << std::endl;
     return Opened();
 }
 
@@ -97,8 +98,8 @@ void NsmClient::Open()
 {
     m_OpenPending = false;
     if (mkdir(m_Folder.c_str(), 0777) != 0 && errno != EEXIST) {
-        std::cerr << "NSM: cannot make the session's folder (" << std::strerror(errno) << ") [" << m_Folder << "]"
-                  << std::endl;
+        std::cerr << "NSM: cannot make the session's folder (" << std::strerror(errno) << ") [" << m_Folder
+                  << "]" << std::endl;
         return Error("/nsm/client/open", NoSuchFile, "cannot make the session's folder");
     }
     struct stat info;

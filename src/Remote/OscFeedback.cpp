@@ -62,8 +62,8 @@ void OscFeedback::Tick(const Reader &read, Clock::time_point now)
         lo_message_free(message);
     }
     for (const std::shared_ptr<OscReturn> &to : gone) {
-        std::cerr << "OSC: updates to " << to->Url() << " stopped, it does not answer (" << to->Failure() << ")"
-                  << std::endl;
+        std::cerr << "OSC: updates to " << to->Url() << " stopped, it does not answer (" << to->Failure()
+                  << ")" << std::endl;
         m_Registrations.erase(std::remove_if(m_Registrations.begin(), m_Registrations.end(),
                                              [&](const Registration &r) { return r.m_To == to; }),
                               m_Registrations.end());

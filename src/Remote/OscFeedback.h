@@ -35,7 +35,8 @@ public:
     size_t Count() const { return m_Registrations.size(); }
 
 private:
-    struct Registration {
+    struct Registration
+    {
         int m_LoopID;
         std::string m_Control;
         std::string m_Path;

@@ -100,7 +100,8 @@ void OscPort::Unpack(Listener &listener, char *data, size_t size, const Sender &
     }
     int result = 0;
     lo_message message = lo_message_deserialise(data, size, &result);
-    if (!message) return listener.Malformed("not an OSC message (liblo error " + std::to_string(result) + ")", from);
+    if (!message)
+        return listener.Malformed("not an OSC message (liblo error " + std::to_string(result) + ")", from);
     listener.Received(data, message, from);
     lo_message_free(message);
 }

@@ -15,7 +15,8 @@ class OscPort
 {
 public:
     // Where a message came from, to answer it.
-    struct Sender {
+    struct Sender
+    {
         sockaddr_storage m_Address;
         socklen_t m_Length = 0;
     };

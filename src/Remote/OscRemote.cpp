@@ -12,7 +12,8 @@
 #include <cstdlib>
 
 // The arguments of one message, read by type.
-struct OscRemote::Args {
+struct OscRemote::Args
+{
     const char *m_Types;
     lo_arg **m_Argv;
     int m_Count;
@@ -94,7 +95,8 @@ void OscRemote::Bad(const std::string &path, const std::string &why)
 void OscRemote::Received(const char *path, lo_message message, const OscPort::Sender &from)
 {
     if (m_Nsm && m_Nsm->Take(path, message, from)) return;
-    const Args args{lo_message_get_types(message), lo_message_get_argv(message), lo_message_get_argc(message)};
+    const Args args{lo_message_get_types(message), lo_message_get_argv(message),
+                    lo_message_get_argc(message)};
     const std::string text(path);
     const std::vector<std::string> parts = Split(text);
     std::vector<int> loops;
@@ -111,7 +113,8 @@ void OscRemote::Received(const char *path, lo_message message, const OscPort::Se
         }
         return Verb(loops, parts[3], args, text);
     }
-    if (parts.size() == 3 && parts[0] == "korvel" && parts[1] == "main") return Verb({-1}, parts[2], args, text);
+    if (parts.size() == 3 && parts[0] == "korvel" && parts[1] == "main")
+        return Verb({-1}, parts[2], args, text);
     Global(text, args);
 }
 
@@ -139,7 +142,8 @@ void OscRemote::Global(const std::string &path, const Args &args)
         lo_message_add_string(reply, m_Port->Url().c_str());
         lo_message_add_string(reply, "2.0.0");
         lo_message_add_int32(reply, static_cast<int>(m_App->m_Loops.size()));
-        if (!m_Port->Send(args.String(0), args.String(1).c_str(), reply)) Bad(path, "cannot answer " + args.String(0));
+        if (!m_Port->Send(args.String(0), args.String(1).c_str(), reply))
+            Bad(path, "cannot answer " + args.String(0));
         lo_message_free(reply);
         return;
     }
@@ -192,7 +196,8 @@ void OscRemote::Verb(const std::vector<int> &loops, const std::string &verb, con
             if (!args.Number(1, value)) return Bad(path, "wants s:control f:value");
             done = m_Controls.Set(id, name, value, why);
         } else if (verb == "get") {
-            if (!args.IsString(1) || !args.IsString(2)) return Bad(path, "wants s:control s:return_url s:return_path");
+            if (!args.IsString(1) || !args.IsString(2))
+                return Bad(path, "wants s:control s:return_url s:return_path");
             if (!m_Controls.Read(id, name, value)) return Bad(path, "no value \"" + name + "\"");
             Answer(args.String(1), args.String(2), id, name, value);
         } else if (verb == "register_update" || verb == "register_auto_update") {
@@ -227,8 +232,8 @@ void OscRemote::LoopFile(int loopID, const std::string &verb, const Args &args, 
     panel->Refresh();
 }
 
-void OscRemote::Answer(const std::string &url, const std::string &path, int loopID, const std::string &control,
-                       float value)
+void OscRemote::Answer(const std::string &url, const std::string &path, int loopID,
+                       const std::string &control, float value)
 {
     lo_message reply = lo_message_new();
     lo_message_add_int32(reply, loopID);

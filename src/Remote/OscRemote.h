@@ -39,7 +39,8 @@ private:
     struct Args;
     void Global(const std::string &path, const Args &args);
     // verb acts on the loops given (loop -1: the main window).
-    void Verb(const std::vector<int> &loops, const std::string &verb, const Args &args, const std::string &path);
+    void Verb(const std::vector<int> &loops, const std::string &verb, const Args &args,
+              const std::string &path);
     void LoopFile(int loopID, const std::string &verb, const Args &args, const std::string &path);
     void Answer(const std::string &url, const std::string &path, int loopID, const std::string &control,
                 float value);

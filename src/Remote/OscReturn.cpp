@@ -16,7 +16,8 @@ OscReturn::OscReturn(const std::string &url) : m_Url(url), m_Socket(-1)
         return;
     }
     m_Socket = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (m_Socket >= 0 && connect(m_Socket, reinterpret_cast<const sockaddr *>(&to.m_Address), to.m_Length) != 0) {
+    if (m_Socket >= 0 &&
+        connect(m_Socket, reinterpret_cast<const sockaddr *>(&to.m_Address), to.m_Length) != 0) {
         m_Failure = std::strerror(errno);
         close(m_Socket);
         m_Socket = -1;

@@ -48,7 +48,7 @@ protected:
         std::string text = path;
         const char *types = lo_message_get_types(message);
         for (int i = 0; i < argc; i++)
-            text += types[i] == 'f' ? " " + std::to_string(argv[i]->f)
+            text += types[i] == 'f'   ? " " + std::to_string(argv[i]->f)
                     : types[i] == 'i' ? " " + std::to_string(argv[i]->i)
                                       : " " + std::string(&argv[i]->s);
         static_cast<OscRemoteTest *>(data)->m_Heard.push_back(text);
@@ -107,7 +107,8 @@ TEST_F(OscRemoteTest, ControlsActAsTheirWidgetsAndAnswerBack)
     Exchange();
     // Unmuted, the loop is back at the level set before.
     EXPECT_FLOAT_EQ(LoopAt(1)->m_Volume, 0.25f);
-    EXPECT_EQ(m_Heard, (std::vector<std::string>{"/got 0 wet 0.250000", "/pong " + m_Port.Url() + " 2.0.0 2"}));
+    EXPECT_EQ(m_Heard,
+              (std::vector<std::string>{"/got 0 wet 0.250000", "/pong " + m_Port.Url() + " 2.0.0 2"}));
 }
 
 TEST_F(OscRemoteTest, BadMessagesGetALineEachAtMostAndTheProgramPlaysOn)
