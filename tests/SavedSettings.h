@@ -17,7 +17,8 @@ public:
           m_FilterGranularity(KorvelInfo::FilterGranularity), m_OutputDevice(KorvelInfo::OutputDevice),
           m_WantRealtimeOut(KorvelInfo::WantRealtimeOut), m_Polyphony(KorvelInfo::Polyphony),
           m_UndoMemoryMB(KorvelInfo::UndoMemoryMB), m_CompensateLatency(KorvelInfo::CompensateLatency),
-          m_OscPort(KorvelInfo::OscPortNumber), m_OscAddress(KorvelInfo::OscAddress), m_Unpaced(Output::Unpaced)
+          m_OscPort(KorvelInfo::OscPortNumber), m_OscAddress(KorvelInfo::OscAddress),
+          m_Unpaced(Output::Unpaced)
     {
     }
     ~SavedSettings() { Restore(); }
@@ -48,8 +49,8 @@ public:
                m_OutputDevice == KorvelInfo::OutputDevice &&
                m_WantRealtimeOut == KorvelInfo::WantRealtimeOut && m_Polyphony == KorvelInfo::Polyphony &&
                m_UndoMemoryMB == KorvelInfo::UndoMemoryMB &&
-               m_CompensateLatency == KorvelInfo::CompensateLatency && m_OscPort == KorvelInfo::OscPortNumber &&
-               m_OscAddress == KorvelInfo::OscAddress;
+               m_CompensateLatency == KorvelInfo::CompensateLatency &&
+               m_OscPort == KorvelInfo::OscPortNumber && m_OscAddress == KorvelInfo::OscAddress;
     }
 
     SavedSettings(const SavedSettings &) = delete;
