@@ -168,6 +168,44 @@ bool OscControls::Command(int loopID, const std::string &command, std::string &w
     return false;
 }
 
+bool OscControls::Edit(int loopID, const std::string &edit, int from, int to, std::string &why)
+{
+    LoopGUI *panel = Panel(loopID);
+    if (!panel || panel->m_RecordBtn->value()) {
+        why = panel ? "not while recording" : "no loop " + std::to_string(loopID);
+        return false;
+    }
+    Loop *loop = panel->m_Loop;
+    const int length = loop->m_StoreBuffer.GetLength();
+    const int start = std::clamp(std::min(from, to), 0, length);
+    const int end = std::clamp(std::max(from, to), 0, length);
+    const int at = std::clamp(from, 0, length);
+    if (edit == "cut")
+        loop->Cut(start, end);
+    else if (edit == "copy")
+        loop->Copy(start, end);
+    else if (edit == "paste")
+        loop->Paste(at);
+    else if (edit == "mix")
+        loop->PasteMix(at);
+    else if (edit == "silence")
+        loop->Silence(start, end);
+    else if (edit == "reverse")
+        loop->Reverse(start, end);
+    else if (edit == "halve")
+        loop->Halve();
+    else if (edit == "keep")
+        loop->KeepHold();
+    else if (edit == "rotate")
+        loop->Rotate(from);
+    else {
+        why = "no edit \"" + edit + "\"";
+        return false;
+    }
+    panel->Refresh();
+    return true;
+}
+
 void OscControls::Mute(LoopGUI *panel)
 {
     Fl_Slider *volume = panel->m_VolumeSlider;

@@ -29,6 +29,10 @@ public:
     bool Press(int loopID, const std::string &name, std::string &why);
     // The looper commands (record, overdub, mute, trigger, ...).
     bool Command(int loopID, const std::string &command, std::string &why);
+    // An edit of the ring (cut, copy, paste, mix, silence, reverse, halve,
+    // keep, rotate) between sample positions from and to (paste and mix at
+    // from; rotate by from), kept within the sound.
+    bool Edit(int loopID, const std::string &edit, int from, int to, std::string &why);
 
 private:
     Fl_Widget *Control(int loopID, const std::string &name, std::string &why) const;

@@ -7,6 +7,7 @@
 #include "Remote/NsmClient.h"
 #include "Workspace.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -190,6 +191,12 @@ void OscRemote::Verb(const std::vector<int> &loops, const std::string &verb, con
             // The other looper's commands are lower case, our controls' names are not.
             done = (id >= 0 && m_Controls.Command(id, name, why)) ||
                    ((id < 0 || why.compare(0, 10, "no command") == 0) && m_Controls.Press(id, name, why));
+        } else if (verb == "edit") {
+            float from = 0, to = 0;
+            args.Number(1, from);
+            args.Number(2, to);
+            done = m_Controls.Edit(id, name, static_cast<int>(std::clamp(from, -2e9f, 2e9f)),
+                                   static_cast<int>(std::clamp(to, -2e9f, 2e9f)), why);
         } else if (verb == "up") {
             // A press is whole at "down".
         } else if (verb == "set") {

@@ -88,7 +88,7 @@ TEST_F(OscRemoteTest, ControlsActAsTheirWidgetsAndAnswerBack)
 {
     m_App->NewLoop();
     m_App->NewLoop();
-    FillLoop(0, 1000, [](int) { return 100; });
+    FillLoop(0, 1000, [](int i) { return i; });
     lo_send(m_To, "/sl/-1/set", "sf", "wet", 0.25f);
     lo_send(m_To, "/sl/0/set", "si", "pan_1", 0);
     lo_send(m_To, "/korvel/loop/1/press", "s", "Effects");
@@ -96,7 +96,14 @@ TEST_F(OscRemoteTest, ControlsActAsTheirWidgetsAndAnswerBack)
     lo_send(m_To, "/sl/1/hit", "s", "mute");
     lo_send(m_To, "/sl/0/get", "sss", "wet", m_Me.c_str(), "/got");
     lo_send(m_To, "/ping", "ss", m_Me.c_str(), "/pong");
+    lo_send(m_To, "/korvel/loop/0/edit", "sii", "reverse", 0, 1000);
     Exchange();
+    EXPECT_EQ(LoopAt(0)->m_StoreBuffer[0], 999);
+    // A range past the sound is kept within it.
+    lo_send(m_To, "/korvel/loop/0/edit", "sii", "silence", -5, 2000000000);
+    Exchange();
+    EXPECT_EQ(LoopAt(0)->m_StoreBuffer[0], 0);
+    EXPECT_EQ(LoopAt(0)->m_StoreBuffer[999], 0);
     EXPECT_FLOAT_EQ(LoopAt(0)->m_Volume, 0.25f);
     EXPECT_FLOAT_EQ(LoopAt(0)->m_LeftVol, 1.0f);
     EXPECT_FLOAT_EQ(LoopAt(0)->m_RightVol, 0.0f);
