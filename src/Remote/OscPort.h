@@ -40,6 +40,7 @@ public:
     bool Open(int port, const std::string &address);
     bool IsOpen() const { return m_Socket >= 0; }
     int Port() const { return m_Port; }
+    int Socket() const { return m_Socket; }
     // osc.udp://<address>:<port>/
     std::string Url() const;
 

@@ -7,6 +7,8 @@
 #include "Remote/NsmClient.h"
 #include "Workspace.h"
 
+#include <FL/Fl.H>
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -62,6 +64,16 @@ std::vector<std::string> Split(const std::string &path)
 OscRemote::OscRemote(LoopsApp *app, OscPort *port, NsmClient *nsm)
     : m_App(app), m_Port(port), m_Nsm(nsm), m_Controls(app), m_Busy(false)
 {
+    // A message wakes the cycle's wait, so it acts at once, not after it.
+    if (m_Port->IsOpen())
+        Fl::add_fd(
+            m_Port->Socket(), FL_READ, [](int, void *remote) { static_cast<OscRemote *>(remote)->Poll(); },
+            this);
+}
+
+OscRemote::~OscRemote()
+{
+    if (m_Port->IsOpen()) Fl::remove_fd(m_Port->Socket());
 }
 
 void OscRemote::Poll()

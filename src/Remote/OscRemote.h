@@ -26,6 +26,9 @@ public:
     static constexpr int MostPerPoll = 256;
 
     OscRemote(LoopsApp *app, OscPort *port, NsmClient *nsm = nullptr);
+    ~OscRemote() override;
+    OscRemote(const OscRemote &) = delete;
+    OscRemote &operator=(const OscRemote &) = delete;
 
     // Once per pass of the program's cycle.
     void Poll();
