@@ -8,6 +8,7 @@
 #include "Workspace.h"
 
 #include <FL/Fl.H>
+#include <FL/Fl_Button.H>
 
 #include <algorithm>
 #include <cerrno>
@@ -162,6 +163,18 @@ void OscRemote::Global(const std::string &path, const Args &args)
     }
     if (path == "/loop_add" || path == "/korvel/new_loop") return m_App->NewLoop();
     if (path == "/korvel/reopen_loop") return m_App->ReopenLoop();
+    if (path == "/korvel/output/record" || path == "/korvel/output/stop") {
+        // As the output panel's Record with the file chosen: whatever
+        // records ends first.
+        Fl_Button *record = m_App->m_OutputGUI.m_RecordBtn;
+        record->value(0);
+        record->do_callback();
+        if (path == "/korvel/output/stop") return;
+        if (!args.IsString(0)) return Bad(path, "wants s:file");
+        m_App->m_Output.Record(args.String(0).c_str());
+        record->value(m_App->m_Output.m_RecordFile.IsOpen() ? 1 : 0);
+        return;
+    }
     if (path == "/loop_del") {
         float number = 0;
         if (!args.Number(0, number)) return Bad(path, "wants i:loop");

@@ -3,6 +3,7 @@
 #include "GUI/LoopGUI.h"
 #include "Remote/OscPort.h"
 #include "Remote/OscRemote.h"
+#include "TestSupport.h"
 
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Slider.H>
@@ -104,6 +105,14 @@ TEST_F(OscRemoteTest, ControlsActAsTheirWidgetsAndAnswerBack)
     Exchange();
     EXPECT_EQ(LoopAt(0)->m_StoreBuffer[0], 0);
     EXPECT_EQ(LoopAt(0)->m_StoreBuffer[999], 0);
+    TempDir dir;
+    lo_send(m_To, "/korvel/output/record", "s", dir.File("out.wav").c_str());
+    Exchange();
+    EXPECT_TRUE(m_App->m_OutputGUI.m_RecordBtn->value());
+    lo_send(m_To, "/korvel/output/stop", "");
+    Exchange();
+    EXPECT_FALSE(m_App->m_OutputGUI.m_RecordBtn->value());
+    EXPECT_FALSE(ReadFileBytes(dir.File("out.wav")).empty());
     EXPECT_FLOAT_EQ(LoopAt(0)->m_Volume, 0.25f);
     EXPECT_FLOAT_EQ(LoopAt(0)->m_LeftVol, 1.0f);
     EXPECT_FLOAT_EQ(LoopAt(0)->m_RightVol, 0.0f);
