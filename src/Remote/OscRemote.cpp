@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 
 // The arguments of one message, read by type.
@@ -24,25 +25,31 @@ struct OscRemote::Args
 
     bool IsString(int i) const { return i < m_Count && (m_Types[i] == 's' || m_Types[i] == 'S'); }
     std::string String(int i) const { return IsString(i) ? &m_Argv[i]->s : ""; }
-    // Any number (or true/false) reads as one.
+    // Any finite number (or true/false) reads as one.
     bool Number(int i, float &value) const
     {
         if (i >= m_Count) return false;
         switch (m_Types[i]) {
         case 'f':
-            return value = m_Argv[i]->f, true;
+            value = m_Argv[i]->f;
+            break;
         case 'd':
-            return value = static_cast<float>(m_Argv[i]->d), true;
+            value = static_cast<float>(m_Argv[i]->d);
+            break;
         case 'i':
-            return value = static_cast<float>(m_Argv[i]->i), true;
+            value = static_cast<float>(m_Argv[i]->i);
+            break;
         case 'h':
-            return value = static_cast<float>(m_Argv[i]->h), true;
+            value = static_cast<float>(m_Argv[i]->h);
+            break;
         case 'T':
-            return value = 1, true;
         case 'F':
-            return value = 0, true;
+            value = m_Types[i] == 'T';
+            break;
+        default:
+            return false;
         }
-        return false;
+        return std::isfinite(value);
     }
 };
 
@@ -178,7 +185,8 @@ void OscRemote::Global(const std::string &path, const Args &args)
     if (path == "/loop_del") {
         float number = 0;
         if (!args.Number(0, number)) return Bad(path, "wants i:loop");
-        int id = static_cast<int>(number);
+        // A float past int would not convert: such a number names no loop.
+        int id = static_cast<int>(std::clamp(number, -2.0f, 2e9f));
         // -1: the loop made last.
         if (id == -1 && !m_App->m_Loops.empty()) id = m_App->m_Loops.rbegin()->first;
         return LoopFile(id, "close", args, path);
@@ -240,7 +248,7 @@ void OscRemote::Verb(const std::vector<int> &loops, const std::string &verb, con
                 return Bad(path, automatic ? "wants s:control i:ms s:return_url s:return_path"
                                            : "wants s:control s:return_url s:return_path");
             if (!m_Controls.Read(id, name, value)) return Bad(path, "no value \"" + name + "\"");
-            const int interval = automatic ? std::max(1, static_cast<int>(ms)) : 0;
+            const int interval = automatic ? static_cast<int>(std::clamp(ms, 1.0f, 1000.0f)) : 0;
             done = m_Feedback.Register(id, name, args.String(at), args.String(at + 1), interval, why);
         } else if (verb == "unregister_update" || verb == "unregister_auto_update") {
             const bool automatic = verb == "unregister_auto_update";

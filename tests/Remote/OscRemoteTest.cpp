@@ -140,6 +140,8 @@ TEST_F(OscRemoteTest, BadMessagesGetALineEachAtMostAndTheProgramPlaysOn)
     lo_send(m_To, "/sl/0/set", "ss", "wet", "loud");
     lo_send(m_To, "/sl/0/set", "sf", "wet", std::nanf(""));
     lo_send(m_To, "/sl/7/hit", "s", "record");
+    lo_send(m_To, "/loop_del", "f", 1e30f);
+    lo_send(m_To, "/korvel/loop/0/edit", "sff", "cut", std::nanf(""), 1e30f);
     lo_send(m_To, "/sl/99999999999/hit", "s", "record");
     lo_send(m_To, "/sl/0/hit", "s", "Load");
     lo_send(m_To, "/korvel/main/press", "s", "Save Workspace");
