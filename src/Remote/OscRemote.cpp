@@ -70,25 +70,39 @@ std::vector<std::string> Split(const std::string &path)
 } // namespace
 
 OscRemote::OscRemote(LoopsApp *app, OscPort *port, NsmClient *nsm)
-    : m_App(app), m_Port(port), m_Nsm(nsm), m_Controls(app), m_Busy(false)
+    : m_App(app), m_Port(port), m_Nsm(nsm), m_Controls(app), m_Busy(false), m_Watching(false)
 {
-    // A message wakes the cycle's wait, so it acts at once, not after it.
-    if (m_Port->IsOpen())
-        Fl::add_fd(
-            m_Port->Socket(), FL_READ, [](int, void *remote) { static_cast<OscRemote *>(remote)->Poll(); },
-            this);
+    Watch(true);
 }
 
 OscRemote::~OscRemote()
 {
-    if (m_Port->IsOpen()) Fl::remove_fd(m_Port->Socket());
+    Watch(false);
+}
+
+void OscRemote::Ready(int, void *remote)
+{
+    static_cast<OscRemote *>(remote)->Poll();
+}
+
+void OscRemote::Watch(bool on)
+{
+    // A message wakes the cycle's wait, so it acts at once, not after it.
+    if (!m_Port->IsOpen() || on == m_Watching) return;
+    m_Watching = on;
+    if (on)
+        Fl::add_fd(m_Port->Socket(), FL_READ, Ready, this);
+    else
+        Fl::remove_fd(m_Port->Socket());
 }
 
 void OscRemote::Poll()
 {
     // A message's action may wait in a dialog that runs the cycle: the
-    // messages behind it wait for it.
-    if (m_Busy || !m_Port->IsOpen()) return;
+    // messages behind it wait for it, and meanwhile wake nothing (the
+    // dialog's wait would spin on them).
+    if (!m_Port->IsOpen()) return;
+    if (m_Busy) return Watch(false);
     m_Busy = true;
     m_Port->Poll(*this, MostPerPoll);
     const auto now = OscFeedback::Clock::now();
@@ -101,6 +115,7 @@ void OscRemote::Poll()
     }
     m_Lines.Flush(now);
     m_Busy = false;
+    Watch(true);
 }
 
 void OscRemote::Malformed(const std::string &reason, const OscPort::Sender &from)

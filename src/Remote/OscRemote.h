@@ -48,6 +48,8 @@ private:
     void Answer(const std::string &url, const std::string &path, int loopID, const std::string &control,
                 float value);
     bool Loops(const std::string &number, std::vector<int> &loops) const;
+    static void Ready(int socket, void *remote);
+    void Watch(bool on);
     void Bad(const std::string &path, const std::string &why);
 
     LoopsApp *m_App;
@@ -55,6 +57,7 @@ private:
     NsmClient *m_Nsm;
     OscControls m_Controls;
     bool m_Busy;
+    bool m_Watching;
     OscFeedback::Clock::time_point m_LastTick;
 };
 
