@@ -13,6 +13,19 @@
 #include <ctime>
 #include <memory>
 
+namespace {
+
+// The session manager ends its clients with SIGTERM: the program then ends
+// as its main window's close would, without asking (the manager asked).
+volatile std::sig_atomic_t g_Quit = 0;
+
+void Quit(int)
+{
+    g_Quit = 1;
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
     // A write past the file-size limit then fails like one onto a full
@@ -33,6 +46,7 @@ int main(int argc, char **argv)
         // The manager needs a port to answer to, whatever the setting.
         port.Open(KorvelInfo::OscPortNumber, KorvelInfo::OscAddress);
         nsm.reset(new NsmClient(&port));
+        std::signal(SIGTERM, Quit);
         if (nsm->Announce(nsmUrl, argv[0]) && nsm->WaitForOpen(10))
             setenv("KORVEL_JACK_CLIENT", nsm->ClientID().c_str(), 1);
     } else if (KorvelInfo::OscPortNumber != 0) {
@@ -48,7 +62,7 @@ int main(int argc, char **argv)
     if (nsm) nsm->Attach(app);
     // The sound runs on an audio thread from here on; the windows follow it.
     app->GoLive();
-    while (app->Pass()) {
+    while (app->Pass() && !g_Quit) {
     }
     app->m_Remote = nullptr;
     delete app;
