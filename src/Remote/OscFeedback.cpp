@@ -4,7 +4,8 @@
 #include <iostream>
 
 bool OscFeedback::Register(int loopID, const std::string &control, const std::string &url,
-                           const std::string &path, int intervalMs, std::string &why)
+                           const std::string &path, int intervalMs, std::string &why,
+                           const OscPort::Sender *from)
 {
     Unregister(loopID, control, url, path, intervalMs != 0);
     if (m_Registrations.size() >= MostRegistrations) {
@@ -15,7 +16,7 @@ bool OscFeedback::Register(int loopID, const std::string &control, const std::st
     // One socket per client, however many controls it follows.
     for (const Registration &other : m_Registrations)
         if (other.m_To->Url() == url) registration.m_To = other.m_To;
-    if (!registration.m_To) registration.m_To = std::make_shared<OscReturn>(url);
+    if (!registration.m_To) registration.m_To = std::make_shared<OscReturn>(url, from);
     if (!registration.m_To->IsOpen()) {
         why = url + ": " + registration.m_To->Failure();
         return false;

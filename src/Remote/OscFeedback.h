@@ -27,7 +27,7 @@ public:
     // intervalMs 0: on change; otherwise clamped to FastestMs ... SlowestMs.
     // False, with the reason, when it cannot be kept.
     bool Register(int loopID, const std::string &control, const std::string &url, const std::string &path,
-                  int intervalMs, std::string &why);
+                  int intervalMs, std::string &why, const OscPort::Sender *from = nullptr);
     void Unregister(int loopID, const std::string &control, const std::string &url, const std::string &path,
                     bool automatic);
     // Sends what is due.

@@ -118,13 +118,13 @@ bool OscPort::Send(const Sender &to, const char *path, lo_message message)
     return sent == static_cast<ssize_t>(size);
 }
 
-bool OscPort::Send(const std::string &url, const char *path, lo_message message)
+bool OscPort::Send(const std::string &url, const char *path, lo_message message, const Sender *from)
 {
     Sender to;
-    return Resolve(url, to) && Send(to, path, message);
+    return Resolve(url, to, from) && Send(to, path, message);
 }
 
-bool OscPort::Resolve(const std::string &url, Sender &to)
+bool OscPort::Resolve(const std::string &url, Sender &to, const Sender *from)
 {
     if (url.compare(0, 10, "osc.udp://") != 0) return false;
     char *host = lo_url_get_hostname(url.c_str());
@@ -134,10 +134,17 @@ bool OscPort::Resolve(const std::string &url, Sender &to)
         addrinfo hints{};
         hints.ai_family = AF_INET;
         hints.ai_socktype = SOCK_DGRAM;
+        const std::string name = !*host || std::strcmp(host, "localhost") == 0 ? "127.0.0.1" : host;
+        if (from) hints.ai_flags = AI_NUMERICHOST;
         addrinfo *list = nullptr;
-        if (getaddrinfo(*host ? host : "127.0.0.1", port, &hints, &list) == 0 && list) {
+        if (getaddrinfo(name.c_str(), port, &hints, &list) == 0 && list) {
             std::memcpy(&to.m_Address, list->ai_addr, list->ai_addrlen);
             to.m_Length = list->ai_addrlen;
+            found = true;
+        } else if (from && from->m_Address.ss_family == AF_INET && std::atoi(port) > 0) {
+            to = *from;
+            reinterpret_cast<sockaddr_in *>(&to.m_Address)->sin_port =
+                htons(static_cast<uint16_t>(std::atoi(port)));
             found = true;
         }
         if (list) freeaddrinfo(list);

@@ -48,10 +48,13 @@ public:
     int Poll(Listener &listener, int most);
     // From this port (as session managers expect); false when it cannot go.
     bool Send(const Sender &to, const char *path, lo_message message);
-    bool Send(const std::string &url, const char *path, lo_message message);
+    bool Send(const std::string &url, const char *path, lo_message message, const Sender *from = nullptr);
 
     // The address an OSC URL names ("osc.udp://host:port/"), or false.
-    static bool Resolve(const std::string &url, Sender &to);
+    // Given the message's sender, a host that is no address (nor
+    // "localhost") is taken to be the sender's: a name server that does not
+    // answer would hold up the windows.
+    static bool Resolve(const std::string &url, Sender &to, const Sender *from = nullptr);
     static std::string UrlOf(const Sender &from);
 
 private:

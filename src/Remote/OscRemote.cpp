@@ -131,6 +131,7 @@ void OscRemote::Bad(const std::string &path, const std::string &why)
 void OscRemote::Received(const char *path, lo_message message, const OscPort::Sender &from)
 {
     if (m_Nsm && m_Nsm->Take(path, message, from)) return;
+    m_From = &from;
     const Args args{lo_message_get_types(message), lo_message_get_argv(message),
                     lo_message_get_argc(message)};
     const std::string text(path);
@@ -178,7 +179,7 @@ void OscRemote::Global(const std::string &path, const Args &args)
         lo_message_add_string(reply, m_Port->Url().c_str());
         lo_message_add_string(reply, "2.0.0");
         lo_message_add_int32(reply, static_cast<int>(m_App->m_Loops.size()));
-        if (!m_Port->Send(args.String(0), args.String(1).c_str(), reply))
+        if (!m_Port->Send(args.String(0), args.String(1).c_str(), reply, m_From))
             Bad(path, "cannot answer " + args.String(0));
         lo_message_free(reply);
         return;
@@ -218,7 +219,7 @@ void OscRemote::Global(const std::string &path, const Args &args)
         if (!done && args.IsString(1) && args.IsString(2)) {
             lo_message reply = lo_message_new();
             lo_message_add_string(reply, ("not done: " + file).c_str());
-            m_Port->Send(args.String(1), args.String(2).c_str(), reply);
+            m_Port->Send(args.String(1), args.String(2).c_str(), reply, m_From);
             lo_message_free(reply);
         }
         return;
@@ -264,7 +265,7 @@ void OscRemote::Verb(const std::vector<int> &loops, const std::string &verb, con
                                            : "wants s:control s:return_url s:return_path");
             if (!m_Controls.Read(id, name, value)) return Bad(path, "no value \"" + name + "\"");
             const int interval = automatic ? static_cast<int>(std::clamp(ms, 1.0f, 1000.0f)) : 0;
-            done = m_Feedback.Register(id, name, args.String(at), args.String(at + 1), interval, why);
+            done = m_Feedback.Register(id, name, args.String(at), args.String(at + 1), interval, why, m_From);
         } else if (verb == "unregister_update" || verb == "unregister_auto_update") {
             const bool automatic = verb == "unregister_auto_update";
             m_Feedback.Unregister(id, name, args.String(1), args.String(2), automatic);
@@ -294,6 +295,6 @@ void OscRemote::Answer(const std::string &url, const std::string &path, int loop
     lo_message_add_int32(reply, loopID);
     lo_message_add_string(reply, control.c_str());
     lo_message_add_float(reply, value);
-    if (!m_Port->Send(url, path.c_str(), reply)) Bad(path, "cannot answer " + url);
+    if (!m_Port->Send(url, path.c_str(), reply, m_From)) Bad(path, "cannot answer " + url);
     lo_message_free(reply);
 }

@@ -58,6 +58,8 @@ private:
     OscControls m_Controls;
     bool m_Busy;
     bool m_Watching;
+    // The sender of the message being handled.
+    const OscPort::Sender *m_From = nullptr;
     OscFeedback::Clock::time_point m_LastTick;
 };
 

@@ -1,17 +1,15 @@
 #include "Remote/OscReturn.h"
 
-#include "Remote/OscPort.h"
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <sys/socket.h>
 #include <unistd.h>
 
-OscReturn::OscReturn(const std::string &url) : m_Url(url), m_Socket(-1)
+OscReturn::OscReturn(const std::string &url, const OscPort::Sender *from) : m_Url(url), m_Socket(-1)
 {
     OscPort::Sender to;
-    if (!OscPort::Resolve(url, to)) {
+    if (!OscPort::Resolve(url, to, from)) {
         m_Failure = "not an osc.udp:// address";
         return;
     }

@@ -1,6 +1,8 @@
 #ifndef OSC_RETURN_H
 #define OSC_RETURN_H
 
+#include "Remote/OscPort.h"
+
 #include <lo/lo_lowlevel.h>
 
 #include <string>
@@ -11,7 +13,8 @@
 class OscReturn
 {
 public:
-    explicit OscReturn(const std::string &url);
+    // from: the sender of the registration (see OscPort::Resolve).
+    OscReturn(const std::string &url, const OscPort::Sender *from);
     ~OscReturn();
     OscReturn(const OscReturn &) = delete;
     OscReturn &operator=(const OscReturn &) = delete;

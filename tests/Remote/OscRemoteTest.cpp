@@ -97,6 +97,10 @@ TEST_F(OscRemoteTest, ControlsActAsTheirWidgetsAndAnswerBack)
     lo_send(m_To, "/sl/1/hit", "s", "mute");
     lo_send(m_To, "/sl/0/get", "sss", "wet", m_Me.c_str(), "/got");
     lo_send(m_To, "/ping", "ss", m_Me.c_str(), "/pong");
+    // A host by a name is the sender's own: no name server is asked.
+    const std::string named =
+        "osc.udp://no.such.host.invalid:" + std::to_string(lo_server_get_port(m_Client)) + "/";
+    lo_send(m_To, "/ping", "ss", named.c_str(), "/named");
     lo_send(m_To, "/korvel/loop/0/edit", "sii", "reverse", 0, 1000);
     Exchange();
     EXPECT_EQ(LoopAt(0)->m_StoreBuffer[0], 999);
@@ -123,8 +127,8 @@ TEST_F(OscRemoteTest, ControlsActAsTheirWidgetsAndAnswerBack)
     Exchange();
     // Unmuted, the loop is back at the level set before.
     EXPECT_FLOAT_EQ(LoopAt(1)->m_Volume, 0.25f);
-    EXPECT_EQ(m_Heard,
-              (std::vector<std::string>{"/got 0 wet 0.250000", "/pong " + m_Port.Url() + " 2.0.0 2"}));
+    EXPECT_EQ(m_Heard, (std::vector<std::string>{"/got 0 wet 0.250000", "/pong " + m_Port.Url() + " 2.0.0 2",
+                                                 "/named " + m_Port.Url() + " 2.0.0 2"}));
 }
 
 TEST_F(OscRemoteTest, BadMessagesGetALineEachAtMostAndTheProgramPlaysOn)
