@@ -110,6 +110,10 @@ void KorvelInfo::SaveResourceFile()
 
 void KorvelInfo::ReadSettings(std::istream &in)
 {
+    // Only a file with the OSC lines plays from the network: one written
+    // before the server came (or cut short before them) never asked for it.
+    const int oscPort = OscPortNumber;
+    OscPortNumber = 0;
     SkipWord(in);
     SkipWord(in);
     SkipWord(in);
@@ -124,13 +128,9 @@ void KorvelInfo::ReadSettings(std::istream &in)
     // Added later: files written before it end here and keep the built-in value.
     ReadCount(in, "UndoMemoryMB", 1, MaxUndoMemoryMB, UndoMemoryMB);
     ReadFlag(in, CompensateLatency);
-    // A file that ends here was written before the OSC server came: the
-    // performer never chose to be played from the network, so it stays off.
     std::string key;
-    if (in && !(in >> key)) {
-        OscPortNumber = 0;
-        return;
-    }
+    if (!(in >> key)) return;
+    OscPortNumber = oscPort;
     ReadCount(in, "OscPort", 0, 65535, OscPortNumber, false);
     ReadWord(in, OscAddress);
 }

@@ -92,7 +92,6 @@ protected:
         EXPECT_EQ(KorvelInfo::Polyphony, 1);
         EXPECT_EQ(KorvelInfo::UndoMemoryMB, 128);
         EXPECT_TRUE(KorvelInfo::CompensateLatency);
-        EXPECT_EQ(KorvelInfo::OscPortNumber, 9951);
         EXPECT_EQ(KorvelInfo::OscAddress, "127.0.0.1");
     }
 
@@ -115,6 +114,7 @@ TEST_F(KorvelInfoTest, MissingFileIsCreatedOnceWithTheBuiltInValues)
     }
     EXPECT_EQ(ReadFileBytes(RcPath()), DefaultFile);
     ExpectDefaults();
+    EXPECT_EQ(KorvelInfo::OscPortNumber, 9951);
 
     // The second start reads the file back, silently, and leaves it alone.
     KorvelInfo::BufferSize = 64;
@@ -124,6 +124,7 @@ TEST_F(KorvelInfoTest, MissingFileIsCreatedOnceWithTheBuiltInValues)
     again.LoadResourceFile();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     ExpectDefaults();
+    EXPECT_EQ(KorvelInfo::OscPortNumber, 9951);
     EXPECT_EQ(ReadFileBytes(RcPath()), DefaultFile);
 }
 
@@ -146,13 +147,13 @@ TEST_F(KorvelInfoTest, ValuesAreTakenByPositionWhateverTheKeysSay)
     EXPECT_EQ(KorvelInfo::OscAddress, "0.0.0.0");
     EXPECT_EQ(Load(FileWith("OscPort", "OscPort = 0")), "");
     EXPECT_EQ(KorvelInfo::OscPortNumber, 0);
-    // A file from before the OSC server keeps it off; one cut short earlier keeps the built-in port.
+    // A file without the OSC lines (from before the server, or cut short) keeps it off.
     std::string older = DefaultFile;
-    EXPECT_EQ(Load(older.substr(0, older.find("OscPort"))), "");
-    EXPECT_EQ(KorvelInfo::OscPortNumber, 0);
-    KorvelInfo::OscPortNumber = 9951;
-    EXPECT_EQ(Load(older.substr(0, older.find("CompensateLatency"))), "");
-    EXPECT_EQ(KorvelInfo::OscPortNumber, 9951);
+    for (const char *end : {"OscPort", "CompensateLatency", "Output"}) {
+        KorvelInfo::OscPortNumber = 9951;
+        EXPECT_EQ(Load(older.substr(0, older.find(end))), "");
+        EXPECT_EQ(KorvelInfo::OscPortNumber, 0) << end;
+    }
 
     EXPECT_EQ(Load("Some other header\n"
                    "Bufersize = 256\n"
