@@ -16,6 +16,8 @@ std::string KorvelInfo::OutputDevice = "/dev/dsp";
 bool KorvelInfo::WantRealtimeOut = true;
 int KorvelInfo::Polyphony = 1;
 int KorvelInfo::UndoMemoryMB = 128;
+int KorvelInfo::OscPortNumber = 9951;
+std::string KorvelInfo::OscAddress = "127.0.0.1";
 
 const float KorvelInfo::SampleScale = 1.0f / KorvelInfo::MaxSampleValue;
 
@@ -31,9 +33,9 @@ void SkipWord(std::istream &in)
 
 // A number outside min ... max would later divide by zero, allocate absurd
 // buffers or stall the device, so it keeps the built-in value and says so.
-void ReadCount(std::istream &in, const char *name, int min, int max, int &setting)
+void ReadCount(std::istream &in, const char *name, int min, int max, int &setting, bool withKey = true)
 {
-    SkipWord(in);
+    if (withKey) SkipWord(in);
     SkipWord(in);
     int value = 0;
     if (!(in >> value)) return;
@@ -110,6 +112,10 @@ void KorvelInfo::SaveResourceFile()
 
 void KorvelInfo::ReadSettings(std::istream &in)
 {
+    // Only a file with the OSC lines plays from the network: one written
+    // before the server came (or cut short before them) never asked for it.
+    const int oscPort = OscPortNumber;
+    OscPortNumber = 0;
     SkipWord(in);
     SkipWord(in);
     SkipWord(in);
@@ -127,6 +133,11 @@ void KorvelInfo::ReadSettings(std::istream &in)
     // Older files end here: their loops sound as they were recorded.
     FadeMs = 0;
     ReadCount(in, "FadeMs", 0, MaxFadeMs, FadeMs);
+    std::string key;
+    if (!(in >> key)) return;
+    OscPortNumber = oscPort;
+    ReadCount(in, "OscPort", 0, 65535, OscPortNumber, false);
+    ReadWord(in, OscAddress);
 }
 
 void KorvelInfo::WriteSettings(std::ostream &out)
@@ -144,4 +155,6 @@ void KorvelInfo::WriteSettings(std::ostream &out)
     out << "UndoMemoryMB      = " << UndoMemoryMB << std::endl;
     out << "CompensateLatency = " << (CompensateLatency ? 1 : 0) << std::endl;
     out << "FadeMs            = " << FadeMs << std::endl;
+    out << "OscPort           = " << OscPortNumber << std::endl;
+    out << "OscAddress        = " << OscAddress << std::endl;
 }

@@ -48,6 +48,9 @@ public:
     static int FadeMs;
     static constexpr int DefaultFadeMs = 3;
     static constexpr int MaxFadeMs = 50;
+    // The OSC server's UDP port (0: none) and the address it listens on.
+    static int OscPortNumber;
+    static std::string OscAddress;
 
     static constexpr int64_t MaxSampleValue = 32767;
     static const float SampleScale;

@@ -14,6 +14,7 @@
 #include "AudioDevices/JackDevice.h"
 #include "Midi/JackMidiSource.h"
 #include "Midi/MidiBindings.h"
+#include "Remote/OscRemote.h"
 #include "Workspace.h"
 
 #include <FL/Fl.H>
@@ -39,12 +40,14 @@ LoopsApp *AppOf(Fl_Widget *widget)
 
 void LoadWorkspacePressed(Fl_Widget *widget, void *)
 {
-    Workspace::Load(AppOf(widget));
+    const std::string &session = AppOf(widget)->m_SessionWorkspace;
+    session.empty() ? Workspace::Load(AppOf(widget)) : (void)Workspace::LoadFrom(AppOf(widget), session);
 }
 
 void SaveWorkspacePressed(Fl_Widget *widget, void *)
 {
-    Workspace::Save(AppOf(widget));
+    const std::string &session = AppOf(widget)->m_SessionWorkspace;
+    session.empty() ? Workspace::Save(AppOf(widget)) : (void)Workspace::SaveTo(AppOf(widget), session);
 }
 
 void NewLoopPressed(Fl_Widget *widget, void *)
@@ -240,6 +243,7 @@ void LoopsApp::StopLive()
 
 bool LoopsApp::Pass()
 {
+    if (m_Remote) m_Remote->Poll();
     if (!m_Engine.Live()) {
         Fl::check();
         Run();

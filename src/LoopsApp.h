@@ -30,6 +30,7 @@ class JackMidiSource;
 class Fl_Button;
 class LevelMeter;
 class LoopStrip;
+class OscRemote;
 class StatusLine;
 class Fl_Group;
 class Fl_Knob;
@@ -137,6 +138,10 @@ public:
     MidiControl m_Midi;
     // The JACK client's MIDI port, a source of m_Midi beside the raw device.
     std::unique_ptr<JackMidiSource> m_JackMidi;
+    // OSC messages, read every pass (not owned; none in tests).
+    OscRemote *m_Remote = nullptr;
+    // Under a session manager, the workspace buttons save and load this one.
+    std::string m_SessionWorkspace;
 
 private:
     std::chrono::steady_clock::time_point m_LastFollow;

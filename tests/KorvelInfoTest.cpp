@@ -51,7 +51,9 @@ const char *const DefaultFile = "KorvelSound resource file\n"
                                 "Polyphony         = 1\n"
                                 "UndoMemoryMB      = 128\n"
                                 "CompensateLatency = 1\n"
-                                "FadeMs            = 3\n";
+                                "FadeMs            = 3\n"
+                                "OscPort           = 9951\n"
+                                "OscAddress        = 127.0.0.1\n";
 
 std::string FileWith(const std::string &line, const std::string &replacement)
 {
@@ -91,6 +93,7 @@ protected:
         EXPECT_EQ(KorvelInfo::Polyphony, 1);
         EXPECT_EQ(KorvelInfo::UndoMemoryMB, 128);
         EXPECT_TRUE(KorvelInfo::CompensateLatency);
+        EXPECT_EQ(KorvelInfo::OscAddress, "127.0.0.1");
     }
 
     SavedSettings m_Saved;
@@ -113,6 +116,7 @@ TEST_F(KorvelInfoTest, MissingFileIsCreatedOnceWithTheBuiltInValues)
     EXPECT_EQ(ReadFileBytes(RcPath()), DefaultFile);
     ExpectDefaults();
     EXPECT_EQ(KorvelInfo::FadeMs, KorvelInfo::DefaultFadeMs);
+    EXPECT_EQ(KorvelInfo::OscPortNumber, 9951);
 
     // The second start reads the file back, silently, and leaves it alone.
     KorvelInfo::BufferSize = 64;
@@ -122,6 +126,7 @@ TEST_F(KorvelInfoTest, MissingFileIsCreatedOnceWithTheBuiltInValues)
     again.LoadResourceFile();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     ExpectDefaults();
+    EXPECT_EQ(KorvelInfo::OscPortNumber, 9951);
     EXPECT_EQ(ReadFileBytes(RcPath()), DefaultFile);
 }
 
@@ -143,10 +148,20 @@ TEST_F(KorvelInfoTest, ValuesAreTakenByPositionWhateverTheKeysSay)
     EXPECT_EQ(Load(FileWith("FadeMs", "FadeMs = 12")), "");
     EXPECT_EQ(KorvelInfo::FadeMs, 12);
     // A file from before fades keeps its loops sounding as recorded.
-    std::string older = DefaultFile;
-    older.erase(older.find("FadeMs"));
-    EXPECT_EQ(Load(older), "");
+    const std::string beforeFades = std::string(DefaultFile).substr(0, std::string(DefaultFile).find("FadeMs"));
+    EXPECT_EQ(Load(beforeFades), "");
     EXPECT_EQ(KorvelInfo::FadeMs, 0);
+    EXPECT_EQ(Load(FileWith("OscAddress", "OscAddress = 0.0.0.0")), "");
+    EXPECT_EQ(KorvelInfo::OscAddress, "0.0.0.0");
+    EXPECT_EQ(Load(FileWith("OscPort", "OscPort = 0")), "");
+    EXPECT_EQ(KorvelInfo::OscPortNumber, 0);
+    // A file without the OSC lines (from before the server, or cut short) keeps it off.
+    std::string older = DefaultFile;
+    for (const char *end : {"OscPort", "CompensateLatency", "Output"}) {
+        KorvelInfo::OscPortNumber = 9951;
+        EXPECT_EQ(Load(older.substr(0, older.find(end))), "");
+        EXPECT_EQ(KorvelInfo::OscPortNumber, 0) << end;
+    }
 
     EXPECT_EQ(Load("Some other header\n"
                    "Bufersize = 256\n"

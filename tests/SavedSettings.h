@@ -17,7 +17,8 @@ public:
           m_FilterGranularity(KorvelInfo::FilterGranularity), m_OutputDevice(KorvelInfo::OutputDevice),
           m_WantRealtimeOut(KorvelInfo::WantRealtimeOut), m_Polyphony(KorvelInfo::Polyphony),
           m_UndoMemoryMB(KorvelInfo::UndoMemoryMB), m_CompensateLatency(KorvelInfo::CompensateLatency),
-          m_FadeMs(KorvelInfo::FadeMs), m_Unpaced(Output::Unpaced)
+          m_FadeMs(KorvelInfo::FadeMs), m_OscPort(KorvelInfo::OscPortNumber),
+          m_OscAddress(KorvelInfo::OscAddress), m_Unpaced(Output::Unpaced)
     {
     }
     ~SavedSettings() { Restore(); }
@@ -35,6 +36,8 @@ public:
         KorvelInfo::UndoMemoryMB = m_UndoMemoryMB;
         KorvelInfo::CompensateLatency = m_CompensateLatency;
         KorvelInfo::FadeMs = m_FadeMs;
+        KorvelInfo::OscPortNumber = m_OscPort;
+        KorvelInfo::OscAddress = m_OscAddress;
         Output::Unpaced = m_Unpaced;
     }
 
@@ -47,7 +50,8 @@ public:
                m_OutputDevice == KorvelInfo::OutputDevice &&
                m_WantRealtimeOut == KorvelInfo::WantRealtimeOut && m_Polyphony == KorvelInfo::Polyphony &&
                m_UndoMemoryMB == KorvelInfo::UndoMemoryMB &&
-               m_CompensateLatency == KorvelInfo::CompensateLatency && m_FadeMs == KorvelInfo::FadeMs;
+               m_CompensateLatency == KorvelInfo::CompensateLatency && m_FadeMs == KorvelInfo::FadeMs &&
+               m_OscPort == KorvelInfo::OscPortNumber && m_OscAddress == KorvelInfo::OscAddress;
     }
 
     SavedSettings(const SavedSettings &) = delete;
@@ -65,6 +69,8 @@ private:
     int m_UndoMemoryMB;
     bool m_CompensateLatency;
     int m_FadeMs;
+    int m_OscPort;
+    std::string m_OscAddress;
     // Not a setting, but tests switch it the same way.
     bool m_Unpaced;
 };

@@ -12,6 +12,7 @@ packages=(
   pulseaudio pulseaudio-utils
   sox sndfile-programs
   jackd2 libjack-jackd2-dev libsndfile1-dev libsamplerate0-dev
+  liblo-dev liblo-tools
 )
 
 missing=()
