@@ -53,7 +53,8 @@ bool Loop::GetOutput(Sample &out)
         Record(m_Pos);
         // A take into its prepared room is silent and leaves the sound,
         // which the GUI is adding to, alone.
-        if (m_TakeRoom && FreshTakeRunning()) return false;
+        // So is a fresh take that ended in this block: the GUI has yet to end it.
+        if ((m_TakeRoom || !m_Recording) && FreshTakeRunning()) return false;
         if (m_StoreBuffer.GetLength() == 0) return false;
     } else if (m_StoreBuffer.GetLength() == 0) {
         return false;

@@ -9,6 +9,7 @@
 #include "KorvelSound/Filter.h"
 #include "KorvelSound/Reverb.h"
 #include "KorvelSound/Sample.h"
+#include "Sync/TempoMap.h"
 #include "KorvelSound/SoundFileLoad.h"
 #include "Undo/LoopHistory.h"
 
@@ -47,8 +48,9 @@ public:
     // held by the GUI (MissedBlock) still records a fresh take; the play
     // position catches up when the loop is let go, so it stays in time.
     void PrepareTake();
-    // Record went down: the engine starts the take at its next block.
-    void BeginTake();
+    // Record went down: the engine starts the take at its next block, or,
+    // quantized, on the loop's next line (ending it bars on, if given).
+    void BeginTake(bool quantized = false, int bars = 0);
     void CollectTake();
     // Ends recording on the engine's side, returning once it did; EndRecord
     // follows. A take placed back by the round trip ends once the input that
@@ -62,6 +64,12 @@ public:
     void RequestStop(int64_t frame = -1);
     // A take asked to start ahead of time ends by itself at that input frame.
     void EndTakeAt(int64_t frame) { m_TakeEndAt = frame; }
+    // An end asked for ahead of time is called off: the take goes on.
+    void CancelStop()
+    {
+        m_TakeTail = -1;
+        m_TakeEndAt = -1;
+    }
 
     // Set by the engine for one block: playback starts at that frame of the
     // block (0: from its first), or stops at that frame (-1: it does not).
@@ -71,6 +79,12 @@ public:
     // none) m_Playing becomes m_PlayTarget.
     std::atomic<int64_t> m_PlayAt{-1};
     bool m_PlayTarget = false;
+    // Where Play, stop and takes fall when asked for: on the next beat, bar
+    // or lap of the master loop, or at once (Off). Set by command.
+    TempoMap::Step m_Quantize = TempoMap::Off;
+    // The engine frame a quantized take starts or ends at, for the window
+    // to show it waiting (-1: none asked).
+    std::atomic<int64_t> m_TakeAt{-1};
     bool TakeEnded() const { return m_TakeEnded.load(std::memory_order_acquire); }
     void MissedBlock();
     bool HasTakeRoom() const { return m_TakeRoom != nullptr; }

@@ -33,6 +33,8 @@ public:
     virtual AudioEngine *Engine() { return nullptr; }
     // A take of the loop has ended (fresh: the loop was empty before it).
     virtual void TakeEnded(Loop &, bool) {}
+    // How many bars a quantized take lasts by itself (0: until asked to end).
+    virtual int TakeBars() const { return 0; }
 
     Sample m_Clipboard;
     float m_MasterLength; // play length in samples of the master loop

@@ -171,11 +171,17 @@ void Loop::PrepareTake()
     m_TakeBlock = nullptr;
 }
 
-void Loop::BeginTake()
+void Loop::BeginTake(bool quantized, int bars)
 {
     // The window follows the engine's word on the take from now on.
     m_TakeEnded.store(false);
-    AudioEngine::Post(m_App ? m_App->Engine() : nullptr, [this] { StartTake(); });
+    AudioEngine *engine = m_App ? m_App->Engine() : nullptr;
+    if (quantized && engine) {
+        m_TakeAt.store(-1);
+        engine->QueueTakeStart(this, bars);
+        return;
+    }
+    AudioEngine::Post(engine, [this] { StartTake(); });
 }
 
 void Loop::CollectTake()

@@ -86,6 +86,7 @@ public:
     Fl_Window *PluginWindow() const override { return m_Plugin.m_Window; }
     AudioEngine *Engine() override { return &m_Engine; }
     void TakeEnded(Loop &loop, bool fresh) override { m_TimeGUI.TakeEnded(loop, fresh); }
+    int TakeBars() const override { return m_TimeGUI.m_Settings.m_TakeBars; }
 
     // Main-window controls, also called by tests.
     void SnapPointsChanged(double value);

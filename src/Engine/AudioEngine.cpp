@@ -120,6 +120,7 @@ bool AudioEngine::Block()
         }
         loop->m_TakeLatency = takeLatency;
         loop->m_BlockFrame = m_Frame;
+        ApplyPlayAt(*loop);
         m_Midi.Apply(*loop, m_Frame + KorvelInfo::BufferSize);
         const bool sounded = loop->GetOutput(m_MixBuffer);
         loop->m_HandOver.Leave();
@@ -153,6 +154,89 @@ void AudioEngine::SetTempo(double bpm, int beatsPerBar, bool barNow, const Loop 
         int64_t origin = m_Frame;
         if (startOf && startOf->m_Speed > 0) origin -= std::llround(startOf->m_Pos / startOf->m_Speed);
         m_Transport.SetTempo(bpm, beatsPerBar, origin, barNow || startOf);
+    });
+}
+
+bool AudioEngine::Quantized(const Loop &loop, const TempoMap &map)
+{
+    return loop.m_Quantize == TempoMap::MasterLoop || (loop.m_Quantize != TempoMap::Off && map.Valid());
+}
+
+int64_t AudioEngine::NextLine(const Loop &loop) const
+{
+    const TempoMap &map = m_Transport.Map();
+    if (loop.m_Quantize != TempoMap::MasterLoop) return map.NextLine(m_Frame, loop.m_Quantize);
+    for (const Loop *master : m_Loops) {
+        if (!master->m_Master || !master->m_Playing || master->m_Speed <= 0 || master->m_LoopLength <= 0)
+            continue;
+        // Where its position next comes round to the start.
+        const double left = (static_cast<double>(master->m_LoopLength) - master->m_Pos) / master->m_Speed;
+        return master->m_Pos <= 0 ? m_Frame : m_Frame + static_cast<int64_t>(std::ceil(left));
+    }
+    return m_Frame;
+}
+
+void AudioEngine::ApplyPlayAt(Loop &loop)
+{
+    const int64_t at = loop.m_PlayAt.load(std::memory_order_relaxed);
+    if (at < 0 || at >= m_Frame + KorvelInfo::BufferSize) return;
+    loop.m_PlayAt.store(-1, std::memory_order_relaxed);
+    const int offset = static_cast<int>(std::max<int64_t>(0, at - m_Frame));
+    if (loop.m_PlayTarget == loop.m_Playing) return;
+    if (loop.m_PlayTarget) {
+        loop.m_Playing = true;
+        loop.m_PlayFrom = offset;
+    } else if (offset == 0) {
+        loop.m_Playing = false;
+    } else {
+        loop.m_PlayTo = offset;
+    }
+}
+
+void AudioEngine::QueuePlay(Loop *loop, bool on)
+{
+    Post(this, [this, loop, on] {
+        if (loop->m_PlayAt.load(std::memory_order_relaxed) >= 0) {
+            loop->m_PlayAt.store(-1, std::memory_order_relaxed);
+            return;
+        }
+        if (on == loop->m_Playing) return;
+        const int64_t line = Quantized(*loop, m_Transport.Map()) ? NextLine(*loop) : m_Frame;
+        if (line <= m_Frame) {
+            loop->m_Playing = on;
+            return;
+        }
+        loop->m_PlayTarget = on;
+        loop->m_PlayAt.store(line, std::memory_order_relaxed);
+    });
+}
+
+void AudioEngine::QueueTakeStart(Loop *loop, int bars)
+{
+    Post(this, [this, loop, bars] {
+        const TempoMap &map = m_Transport.Map();
+        if (!Quantized(*loop, map)) {
+            loop->StartTake();
+            return;
+        }
+        // The input for the line comes a round trip after it is heard.
+        const int64_t line = NextLine(*loop);
+        const int64_t latency = m_TakeLatency.load(std::memory_order_relaxed);
+        loop->m_BlockFrame = m_Frame;
+        loop->StartTake(line + latency);
+        loop->m_TakeAt.store(line, std::memory_order_relaxed);
+        if (bars > 0 && map.Valid())
+            loop->EndTakeAt(line + std::llround(bars * map.FramesPerBar()) + latency);
+    });
+}
+
+void AudioEngine::QueueTakeEnd(Loop *loop)
+{
+    Post(this, [this, loop] {
+        const int64_t line = Quantized(*loop, m_Transport.Map()) ? NextLine(*loop) : m_Frame;
+        loop->m_TakeAt.store(line, std::memory_order_relaxed);
+        loop->m_BlockFrame = m_Frame;
+        loop->RequestStop(line + m_TakeLatency.load(std::memory_order_relaxed));
     });
 }
 

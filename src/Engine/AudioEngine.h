@@ -93,6 +93,15 @@ public:
     // its place in the bar, or starts a bar at once when asked, or where the
     // loop given passes its start.
     void SetTempo(double bpm, int beatsPerBar, bool barNow = false, const Loop *startOf = nullptr);
+    // Play or stop the loop on its next quantize line (at once without one);
+    // asked again while it waits, the change is called off.
+    void QueuePlay(Loop *loop, bool on);
+    // A take starts on the loop's next quantize line (and, given bars, ends
+    // that many bars on), or ends on the next line; at once without a line.
+    void QueueTakeStart(Loop *loop, int bars);
+    void QueueTakeEnd(Loop *loop);
+    // Whether the loop's quantize has a line to wait for.
+    static bool Quantized(const Loop &loop, const TempoMap &map);
     // The first frame of the next block, for the windows.
     int64_t Frame() const { return m_PublishedFrame.load(std::memory_order_relaxed); }
 
@@ -101,6 +110,10 @@ public:
     HandOver m_Whole;
 
 private:
+    // The loop's next quantize line at or after the block's first frame.
+    int64_t NextLine(const Loop &loop) const;
+    // A quantized change of Play that falls in this block.
+    void ApplyPlayAt(Loop &loop);
     // Waits while the queue is full: the windows may wait, the engine never.
     void Queue(const EngineCommand &command);
     void RunCommands();

@@ -2,6 +2,10 @@
 
 GUIBase::~GUIBase() = default;
 
-void GUIBase::CreateGUI(int, int, const char *) {}
+void GUIBase::CreateGUI(int, int, const char *)
+{
+}
 
-void GUIBase::UpdateValues() {}
+void GUIBase::UpdateValues()
+{
+}

@@ -17,6 +17,7 @@
 
 #include <FL/Fl.H>
 #include <FL/Fl_Button.H>
+#include <FL/Fl_Choice.H>
 #include <FL/Fl_Slider.H>
 #include <FL/Fl_Value_Output.H>
 
@@ -125,7 +126,25 @@ void RecordChanged(Fl_Widget *widget, void *)
     LoopGUI *panel = PanelOf(widget);
     Loop *loop = panel->m_Loop;
     AudioEngine *engine = loop->m_App ? loop->m_App->Engine() : nullptr;
+    const bool quantized = panel->Quantized();
+    if (!IsDown(widget) && quantized && !panel->TakeWaits()) {
+        // Ends on the next line, or, asked again meanwhile, goes on; the
+        // button stays down until the engine ends the take.
+        static_cast<Fl_Button *>(widget)->value(1);
+        if (panel->m_EndAsked) {
+            AudioEngine::Post(engine, [loop] {
+                loop->CancelStop();
+                loop->m_TakeAt.store(-1);
+            });
+        } else {
+            loop->m_TakeAt.store(-1);
+            engine->QueueTakeEnd(loop);
+        }
+        panel->m_EndAsked = !panel->m_EndAsked;
+        return;
+    }
     if (IsDown(widget)) {
+        panel->m_EndAsked = false;
         if (!loop->m_Input)
             std::cerr << "Loop " << loop->m_ID
                       << ": nothing to record from: load a plug-in, or play through JACK or an OSS device "
@@ -135,7 +154,7 @@ void RecordChanged(Fl_Widget *widget, void *)
         // and a fresh take's memory is made before it can run out.
         loop->BeginChange();
         if (engine && engine->Live()) loop->PrepareTake();
-        loop->BeginTake();
+        loop->BeginTake(quantized, loop->m_App ? loop->m_App->TakeBars() : 0);
     } else {
         loop->StopTake();
         panel->EndTake();
@@ -189,11 +208,22 @@ void SavePressed(Fl_Widget *widget, void *)
     if (!path.empty()) PanelOf(widget)->m_Loop->SaveWav(path);
 }
 
+void QuantizeChosen(Fl_Widget *widget, void *data)
+{
+    const int chosen = static_cast<Fl_Choice *>(widget)->value();
+    static_cast<LoopGUI *>(data)->SetQuantize(static_cast<TempoMap::Step>(std::max(0, chosen)));
+}
+
 void PlayChanged(Fl_Widget *widget, void *)
 {
     Loop *loop = PanelOf(widget)->m_Loop;
     const bool playing = IsDown(widget);
-    Change(PanelOf(widget), [loop, playing] { loop->m_Playing = playing; });
+    AudioEngine *engine = loop->m_App ? loop->m_App->Engine() : nullptr;
+    // On the loop's next quantize line; the light follows when it happens.
+    if (engine)
+        engine->QueuePlay(loop, playing);
+    else
+        loop->m_Playing = playing;
 }
 
 void MasterPressed(Fl_Widget *widget, void *)
@@ -398,6 +428,7 @@ void LoopGUI::CreateGUI(const char *title)
     m_ReverbGUI->CreateGUI(0, 365, "Reverb");
     // The window grows by the bar; the ring and its controls stay where they were.
     m_StateBar = new LoopStateBar(0, 300, 300);
+    m_StateBar->m_Quantize->callback(QuantizeChosen, this);
     m_Display->size(300, 300 + LoopStateBar::Height);
     FitBar();
 
@@ -428,8 +459,34 @@ void LoopGUI::FitBar()
     m_Display->redraw();
 }
 
+bool LoopGUI::Quantized() const
+{
+    AudioEngine *engine = m_Loop->m_App ? m_Loop->m_App->Engine() : nullptr;
+    if (!engine || m_QuantizeStep == TempoMap::Off) return false;
+    return m_QuantizeStep == TempoMap::MasterLoop ? m_Loop->m_App->m_MasterID >= 0
+                                                  : engine->m_Transport.HasGrid();
+}
+
+bool LoopGUI::TakeWaits() const
+{
+    AudioEngine *engine = m_Loop->m_App ? m_Loop->m_App->Engine() : nullptr;
+    if (!engine || !m_RecordBtn || !m_RecordBtn->value()) return false;
+    // Until the engine took the request, it waits too.
+    const int64_t at = m_Loop->m_TakeAt.load();
+    return at < 0 ? !m_EndAsked && Quantized() : at > engine->Frame();
+}
+
+void LoopGUI::SetQuantize(TempoMap::Step step)
+{
+    m_QuantizeStep = step;
+    Loop *loop = m_Loop;
+    Change(this, [loop, step] { loop->m_Quantize = step; });
+}
+
 LoopStrip::State LoopGUI::State() const
 {
+    if (m_Loop->m_PlayAt.load() >= 0 || TakeWaits() || (m_EndAsked && m_Loop->m_TakeAt.load() >= 0))
+        return LoopStrip::Waiting;
     if (m_RecordBtn && m_RecordBtn->value())
         return m_Loop->m_Overdub ? LoopStrip::Overdubbing : LoopStrip::Recording;
     if (m_Loop->GetTotalLength() == 0) return LoopStrip::Empty;
@@ -578,6 +635,7 @@ void LoopGUI::ShowEngineState()
         }
         if (m_RecordBtn->value() && m_Loop->TakeEnded()) {
             m_RecordBtn->value(0);
+            m_EndAsked = false;
             EndTake();
             Refresh();
         }

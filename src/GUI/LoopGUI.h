@@ -3,6 +3,7 @@
 
 #include "GUI/GUIBase.h"
 #include "GUI/LoopStrip.h"
+#include "Sync/TempoMap.h"
 #include "LoopPanel.h"
 #include "WorkspaceReader.h"
 
@@ -69,6 +70,15 @@ public:
     void ShowState(LoopStrip::State state, int peak, const std::vector<std::string> &lines);
     // The loop's take is over: the loop ends it, the application hears of it.
     void EndTake();
+    // Where Play, stop and takes fall: on the next beat, bar or master lap.
+    void SetQuantize(TempoMap::Step step);
+    // The loop's quantize has a line to wait for (a grid, or a master loop).
+    bool Quantized() const;
+    // Record is down and the take waits for its line to start.
+    bool TakeWaits() const;
+    TempoMap::Step m_QuantizeStep = TempoMap::Off;
+    // A quantized take was asked to end and waits for its line.
+    bool m_EndAsked = false;
     // The bar sits at the window's foot, under the effect panels when they show.
     void FitBar();
     // Undo or redo the last change of the loop's sound (Ctrl+U, Ctrl+Y).

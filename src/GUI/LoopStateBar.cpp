@@ -4,22 +4,30 @@
 #include "GUI/StatusLine.h"
 
 #include <FL/Fl.H>
+#include <FL/Fl_Choice.H>
 #include <FL/fl_draw.H>
 
 namespace {
 
 const int StateHeight = 26;
+const int QuantizeWidth = 74;
 
 } // namespace
 
 LoopStateBar::LoopStateBar(int x, int y, int w)
-    : Fl_Double_Window(x, y, w, Height), m_State(LoopStrip::Stopped), m_Meter(nullptr), m_Status(nullptr)
+    : Fl_Double_Window(x, y, w, Height), m_State(LoopStrip::Stopped), m_Meter(nullptr), m_Status(nullptr),
+      m_Quantize(nullptr)
 {
     box(FL_FLAT_BOX);
     color(FL_BLACK);
     // A window's children are placed within it.
     m_Meter = new LevelMeter(StateWidth + 4, 4, w - StateWidth - 8, 12, "Level");
-    m_Status = new StatusLine(0, StateHeight, w, Height - StateHeight);
+    m_Quantize = new Fl_Choice(0, StateHeight, QuantizeWidth, Height - StateHeight);
+    m_Quantize->textsize(10);
+    m_Quantize->add("Q off|Q beat|Q bar|Q master");
+    m_Quantize->value(0);
+    m_Quantize->tooltip("Play, stop and takes fall on the next beat, bar or lap of the master loop");
+    m_Status = new StatusLine(QuantizeWidth, StateHeight, w - QuantizeWidth, Height - StateHeight);
     end();
 }
 
@@ -36,6 +44,8 @@ const char *LoopStateBar::Word(LoopStrip::State state)
         return "MUTED";
     case LoopStrip::Empty:
         return "EMPTY";
+    case LoopStrip::Waiting:
+        return "WAITING";
     default:
         return "STOPPED";
     }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+class Fl_Choice;
 class LevelMeter;
 class StatusLine;
 
@@ -32,6 +33,9 @@ public:
     LoopStrip::State m_State;
     LevelMeter *m_Meter;
     StatusLine *m_Status;
+    // Where the loop's Play, stop and takes fall: Off, Beat, Bar, Master loop
+    // (in TempoMap::Step's order).
+    Fl_Choice *m_Quantize;
 
     static constexpr int Height = 42;
     static constexpr int StateWidth = 150;

@@ -19,6 +19,8 @@ Fl_Color LoopStrip::Colour(State state)
         return fl_rgb_color(110, 60, 140);
     case Empty:
         return fl_rgb_color(30, 30, 30);
+    case Waiting:
+        return fl_rgb_color(240, 210, 40);
     default:
         return fl_rgb_color(70, 70, 70);
     }
@@ -28,7 +30,7 @@ Fl_Color LoopStrip::TextColour(State state)
 {
     // Orange is light: black on it reads better than white.
     if (state == Empty) return fl_rgb_color(140, 140, 140);
-    return state == Overdubbing ? FL_BLACK : FL_WHITE;
+    return state == Overdubbing || state == Waiting ? FL_BLACK : FL_WHITE;
 }
 
 LoopStrip::LoopStrip(int x, int y, int w, int h) : Fl_Widget(x, y, w, h)
@@ -50,6 +52,8 @@ const char *LoopStrip::Word(State state)
         return "MUTE";
     case Empty:
         return "empty";
+    case Waiting:
+        return "WAIT";
     default:
         return "stop";
     }

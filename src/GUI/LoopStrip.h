@@ -21,7 +21,8 @@ public:
         Recording,
         Overdubbing,
         Muted,
-        Empty
+        Empty,
+        Waiting // for a quantize line
     };
     struct Cell
     {

@@ -10,12 +10,15 @@ namespace {
 
 void Bypass(Fl_Widget *widget, void *)
 {
-    static_cast<ScopeGUI *>(widget->parent()->user_data())->m_Bypass = static_cast<Fl_Button *>(widget)->value() != 0;
+    static_cast<ScopeGUI *>(widget->parent()->user_data())->m_Bypass =
+        static_cast<Fl_Button *>(widget)->value() != 0;
 }
 
 } // namespace
 
-ScopeGUI::ScopeGUI() : m_Bypass(false), m_Group(nullptr), m_BypassBtn(nullptr), m_Scope(nullptr) {}
+ScopeGUI::ScopeGUI() : m_Bypass(false), m_Group(nullptr), m_BypassBtn(nullptr), m_Scope(nullptr)
+{
+}
 
 void ScopeGUI::CreateGUI(int x, int y, const char *name)
 {

@@ -23,7 +23,8 @@ void ScopeWidget::draw()
     for (;;) {
         int cur = m_Data[i];
         if (m_Channels == 2) cur = cur + m_Data[i + 1] / 2;
-        fl_line(x() + i, static_cast<int>(prev / 400.0f + mid), x() + i + 1, static_cast<int>(cur / 400.0f + mid));
+        fl_line(x() + i, static_cast<int>(prev / 400.0f + mid), x() + i + 1,
+                static_cast<int>(cur / 400.0f + mid));
         i += m_Channels;
         if (i >= KorvelInfo::BufferSize - 1) break;
         prev = cur;

@@ -50,6 +50,13 @@ void BarsTyped(Fl_Widget *widget, void *)
     PanelOf(widget)->m_Settings.m_FirstBars = static_cast<int>(input->value());
 }
 
+void TakeBarsTyped(Fl_Widget *widget, void *)
+{
+    Fl_Value_Input *input = static_cast<Fl_Value_Input *>(widget);
+    input->value(input->clamp(std::round(input->value())));
+    PanelOf(widget)->m_Settings.m_TakeBars = static_cast<int>(input->value());
+}
+
 void TapPressed(Fl_Widget *widget, void *)
 {
     PanelOf(widget)->Tap();
@@ -118,6 +125,9 @@ void TimeGUI::CreateGUI(int x, int y, const char *)
     m_InMixBtn->tooltip("The metronome in the main output too");
     m_ClockOutBtn = Light(x + 544, y, 78, "Clock out", this);
     m_ClockOutBtn->tooltip("MIDI clock on midi_out from the next bar, Start and Stop with it");
+    m_TakeBarsIn = Input(x + 684, y, 26, "Take bars", 0, 64, 1, TakeBarsTyped, this);
+    m_TakeBarsIn->tooltip(
+        "A quantized take ends by itself after this many bars (0: when Record is pressed again)");
     UpdateValues();
 }
 
@@ -131,6 +141,7 @@ void TimeGUI::UpdateValues()
         m_ClickLevel->value(m_Settings.m_ClickLevel);
         m_InMixBtn->value(m_Settings.m_ClickInMix);
         m_ClockOutBtn->value(m_Settings.m_ClockOut);
+        m_TakeBarsIn->value(m_Settings.m_TakeBars);
     }
     Apply(true);
 }

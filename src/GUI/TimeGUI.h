@@ -45,6 +45,7 @@ public:
     Fl_Slider *m_ClickLevel = nullptr;
     Fl_Light_Button *m_InMixBtn = nullptr;
     Fl_Light_Button *m_ClockOutBtn = nullptr;
+    Fl_Value_Input *m_TakeBarsIn = nullptr;
     Fl_Box *m_BeatOut = nullptr;
 
 private:

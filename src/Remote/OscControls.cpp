@@ -22,6 +22,8 @@ namespace {
 float StateCode(LoopStrip::State state)
 {
     switch (state) {
+    case LoopStrip::Waiting:
+        return 1;
     case LoopStrip::Recording:
         return 2;
     case LoopStrip::Playing:

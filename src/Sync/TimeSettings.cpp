@@ -10,22 +10,23 @@ bool TimeSettings::IsDefault() const
 {
     const TimeSettings none;
     return m_Bpm == none.m_Bpm && m_BeatsPerBar == none.m_BeatsPerBar && m_FirstBars == none.m_FirstBars &&
-           m_Click == none.m_Click && m_ClickLevel == none.m_ClickLevel && m_ClickInMix == none.m_ClickInMix &&
-           m_ClockOut == none.m_ClockOut;
+           m_Click == none.m_Click && m_ClickLevel == none.m_ClickLevel &&
+           m_ClickInMix == none.m_ClickInMix && m_ClockOut == none.m_ClockOut &&
+           m_TakeBars == none.m_TakeBars;
 }
 
 std::ostream &operator<<(std::ostream &out, const TimeSettings &time)
 {
     return out << "Time " << time.m_Bpm << ' ' << time.m_BeatsPerBar << ' ' << time.m_FirstBars << ' '
                << time.m_Click << ' ' << time.m_ClickLevel << ' ' << time.m_ClickInMix << ' '
-               << time.m_ClockOut << ' ';
+               << time.m_ClockOut << ' ' << time.m_TakeBars << ' ';
 }
 
 std::istream &operator>>(std::istream &in, TimeSettings &time)
 {
     TimeSettings read;
     in >> read.m_Bpm >> read.m_BeatsPerBar >> read.m_FirstBars >> read.m_Click >> read.m_ClickLevel >>
-        read.m_ClickInMix >> read.m_ClockOut;
+        read.m_ClickInMix >> read.m_ClockOut >> read.m_TakeBars;
     const bool fits =
         std::isfinite(read.m_Bpm) &&
         (read.m_Bpm == 0 || (read.m_Bpm >= TempoMap::MinBpm && read.m_Bpm <= TempoMap::MaxBpm)) &&

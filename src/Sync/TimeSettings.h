@@ -15,6 +15,8 @@ struct TimeSettings
     float m_ClickLevel = 0.5f;
     bool m_ClickInMix = false;
     bool m_ClockOut = false;
+    // A quantized take ends by itself after so many bars (0: when asked).
+    int m_TakeBars = 0;
 
     // Nothing set: a workspace then needs no record of it, and stays as
     // older versions wrote it.

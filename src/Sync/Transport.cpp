@@ -26,6 +26,7 @@ void Transport::SetTempo(double bpm, int beatsPerBar, int64_t frame, bool fresh)
     }
     m_Map = next;
     m_Origin.store(next.m_Origin, std::memory_order_relaxed);
+    m_HasGrid.store(m_Map.Valid(), std::memory_order_relaxed);
     m_ClockStart = -1;
 }
 

@@ -22,14 +22,20 @@ public:
     // frame, a new one (or a fresh one asked for) starts a bar there.
     void SetTempo(double bpm, int beatsPerBar, int64_t frame, bool fresh = false);
     // No grid: the program's timing as it was without one.
-    void ClearTempo() { m_Map = TempoMap(); }
+    void ClearTempo()
+    {
+        m_Map = TempoMap();
+        m_HasGrid.store(false, std::memory_order_relaxed);
+    }
     // The block starting at the frame: its click and clock bytes to the
     // output, the click into the stereo mix as well when asked.
     void Block(int64_t frame, Output &output);
 
     const TempoMap &Map() const { return m_Map; }
-    // The grid's origin as last set, for the windows (any thread).
+    // The grid's origin as last set, and whether there is one, for the
+    // windows (any thread).
     int64_t Origin() const { return m_Origin.load(std::memory_order_relaxed); }
+    bool HasGrid() const { return m_HasGrid.load(std::memory_order_relaxed); }
     bool m_ClickOn = false;
     float m_ClickLevel = 0.5f; // 0 ... 1
     bool m_ClickInMix = false;
@@ -44,6 +50,7 @@ private:
 
     TempoMap m_Map;
     std::atomic<int64_t> m_Origin{0};
+    std::atomic<bool> m_HasGrid{false};
     int m_Rate = 0;
     Metronome m_Metronome;
     std::vector<short> m_Click;

@@ -1,0 +1,85 @@
+#include "Engine/AudioEngine.h"
+
+#include "KorvelSound/Delay.h"
+#include "KorvelSound/Output.h"
+#include "KorvelSound/Reverb.h"
+#include "Loop.h"
+#include "LoopHost.h"
+#include "LoopTestSupport.h"
+#include "SavedSettings.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+class QuantizeHost : public LoopHost
+{
+public:
+    AudioEngine *Engine() override { return m_Engine; }
+    AudioEngine *m_Engine = nullptr;
+};
+
+} // namespace
+
+// 120 BPM at 44.1 kHz: a beat is 22050 frames, a bar of 4/4 88200.
+TEST(QuantizeTest, PlayStopAndTakesFallExactlyOnTheLineWhateverTheBlockAndASecondPressCancels)
+{
+    for (int block : {64, 128, 512}) {
+        SavedSettings saved;
+        KorvelInfo::WantRealtimeOut = false;
+        KorvelInfo::BufferSize = block;
+        KorvelInfo::Samplerate = 44100;
+        Output::Unpaced = true;
+        Output output(2);
+        Delay delay;
+        Reverb reverb;
+        AudioEngine engine(output, delay, reverb);
+        QuantizeHost host;
+        host.m_Engine = &engine;
+        Loop player(&host), taker(&host);
+        player.m_ID = 0;
+        taker.m_ID = 1;
+        GiveSound(player, std::vector<short>(30000, 1000));
+        player.m_Playing = false;
+        player.m_Quantize = TempoMap::Beat;
+        taker.m_Quantize = TempoMap::Bar;
+        std::vector<short> input(block, 500);
+        taker.m_Input = input.data();
+        engine.SetLoops({&player, &taker});
+        engine.SetTempo(120, 4, true);
+
+        int64_t frame = 0, firstHeard = -1, lastHeard = -1;
+        auto run = [&](int64_t until) {
+            for (; frame < until; frame += block) {
+                ASSERT_TRUE(engine.Block());
+                for (int i = 0; i < block; i++) {
+                    if (output.m_Buffer[2 * i] == 0) continue;
+                    if (firstHeard < 0) firstHeard = frame + i;
+                    lastHeard = frame + i;
+                }
+            }
+        };
+        run(3000);
+        engine.QueuePlay(&player, true);
+        run(10000);
+        engine.QueuePlay(&player, true); // again while it waits: called off
+        run(30000);
+        EXPECT_EQ(firstHeard, -1) << "block " << block;
+        engine.QueuePlay(&player, true);
+        run(50000);
+        EXPECT_EQ(firstHeard, 44100) << "block " << block;
+        engine.QueuePlay(&player, false);
+        run(70000);
+        EXPECT_EQ(lastHeard, 66149) << "block " << block;
+
+        // A take of one bar, started between bars: exactly the next bar.
+        engine.QueueTakeStart(&taker, 1);
+        run(3 * 88200 + 1000);
+        ASSERT_TRUE(taker.TakeEnded()) << "block " << block;
+        taker.EndRecord();
+        EXPECT_EQ(taker.m_LoopLength, 88200) << "block " << block;
+    }
+}
