@@ -548,6 +548,15 @@ std::ostream &operator<<(std::ostream &out, LoopsApp &app)
     if (app.m_Plugin.m_Loaded && !plugin.empty() && plugin.size() <= WorkspaceReader::MostPathBytes)
         out << "Plugin " << plugin.size() << ' ' << plugin << ' ';
     if (!app.m_TimeGUI.m_Settings.IsDefault()) out << app.m_TimeGUI.m_Settings;
+    std::vector<std::pair<int, int>> quantized;
+    for (auto &item : app.m_Loops)
+        if (item.second->m_GUI->m_QuantizeStep != TempoMap::Off)
+            quantized.emplace_back(item.first, item.second->m_GUI->m_QuantizeStep);
+    if (!quantized.empty()) {
+        out << "Quantize " << quantized.size() << ' ';
+        for (const auto &loop : quantized)
+            out << loop.first << ' ' << loop.second << ' ';
+    }
     return out;
 }
 

@@ -373,6 +373,10 @@ bool Workspace::LoadFrom(LoopsApp *app, const std::string &given)
     // A workspace saved without musical time plays as it did: no grid.
     app->m_TimeGUI.m_Settings = records.m_HasTime ? records.m_Time : TimeSettings();
     app->m_TimeGUI.UpdateValues();
+    for (const auto &loop : records.m_Quantize) {
+        auto found = app->m_Loops.find(loop.first);
+        if (found != app->m_Loops.end()) found->second->m_GUI->ShowQuantize(loop.second);
+    }
     app->MarkSaved();
     // A plug-in is code that runs in the program: it is loaded only when the
     // performer says so, whoever wrote the workspace.

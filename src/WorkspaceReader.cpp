@@ -1,5 +1,7 @@
 #include "WorkspaceReader.h"
 
+#include "Sync/TempoMap.h"
+
 #include <cmath>
 #include <istream>
 #include <limits>
@@ -130,6 +132,16 @@ bool WorkspaceReader::ReadExtras(std::istream &in, Records &records)
         if (word == "Time") {
             if (!(in >> records.m_Time)) return false;
             records.m_HasTime = true;
+        } else if (word == "Quantize") {
+            long long count = 0;
+            if (!(in >> count) || count < 0 || count > 100000) return false;
+            for (long long i = 0; i < count; i++) {
+                long long id = 0;
+                int step = 0;
+                if (!(in >> id >> step) || !LoopNumberFits(id) || step < 0 || step > TempoMap::MasterLoop)
+                    return false;
+                records.m_Quantize.emplace_back(static_cast<int>(id), static_cast<TempoMap::Step>(step));
+            }
         } else if (word == "Plugin") {
             long long length = 0;
             if (!(in >> length) || length < 1 || length > MostPathBytes || in.get() != ' ') return false;

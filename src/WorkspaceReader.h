@@ -1,10 +1,12 @@
 #ifndef WORKSPACE_READER_H
 #define WORKSPACE_READER_H
 
+#include "Sync/TempoMap.h"
 #include "Sync/TimeSettings.h"
 
 #include <iosfwd>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Reads a workspace file's text into plain values, with every check a
@@ -73,6 +75,9 @@ public:
         // it keep no grid.
         TimeSettings m_Time;
         bool m_HasTime = false;
+        // Loops whose Play, stop and takes are quantized: "Quantize", the
+        // count, then each loop's number and step (the others are off).
+        std::vector<std::pair<int, TempoMap::Step>> m_Quantize;
     };
 
     enum Result

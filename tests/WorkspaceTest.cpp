@@ -389,4 +389,14 @@ TEST_F(WorkspaceTest, MusicalTimeIsKeptWhenSetAndAFileWithoutItHasNoGrid)
     WriteFileBytes(Lws("short.lws"), bare + "Time 120 4");
     EXPECT_NE(RefusedLoad(Lws("short.lws")).find("Bad workspace file, nothing loaded"), std::string::npos);
     EXPECT_EQ(m_App->m_TimeGUI.m_Settings.m_Bpm, 0);
+
+    // A loop's quantize goes with it.
+    m_App->NewLoop();
+    PanelAt(0)->ShowQuantize(TempoMap::Bar);
+    ASSERT_TRUE(Workspace::SaveTo(m_App.get(), Lws("q.lws")));
+    EXPECT_NE(ReadFileBytes(Lws("q.lws")).find(" Quantize 1 0 2 "), std::string::npos);
+    PanelAt(0)->ShowQuantize(TempoMap::Off);
+    ASSERT_TRUE(Workspace::LoadFrom(m_App.get(), Lws("q.lws")));
+    EXPECT_EQ(PanelAt(0)->m_QuantizeStep, TempoMap::Bar);
+    EXPECT_EQ(LoopAt(0)->m_Quantize, TempoMap::Bar);
 }

@@ -483,6 +483,12 @@ void LoopGUI::SetQuantize(TempoMap::Step step)
     Change(this, [loop, step] { loop->m_Quantize = step; });
 }
 
+void LoopGUI::ShowQuantize(TempoMap::Step step)
+{
+    if (m_StateBar) m_StateBar->m_Quantize->value(step);
+    SetQuantize(step);
+}
+
 LoopStrip::State LoopGUI::State() const
 {
     if (m_Loop->m_PlayAt.load() >= 0 || TakeWaits() || (m_EndAsked && m_Loop->m_TakeAt.load() >= 0))

@@ -72,6 +72,8 @@ public:
     void EndTake();
     // Where Play, stop and takes fall: on the next beat, bar or master lap.
     void SetQuantize(TempoMap::Step step);
+    // The same, with the window's choice showing it.
+    void ShowQuantize(TempoMap::Step step);
     // The loop's quantize has a line to wait for (a grid, or a master loop).
     bool Quantized() const;
     // Record is down and the take waits for its line to start.
