@@ -3,6 +3,7 @@
 #include "KorvelSound/Output.h"
 #include "KorvelSound/SampleClamp.h"
 #include "Sync/ClockOut.h"
+#include "Sync/SyncSource.h"
 
 #include <algorithm>
 #include <cmath>
@@ -25,15 +26,35 @@ void Transport::SetTempo(double bpm, int beatsPerBar, int64_t frame, bool fresh)
             frame - std::llround((beats < 0 ? beats + m_Map.m_BeatsPerBar : beats) * next.FramesPerBeat());
     }
     m_Map = next;
-    m_Origin.store(next.m_Origin, std::memory_order_relaxed);
-    m_HasGrid.store(m_Map.Valid(), std::memory_order_relaxed);
+    Publish();
     m_ClockStart = -1;
+}
+
+void Transport::Publish()
+{
+    m_Origin.store(m_Map.m_Origin, std::memory_order_relaxed);
+    m_HasGrid.store(m_Map.Valid(), std::memory_order_relaxed);
+    m_Bpm.store(m_Map.m_Bpm, std::memory_order_relaxed);
+    m_BeatsPerBar.store(m_Map.m_BeatsPerBar, std::memory_order_relaxed);
 }
 
 void Transport::Block(int64_t frame, Output &output)
 {
     const int frames = static_cast<int>(m_Click.size());
-    const bool clicking = m_ClickOn && m_Map.Valid();
+    if (m_Source) {
+        TempoMap led = m_Map;
+        bool running = true;
+        if (m_Source->Follow(frame, frames, led, running)) {
+            m_Map = led;
+            m_Running.store(running, std::memory_order_relaxed);
+            Publish();
+        }
+    } else {
+        m_Running.store(true, std::memory_order_relaxed);
+    }
+    // A leading source's stopped transport stops the click and the clock.
+    const bool running = m_Running.load(std::memory_order_relaxed);
+    const bool clicking = m_ClickOn && m_Map.Valid() && running;
     const bool clocking = (m_ClockOut && m_Map.Valid()) || m_ClockRunning || m_ClockStart >= 0;
     if (m_Used) {
         std::fill(m_Click.begin(), m_Click.end(), 0);
@@ -58,7 +79,7 @@ void Transport::Block(int64_t frame, Output &output)
 
 void Transport::Clock(int64_t frame, int frames)
 {
-    const bool wanted = m_ClockOut && m_Map.Valid();
+    const bool wanted = m_ClockOut && m_Map.Valid() && m_Running.load(std::memory_order_relaxed);
     if (!wanted) {
         if (m_ClockRunning) m_Midi[0] = ClockStop;
         m_ClockRunning = false;

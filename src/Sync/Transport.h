@@ -9,6 +9,7 @@
 #include <vector>
 
 class Output;
+class SyncSource;
 
 // The program's musical time on the audio thread: the beat grid (none until
 // a tempo is set), the metronome and the MIDI clock sent out. Changed by
@@ -25,17 +26,25 @@ public:
     void ClearTempo()
     {
         m_Map = TempoMap();
-        m_HasGrid.store(false, std::memory_order_relaxed);
+        Publish();
     }
-    // The block starting at the frame: its click and clock bytes to the
-    // output, the click into the stereo mix as well when asked.
+    // The block starting at the frame: the grid from the source that leads,
+    // if any; its click and clock bytes to the output, the click into the
+    // stereo mix as well when asked.
     void Block(int64_t frame, Output &output);
+    // The source the grid follows (null: the program's own tempo). Not owned;
+    // set by command, and kept alive until another command took it away.
+    void Lead(SyncSource *source) { m_Source = source; }
+    // Whether the leading source's transport runs (always, without one).
+    bool Running() const { return m_Running.load(std::memory_order_relaxed); }
 
     const TempoMap &Map() const { return m_Map; }
     // The grid's origin as last set, and whether there is one, for the
     // windows (any thread).
     int64_t Origin() const { return m_Origin.load(std::memory_order_relaxed); }
     bool HasGrid() const { return m_HasGrid.load(std::memory_order_relaxed); }
+    double Bpm() const { return m_Bpm.load(std::memory_order_relaxed); }
+    int BeatsPerBar() const { return m_BeatsPerBar.load(std::memory_order_relaxed); }
     bool m_ClickOn = false;
     float m_ClickLevel = 0.5f; // 0 ... 1
     bool m_ClickInMix = false;
@@ -48,9 +57,15 @@ public:
 private:
     void Clock(int64_t frame, int frames);
 
+    void Publish();
+
     TempoMap m_Map;
+    SyncSource *m_Source = nullptr;
+    std::atomic<bool> m_Running{true};
     std::atomic<int64_t> m_Origin{0};
     std::atomic<bool> m_HasGrid{false};
+    std::atomic<double> m_Bpm{0};
+    std::atomic<int> m_BeatsPerBar{4};
     int m_Rate = 0;
     Metronome m_Metronome;
     std::vector<short> m_Click;
