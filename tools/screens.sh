@@ -71,3 +71,15 @@ shot stopped
 click "$loop1" 105 207 # a fresh take in the empty loop
 shot recording
 click "$loop1" 105 207
+# Newer builds: a tempo typed in (60 BPM), loop 0 quantized to the bar, its
+# Play pressed: it waits for the bar line.
+if [ -z "${3:-}" ]; then
+  xdotool mousemove --window "$main" 70 200 click --repeat 3 1 type "60"
+  xdotool key Return
+  sleep 0.3
+  click "$loop0" 35 335
+  xdotool key Down Down Return
+  sleep 0.3
+  click "$loop0" 265 287
+  shot waiting
+fi

@@ -28,7 +28,12 @@ void BpmTyped(Fl_Widget *widget, void *)
     double bpm = static_cast<Fl_Value_Input *>(widget)->value();
     // Below the slowest tempo is no grid.
     bpm = bpm < TempoMap::MinBpm ? 0 : std::min(bpm, TempoMap::MaxBpm);
-    static_cast<Fl_Value_Input *>(widget)->value(bpm);
+    Fl_Value_Input *input = static_cast<Fl_Value_Input *>(widget);
+    input->value(bpm);
+    // The text as the value reads, whatever was typed ("060", "1e2").
+    char text[128];
+    input->format(text);
+    input->input.value(text);
     panel->m_Settings.m_Bpm = bpm;
     panel->Apply();
 }
@@ -78,10 +83,14 @@ Fl_Value_Input *Input(int x, int y, int w, const char *label, double low, double
 {
     Fl_Value_Input *input = new Fl_Value_Input(x, y, w, 18, label);
     input->labelsize(10);
+    // The label stands on the window's black.
+    input->labelcolor(FL_WHITE);
     input->textsize(11);
     input->range(low, high);
     input->step(step);
     input->callback(handler, panel);
+    // Typed whole: "120" is not 1, then 12, then 120.
+    input->when(FL_WHEN_ENTER_KEY | FL_WHEN_RELEASE);
     return input;
 }
 
