@@ -16,6 +16,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -87,6 +88,11 @@ int (*realClose)(int);
 int OpenDevice(const char *path, int flags, mode_t mode, OpenFunc real)
 {
     if (path && std::strcmp(path, Setting("KORVEL_SHIM_DEVICE", "/dev/korvel-shim")) == 0) {
+        // A device that only plays: the program's capture is refused.
+        if ((flags & O_ACCMODE) == O_RDONLY) {
+            errno = ENODEV;
+            return -1;
+        }
         device = Device();
         device.warmup = std::atol(Setting("KORVEL_SHIM_WARMUP", "100"));
         device.paced = std::atoi(Setting("KORVEL_SHIM_PACE", "1")) != 0;
