@@ -350,17 +350,22 @@ void LoopsApp::ShowLevels()
     std::vector<LoopStrip::Cell> cells;
     cells.reserve(m_Loops.size());
     std::vector<std::string> mine;
+    // Loop windows are many: each follows at every other look, half of
+    // them at a time, which halves what their meters cost.
+    m_LevelLooks++;
     for (auto &item : m_Loops) {
         LoopGUI *panel = item.second->m_GUI;
         // Read as they stand: what is shown is a moment old at most.
         const LoopStrip::State state = panel->State();
-        const int peak = item.second->m_Loop->m_Level.Take();
+        const bool look = (m_LevelLooks + item.first) % 2 == 0;
+        // Between its looks a window's peak waits, the strip shows the last.
+        const int peak = look ? item.second->m_Loop->m_Level.Take() : item.second->m_Loop->m_Level.Peek();
         cells.push_back({item.first, state, LevelMeter::Fraction(peak)});
         const std::string prefix = "Loop " + std::to_string(item.first) + ":";
         mine.clear();
         for (const std::string &line : m_LoopLines)
             if (line.compare(0, prefix.size(), prefix) == 0) mine.push_back(line);
-        panel->ShowState(state, peak, mine);
+        panel->ShowState(state, look ? peak : -1, mine);
     }
     m_LoopLines.clear();
     m_Strip->Show(cells);

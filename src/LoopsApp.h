@@ -96,6 +96,7 @@ public:
     MessageLog m_Log;
     // Lines about a loop, waiting for its window's next look.
     std::vector<std::string> m_LoopLines;
+    int64_t m_LevelLooks = 0;
 
     // Owns the main window; declared first so that it goes last, after the
     // panels have taken their own groups out of it.

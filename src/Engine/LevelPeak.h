@@ -21,6 +21,8 @@ public:
     }
     // GUI thread: the peak, starting afresh.
     int Take() { return m_Peak.exchange(0, std::memory_order_relaxed); }
+    // GUI thread: the peak so far, left for the next Take.
+    int Peek() const { return m_Peak.load(std::memory_order_relaxed); }
 
 private:
     std::atomic<int> m_Peak{0};

@@ -65,8 +65,8 @@ public:
     void ShowReadouts();
     // What the loop does, as its window and the main window's strip show it.
     LoopStrip::State State() const;
-    // At display rate: the state, the loop's peak since the last look and
-    // the messages about the loop.
+    // At display rate: the state, the loop's peak since the last look (or
+    // -1: none new) and the messages about the loop.
     void ShowState(LoopStrip::State state, int peak, const std::vector<std::string> &lines);
     // The loop's take is over: the loop ends it, the application hears of it.
     void EndTake();

@@ -57,7 +57,7 @@ void LoopStateBar::Show(LoopStrip::State state, int peak)
         m_State = state;
         damage(FL_DAMAGE_ALL);
     }
-    m_Meter->Show(peak);
+    if (peak >= 0) m_Meter->Show(peak);
 }
 
 void LoopStateBar::Say(const std::vector<std::string> &lines)
@@ -67,8 +67,9 @@ void LoopStateBar::Say(const std::vector<std::string> &lines)
 
 void LoopStateBar::ShowFades(int milliseconds)
 {
+    if (milliseconds == m_FadeMs) return;
+    m_FadeMs = milliseconds;
     const std::string text = milliseconds > 0 ? "fades " + std::to_string(milliseconds) + " ms" : "no fades";
-    if (text == m_Fades) return;
     m_Fades = text;
     damage(FL_DAMAGE_ALL);
 }

@@ -22,7 +22,8 @@ class LoopStateBar : public Fl_Double_Window
 public:
     LoopStateBar(int x, int y, int w);
 
-    // At display rate: the loop's state and its peak (0 ... 32767) since the last look.
+    // At display rate: the loop's state and its peak (0 ... 32767) since the
+    // last look (negative: the meter stays as it is).
     void Show(LoopStrip::State state, int peak);
     // Messages about this loop (oldest first); called every look, so an old one goes.
     void Say(const std::vector<std::string> &lines);
@@ -46,6 +47,7 @@ protected:
 
 private:
     std::string m_Fades;
+    int m_FadeMs = -1;
 };
 
 #endif
