@@ -120,8 +120,9 @@ bool AudioEngine::Block()
         }
         loop->m_TakeLatency = takeLatency;
         loop->m_BlockFrame = m_Frame;
+        m_Midi.Apply(*loop, m_Frame + KorvelInfo::BufferSize, this);
+        // After the pedals: a line a pedal's event is waiting for may fall in this block.
         ApplyPlayAt(*loop);
-        m_Midi.Apply(*loop, m_Frame + KorvelInfo::BufferSize);
         const bool sounded = loop->GetOutput(m_MixBuffer);
         loop->m_HandOver.Leave();
         if (sounded) m_Output.Send(m_MixBuffer, loop->m_LeftVol, loop->m_RightVol);
@@ -162,18 +163,23 @@ bool AudioEngine::Quantized(const Loop &loop, const TempoMap &map)
     return loop.m_Quantize == TempoMap::MasterLoop || (loop.m_Quantize != TempoMap::Off && map.Valid());
 }
 
-int64_t AudioEngine::NextLine(const Loop &loop) const
+int64_t AudioEngine::NextLine(const Loop &loop, int64_t from) const
 {
+    if (from < m_Frame) from = m_Frame;
     const TempoMap &map = m_Transport.Map();
-    if (loop.m_Quantize != TempoMap::MasterLoop) return map.NextLine(m_Frame, loop.m_Quantize);
+    if (loop.m_Quantize != TempoMap::MasterLoop) return map.NextLine(from, loop.m_Quantize);
     for (const Loop *master : m_Loops) {
         if (!master->m_Master || !master->m_Playing || master->m_Speed <= 0 || master->m_LoopLength <= 0)
             continue;
-        // Where its position next comes round to the start.
+        // Where its position next comes round to the start, lap by lap.
+        const double lap = master->m_LoopLength / master->m_Speed;
         const double left = (static_cast<double>(master->m_LoopLength) - master->m_Pos) / master->m_Speed;
-        return master->m_Pos <= 0 ? m_Frame : m_Frame + static_cast<int64_t>(std::ceil(left));
+        double line = master->m_Pos <= 0 ? 0 : std::ceil(left);
+        while (m_Frame + static_cast<int64_t>(line) < from)
+            line = std::ceil(line + lap);
+        return m_Frame + static_cast<int64_t>(line);
     }
-    return m_Frame;
+    return from;
 }
 
 void AudioEngine::ApplyPlayAt(Loop &loop)

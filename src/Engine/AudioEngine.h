@@ -102,6 +102,8 @@ public:
     void QueueTakeEnd(Loop *loop);
     // Whether the loop's quantize has a line to wait for.
     static bool Quantized(const Loop &loop, const TempoMap &map);
+    // The loop's next quantize line at or after the frame (-1: the block's first).
+    int64_t NextLine(const Loop &loop, int64_t from = -1) const;
     // The first frame of the next block, for the windows.
     int64_t Frame() const { return m_PublishedFrame.load(std::memory_order_relaxed); }
 
@@ -110,8 +112,6 @@ public:
     HandOver m_Whole;
 
 private:
-    // The loop's next quantize line at or after the block's first frame.
-    int64_t NextLine(const Loop &loop) const;
     // A quantized change of Play that falls in this block.
     void ApplyPlayAt(Loop &loop);
     // Waits while the queue is full: the windows may wait, the engine never.

@@ -1,5 +1,7 @@
 #include "Midi/EngineMidi.h"
 
+#include "Engine/AudioEngine.h"
+
 #include "Loop.h"
 #include "Midi/MidiParser.h"
 
@@ -53,8 +55,10 @@ bool EngineMidi::Take(const unsigned char *bytes, size_t size, int64_t frame, in
     return false;
 }
 
-void EngineMidi::Apply(Loop &loop, int64_t blockEnd)
+void EngineMidi::Apply(Loop &loop, int64_t blockEnd, const AudioEngine *engine)
 {
+    const bool quantized = engine && AudioEngine::Quantized(loop, engine->m_Transport.Map());
+    const int latency = engine ? engine->TakeLatency() : 0;
     int kept = 0;
     for (int i = 0; i < m_Count; i++) {
         const Pending p = m_Pending[i];
@@ -63,17 +67,33 @@ void EngineMidi::Apply(Loop &loop, int64_t blockEnd)
             continue;
         }
         if (p.m_Action == EnginePedal::Play) {
-            loop.m_Playing = p.m_Toggle ? !loop.m_Playing : p.m_Down;
+            const bool on = p.m_Toggle ? !loop.m_Playing : p.m_Down;
+            const int64_t line = quantized ? engine->NextLine(loop, p.m_Frame) : p.m_Frame;
+            if (loop.m_PlayAt.load(std::memory_order_relaxed) >= 0) {
+                // Pressed again while it waits: called off.
+                loop.m_PlayAt.store(-1, std::memory_order_relaxed);
+            } else if (line <= p.m_Frame || !quantized) {
+                loop.m_Playing = on;
+            } else if (on != loop.m_Playing) {
+                loop.m_PlayTarget = on;
+                loop.m_PlayAt.store(line, std::memory_order_relaxed);
+            }
             continue;
         }
         const bool start = p.m_Toggle ? !loop.m_Recording : p.m_Down;
+        // A quantized take starts and ends on the line the performer hears,
+        // its input a round trip after it.
+        const int64_t line = quantized ? engine->NextLine(loop, p.m_Frame) : -1;
         if (start && !loop.m_Recording) {
-            if (loop.EngineMayStartTake())
-                loop.StartTake(p.m_Frame, true);
-            else
+            if (!loop.EngineMayStartTake()) {
                 loop.m_GuiPresses.fetch_add(1, std::memory_order_release);
+            } else {
+                loop.StartTake(line >= 0 ? line + latency : p.m_Frame, true);
+                if (line >= 0) loop.m_TakeAt.store(line, std::memory_order_relaxed);
+            }
         } else if (!start && loop.m_Recording) {
-            loop.RequestStop(p.m_Frame);
+            if (line >= 0) loop.m_TakeAt.store(line, std::memory_order_relaxed);
+            loop.RequestStop(line >= 0 ? line + latency : p.m_Frame);
         }
     }
     m_Count = kept;

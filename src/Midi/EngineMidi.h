@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+class AudioEngine;
 class Loop;
 
 // The pedals that act in the audio period their JACK MIDI event arrives in:
@@ -30,8 +31,10 @@ public:
     // hands it to the GUI.
     bool Take(const unsigned char *bytes, size_t size, int64_t frame, int recordDelay,
               const std::vector<Loop *> &loops);
-    // Makes what is due on this loop before blockEnd.
-    void Apply(Loop &loop, int64_t blockEnd);
+    // Makes what is due on this loop before blockEnd; with the engine given,
+    // a quantized loop's Play and takes wait for its next line after the
+    // event, as the window's do.
+    void Apply(Loop &loop, int64_t blockEnd, const AudioEngine *engine = nullptr);
     // Drops what waited for loops no longer played.
     void Forget(const std::vector<Loop *> &loops);
 

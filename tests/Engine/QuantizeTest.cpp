@@ -81,5 +81,17 @@ TEST(QuantizeTest, PlayStopAndTakesFallExactlyOnTheLineWhateverTheBlockAndASecon
         ASSERT_TRUE(taker.TakeEnded()) << "block " << block;
         taker.EndRecord();
         EXPECT_EQ(taker.m_LoopLength, 88200) << "block " << block;
+
+        // A pedal's Play waits for the line after its event too.
+        taker.m_Playing = false;
+        EnginePedal pedal;
+        pedal.m_Number = 60;
+        pedal.m_LoopID = player.m_ID;
+        engine.SetPedals({pedal});
+        const unsigned char press[3] = {0x90, 60, 100};
+        ASSERT_TRUE(engine.MidiEvent(press, 3, 10));
+        firstHeard = -1;
+        run(frame + 30000);
+        EXPECT_EQ(firstHeard, (frame - 30000 + 10 + 22049) / 22050 * 22050) << "block " << block;
     }
 }
