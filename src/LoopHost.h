@@ -35,6 +35,9 @@ public:
     virtual void TakeEnded(Loop &, bool) {}
     // How many bars a quantized take lasts by itself (0: until asked to end).
     virtual int TakeBars() const { return 0; }
+    // A bar of the beat grid in frames when Match is to round to whole bars
+    // (0: Match makes the master's length exactly, as it always did).
+    virtual double MatchBarFrames() const { return 0; }
 
     Sample m_Clipboard;
     float m_MasterLength; // play length in samples of the master loop

@@ -371,6 +371,13 @@ void LoopsApp::ShowLevels()
     m_Strip->Show(cells);
 }
 
+double LoopsApp::MatchBarFrames() const
+{
+    const Transport &transport = m_Engine.m_Transport;
+    if (!m_TimeGUI.m_Settings.m_MatchBars || !transport.HasGrid() || transport.Bpm() <= 0) return 0;
+    return 60.0 * KorvelInfo::Samplerate / transport.Bpm() * transport.BeatsPerBar();
+}
+
 void LoopsApp::FollowLatency()
 {
     JackDevice *jack = m_Output.Jack();

@@ -87,6 +87,7 @@ public:
     AudioEngine *Engine() override { return &m_Engine; }
     void TakeEnded(Loop &loop, bool fresh) override { m_TimeGUI.TakeEnded(loop, fresh); }
     int TakeBars() const override { return m_TimeGUI.m_Settings.m_TakeBars; }
+    double MatchBarFrames() const override;
 
     // Main-window controls, also called by tests.
     void SnapPointsChanged(double value);

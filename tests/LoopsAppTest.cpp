@@ -410,4 +410,12 @@ TEST_F(LoopsAppTest, TapsOrTheFirstTakeMakeTheTempoAndTheGridStartsWhereTheyDo)
     const TempoMap &map = m_App->m_Engine.m_Transport.Map();
     const double inBar = std::fmod(map.BeatAt(m_App->m_Engine.Frame()), 4);
     EXPECT_NEAR(inBar * map.FramesPerBeat(), LoopAt(0)->m_Pos, 1.0);
+
+    // Asked to, Match makes whole bars of the grid, with no master loop.
+    time.m_Settings.m_MatchBars = true;
+    m_App->NewLoop();
+    FillLoop(1, 100000, [](int i) { return i % 100; });
+    PanelAt(1)->m_MatchBtn->do_callback();
+    const double bar = map.FramesPerBar();
+    EXPECT_EQ(LoopAt(1)->m_LoopLength, std::llround(std::round(100000 / bar) * bar));
 }

@@ -194,9 +194,22 @@ void MatchPressed(Fl_Widget *widget, void *)
 {
     LoopGUI *panel = PanelOf(widget);
     Loop *loop = panel->m_Loop;
-    if (loop->m_App->m_MasterLength == 0) return;
-    loop->MatchLength(static_cast<int>(loop->m_App->m_MasterLength));
-    loop->m_Speed = loop->m_App->m_MasterSpeed;
+    LoopHost *app = loop->m_App;
+    const double bar = app->MatchBarFrames();
+    if (bar > 0 && loop->GetTotalLength() > 0) {
+        // Whole bars of the grid: as many as the master (or, without one,
+        // the loop itself) lasts, at the master's speed.
+        const bool master = app->m_MasterLength > 0 && app->m_MasterSpeed > 0;
+        const float speed = master ? app->m_MasterSpeed : std::max(0.0001f, loop->m_Speed);
+        const double lasts = master ? app->m_MasterLength / app->m_MasterSpeed : loop->m_LoopLength / speed;
+        const double bars = std::max(1.0, std::round(lasts / bar));
+        loop->MatchLength(static_cast<int>(std::llround(bars * bar * speed)));
+        loop->m_Speed = speed;
+    } else {
+        if (app->m_MasterLength == 0) return;
+        loop->MatchLength(static_cast<int>(app->m_MasterLength));
+        loop->m_Speed = app->m_MasterSpeed;
+    }
     panel->Refresh();
     // The knobs show the new speed and length too.
     panel->UpdateValues();

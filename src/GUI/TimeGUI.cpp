@@ -74,6 +74,7 @@ void Toggled(Fl_Widget *widget, void *)
     settings.m_Click = panel->m_ClickBtn->value();
     settings.m_ClickInMix = panel->m_InMixBtn->value();
     settings.m_ClockOut = panel->m_ClockOutBtn->value();
+    settings.m_MatchBars = panel->m_MatchBarsBtn->value();
     settings.m_ClickLevel = static_cast<float>(panel->m_ClickLevel->value());
     panel->Apply();
 }
@@ -135,6 +136,8 @@ void TimeGUI::CreateGUI(int x, int y, const char *)
     m_ClockOutBtn = Light(x + 544, y, 78, "Clock out", this);
     m_ClockOutBtn->tooltip("MIDI clock on midi_out from the next bar, Start and Stop with it");
     m_TakeBarsIn = Input(x + 684, y, 26, "Take bars", 0, 64, 1, TakeBarsTyped, this);
+    m_MatchBarsBtn = Light(x + 716, y, 92, "Match bars", this);
+    m_MatchBarsBtn->tooltip("Match makes whole bars of the beat grid, not the master loop's exact length");
     m_TakeBarsIn->tooltip(
         "A quantized take ends by itself after this many bars (0: when Record is pressed again)");
     UpdateValues();
@@ -151,6 +154,7 @@ void TimeGUI::UpdateValues()
         m_InMixBtn->value(m_Settings.m_ClickInMix);
         m_ClockOutBtn->value(m_Settings.m_ClockOut);
         m_TakeBarsIn->value(m_Settings.m_TakeBars);
+        m_MatchBarsBtn->value(m_Settings.m_MatchBars);
     }
     Apply(true);
 }

@@ -46,6 +46,7 @@ public:
     Fl_Light_Button *m_InMixBtn = nullptr;
     Fl_Light_Button *m_ClockOutBtn = nullptr;
     Fl_Value_Input *m_TakeBarsIn = nullptr;
+    Fl_Light_Button *m_MatchBarsBtn = nullptr;
     Fl_Box *m_BeatOut = nullptr;
 
 private:
