@@ -67,8 +67,10 @@ bool Loop::GetOutput(Sample &out)
     // A quantized start or stop falls inside this block.
     const int playFrom = m_Recording ? 0 : std::max(0, m_PlayFrom);
     const int playTo = m_Recording ? -1 : m_PlayTo;
+    const int jumpAt = m_Recording || playFrom > 0 || playTo >= 0 ? -1 : m_JumpAt;
     m_PlayFrom = 0;
     m_PlayTo = -1;
+    m_JumpAt = -1;
 
     // The effect lines were last touched a whole cycle ago; fetch them while
     // playback and the filter run.
@@ -76,7 +78,12 @@ bool Loop::GetOutput(Sample &out)
         m_Delay.Prefetch();
         m_Reverb.Prefetch();
     }
-    if (playing) {
+    if (playing && jumpAt > 0) {
+        m_Wrapped = PlayWithJump(out, heard, jumpAt);
+        m_StepTo = m_Pos;
+        m_Heard = true;
+        m_HeardEnd = m_Pos;
+    } else if (playing) {
         m_Wrapped = Play(out, playFrom, playTo);
         m_StepTo = m_Pos;
         FadePlayed(out, heard, playFrom);
@@ -123,7 +130,7 @@ void Loop::ShowOnPanel()
     if (m_Sounded) m_GUI->DrawPosMarker();
 }
 
-bool Loop::Play(Sample &out, int from, int to)
+bool Loop::Play(Sample &out, int from, int to, bool silenceRest)
 {
     const int B = KorvelInfo::BufferSize;
     if (B < 1) return false;
@@ -131,7 +138,7 @@ bool Loop::Play(Sample &out, int from, int to)
     // the position moves only over the part played.
     to = to < 0 ? B : std::min(to, B);
     from = std::min(std::max(0, from), to);
-    if (from > 0 || to < B) out.Zero();
+    if (silenceRest && (from > 0 || to < B)) out.Zero();
     const int64_t length = m_LoopLength;
     const float speed = m_Speed;
     const float volume = m_Volume;
@@ -192,6 +199,27 @@ bool Loop::Play(Sample &out, int from, int to)
     m_Pos = pos;
     // With no play length the position rests at 0: no lap goes round.
     return wrapped && length > 0;
+}
+
+bool Loop::PlayWithJump(Sample &out, bool heard, int at)
+{
+    const int B = KorvelInfo::BufferSize;
+    bool wrapped = Play(out, 0, at);
+    FadePlayed(out, heard, 0);
+    // From the jump on: the start, fading in, over what was playing fading out.
+    const int fade = FadeFrames();
+    m_HeardEnd = m_Pos;
+    if (fade > 0) StartTail();
+    m_Pos = 0.0;
+    wrapped = Play(out, at, B, false) || wrapped;
+    if (fade > 0) {
+        short *values = out.GetBuffer();
+        m_RiseDone = 0;
+        for (int i = at; i < B && m_RiseDone < fade; i++, m_RiseDone++)
+            values[i] = ClampSample(values[i] * Fade::Rise(m_RiseDone, fade));
+        AddTail(out, at);
+    }
+    return wrapped;
 }
 
 int Loop::FadeFrames() const

@@ -75,6 +75,11 @@ public:
     // block (0: from its first), or stops at that frame (-1: it does not).
     int m_PlayFrom = 0;
     int m_PlayTo = -1;
+    // Set by the engine for one block: a playing loop goes back to its
+    // start at that frame of the block (-1: it does not).
+    int m_JumpAt = -1;
+    // A trigger marker's quantized restart: the engine frame it falls at (-1: none).
+    int64_t m_RestartAt = -1;
     // A quantized change of Play, on the engine's side: at that frame (-1:
     // none) m_Playing becomes m_PlayTarget.
     std::atomic<int64_t> m_PlayAt{-1};
@@ -226,7 +231,10 @@ private:
     void StepOver(int64_t frames);
     // Plays the block's frames [from, to), the others silent; returns whether
     // the position went round the end of the play length.
-    bool Play(Sample &out, int from = 0, int to = -1);
+    bool Play(Sample &out, int from = 0, int to = -1, bool silenceRest = true);
+    // A playing block that goes back to the start at that frame: what was
+    // heard fades out from there as the start fades in.
+    bool PlayWithJump(Sample &out, bool heard, int at);
     // Fades in what a block plays after a start or a jump (from its frame
     // from on), and adds what was playing before a stop or a jump, fading
     // out from where it was.

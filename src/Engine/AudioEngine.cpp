@@ -108,7 +108,7 @@ bool AudioEngine::Block()
     RunCommands();
     m_Output.TakeInput();
     m_Output.ClearBuffer();
-    TriggerRule::Apply(m_Loops, m_Targets);
+    TriggerRule::Apply(m_Loops, m_Targets, this);
 
     const int takeLatency = m_TakeLatency.load(std::memory_order_relaxed);
     for (Loop *loop : m_Loops) {
@@ -184,6 +184,19 @@ int64_t AudioEngine::NextLine(const Loop &loop, int64_t from) const
 
 void AudioEngine::ApplyPlayAt(Loop &loop)
 {
+    // A marker's restart on its line: a stopped loop starts there from its
+    // start, a playing one goes back to its start there.
+    if (loop.m_RestartAt >= 0 && loop.m_RestartAt < m_Frame + KorvelInfo::BufferSize) {
+        const int offset = static_cast<int>(std::max<int64_t>(0, loop.m_RestartAt - m_Frame));
+        loop.m_RestartAt = -1;
+        if (!loop.m_Playing || offset == 0) {
+            loop.m_Pos = 0.0;
+            loop.m_PlayFrom = loop.m_Playing ? 0 : offset;
+            loop.m_Playing = true;
+        } else {
+            loop.m_JumpAt = offset;
+        }
+    }
     const int64_t at = loop.m_PlayAt.load(std::memory_order_relaxed);
     if (at < 0 || at >= m_Frame + KorvelInfo::BufferSize) return;
     loop.m_PlayAt.store(-1, std::memory_order_relaxed);

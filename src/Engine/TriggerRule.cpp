@@ -1,5 +1,6 @@
 #include "Engine/TriggerRule.h"
 
+#include "Engine/AudioEngine.h"
 #include "Loop.h"
 
 #include <algorithm>
@@ -32,7 +33,8 @@ void TriggerRule::Pass(Loop &loop, float from, float to, bool wrapped, std::vect
     }
 }
 
-void TriggerRule::Apply(const std::vector<Loop *> &loops, std::vector<int> &targets)
+void TriggerRule::Apply(const std::vector<Loop *> &loops, std::vector<int> &targets,
+                        const AudioEngine *engine)
 {
     targets.clear();
     for (Loop *loop : loops) {
@@ -50,8 +52,14 @@ void TriggerRule::Apply(const std::vector<Loop *> &loops, std::vector<int> &targ
         auto found = std::lower_bound(loops.begin(), loops.end(), id,
                                       [](const Loop *loop, int wanted) { return loop->m_ID < wanted; });
         if (found == loops.end() || (*found)->m_ID != id || !(*found)->m_HandOver.Enter()) continue;
-        (*found)->m_Pos = 0.0;
-        (*found)->m_Playing = true;
-        (*found)->m_HandOver.Leave();
+        Loop &target = **found;
+        if (engine && AudioEngine::Quantized(target, engine->m_Transport.Map())) {
+            // On its next line, a restart already waiting standing.
+            if (target.m_RestartAt < 0) target.m_RestartAt = engine->NextLine(target);
+        } else {
+            target.m_Pos = 0.0;
+            target.m_Playing = true;
+        }
+        target.m_HandOver.Leave();
     }
 }

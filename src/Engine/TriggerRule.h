@@ -3,6 +3,7 @@
 
 #include <vector>
 
+class AudioEngine;
 class Loop;
 
 // The trigger markers' rule, applied at the start of a block from what each
@@ -13,7 +14,10 @@ class TriggerRule
 public:
     // The loops in ascending number. targets is scratch space; it keeps its
     // capacity, so a caller that reserved enough never allocates here.
-    static void Apply(const std::vector<Loop *> &loops, std::vector<int> &targets);
+    // A restart of a loop whose quantize has a line waits for it when the
+    // engine is given (the loop's m_RestartAt).
+    static void Apply(const std::vector<Loop *> &loops, std::vector<int> &targets,
+                      const AudioEngine *engine = nullptr);
     // The markers of one loop passed by a step from one angle to another
     // (round the end of the ring when wrapped): their targets are appended.
     static void Pass(Loop &loop, float from, float to, bool wrapped, std::vector<int> &targets);

@@ -1,4 +1,5 @@
 #include "Engine/AudioEngine.h"
+#include "Engine/TriggerRule.h"
 
 #include "KorvelSound/Delay.h"
 #include "KorvelSound/Output.h"
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -93,5 +95,30 @@ TEST(QuantizeTest, PlayStopAndTakesFallExactlyOnTheLineWhateverTheBlockAndASecon
         firstHeard = -1;
         run(frame + 30000);
         EXPECT_EQ(firstHeard, (frame - 30000 + 10 + 22049) / 22050 * 22050) << "block " << block;
+
+        // A marker's restart of a quantized loop waits for its line, then the
+        // loop goes back to its start at that very frame.
+        GiveSound(player, Ramp(60000, 1000));
+        TriggerMarker marker;
+        marker.m_Angle = 180;
+        marker.m_TargetID = player.m_ID;
+        taker.m_Markers = {marker};
+        taker.m_StepFrom = 0;
+        taker.m_StepTo = 0.75 * taker.m_LoopLength;
+        std::vector<int> targets;
+        TriggerRule::Apply({&player, &taker}, targets, &engine);
+        const int64_t line = (frame + 22049) / 22050 * 22050;
+        ASSERT_EQ(player.m_RestartAt, line) << "block " << block;
+        ASSERT_TRUE(player.m_Playing);
+        std::vector<short> heard;
+        for (; frame < line + 100; frame += block) {
+            ASSERT_TRUE(engine.Block());
+            for (int i = 0; i < block; i++)
+                heard.push_back(output.m_Buffer[2 * i]);
+        }
+        const size_t at = heard.size() - static_cast<size_t>(frame - line);
+        EXPECT_GT(heard[at - 1], heard[at] + 1000) << "block " << block;
+        EXPECT_LE(std::abs(heard[at - 1] - heard[at - 2]), 1) << "block " << block; // not before
+        EXPECT_LE(heard[at], 1000) << "block " << block; // the start, at half volume
     }
 }
