@@ -126,7 +126,9 @@ void TimeGUI::CreateGUI(int x, int y, const char *)
     m_BeatOut->labelsize(12);
     m_ClickBtn = Light(x + 356, y, 50, "Click", this);
     m_ClickBtn->tooltip("The metronome, on the click_left and click_right ports");
-    m_ClickLevel = new Fl_Slider(x + 408, y + 2, 70, 14);
+    // Named for MIDI Learn and OSC; the name is not drawn.
+    m_ClickLevel = new Fl_Slider(x + 408, y + 2, 70, 14, "Click level");
+    m_ClickLevel->labeltype(FL_NO_LABEL);
     m_ClickLevel->type(FL_HOR_NICE_SLIDER);
     m_ClickLevel->range(0, 1);
     m_ClickLevel->callback(Toggled, this);

@@ -92,6 +92,9 @@ bool OscControls::Read(int loopID, const std::string &name, float &value) const
         if (name == "loop_pos")
             return value = static_cast<float>(loop->m_ShownPos.load(std::memory_order_relaxed) / rate), true;
     }
+    if (LoopGUI *panel = loopID >= 0 ? Panel(loopID) : nullptr) {
+        if (name == "Quantize") return value = static_cast<float>(panel->m_QuantizeStep), true;
+    }
     std::string why;
     Fl_Widget *control = Control(loopID, name, why);
     if (Fl_Valuator *valuator = dynamic_cast<Fl_Valuator *>(control))
@@ -110,6 +113,12 @@ bool OscControls::Set(int loopID, const std::string &name, float value, std::str
     if (panel && name == "wet") return Valuate(panel->m_VolumeSlider, 1.0 - value), true;
     if (panel && name == "rate") return Valuate(panel->m_SpeedKnob, value), true;
     if (panel && name == "pan_1") return Valuate(panel->m_BalanceKnob, 2.0 * value), true;
+    // 0 off, 1 beat, 2 bar, 3 the master loop's laps.
+    if (panel && name == "Quantize") {
+        const int step = static_cast<int>(std::lround(std::min(3.0f, std::max(0.0f, value))));
+        panel->ShowQuantize(static_cast<TempoMap::Step>(step));
+        return true;
+    }
     Fl_Widget *control = Control(loopID, name, why);
     if (!control) return false;
     if (Fl_Valuator *valuator = dynamic_cast<Fl_Valuator *>(control)) return Valuate(valuator, value), true;

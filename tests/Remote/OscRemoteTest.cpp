@@ -94,6 +94,8 @@ TEST_F(OscRemoteTest, ControlsActAsTheirWidgetsAndAnswerBack)
     lo_send(m_To, "/sl/0/set", "si", "pan_1", 0);
     lo_send(m_To, "/korvel/loop/1/press", "s", "Effects");
     lo_send(m_To, "/korvel/main/set", "sf", "Main/Snap Points", 4.0f);
+    lo_send(m_To, "/korvel/main/set", "sf", "Tempo", 97.0f);
+    lo_send(m_To, "/korvel/loop/1/set", "sf", "Quantize", 2.0f);
     lo_send(m_To, "/sl/1/hit", "s", "mute");
     lo_send(m_To, "/sl/0/get", "sss", "wet", m_Me.c_str(), "/got");
     lo_send(m_To, "/ping", "ss", m_Me.c_str(), "/pong");
@@ -122,6 +124,8 @@ TEST_F(OscRemoteTest, ControlsActAsTheirWidgetsAndAnswerBack)
     EXPECT_FLOAT_EQ(LoopAt(0)->m_RightVol, 0.0f);
     EXPECT_TRUE(LoopAt(1)->m_EffectsOn);
     EXPECT_EQ(m_App->m_SnapOut->value(), 4.0);
+    EXPECT_EQ(m_App->m_TimeGUI.m_Settings.m_Bpm, 97.0);
+    EXPECT_EQ(LoopAt(1)->m_Quantize, TempoMap::Bar);
     EXPECT_FLOAT_EQ(LoopAt(1)->m_Volume, 0.0f);
     lo_send(m_To, "/sl/1/hit", "s", "mute");
     Exchange();
