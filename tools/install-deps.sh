@@ -13,6 +13,7 @@ packages=(
   sox sndfile-programs
   jackd2 libjack-jackd2-dev libsndfile1-dev libsamplerate0-dev
   liblo-dev liblo-tools
+  ableton-link-dev libasio-dev iproute2
 )
 
 missing=()
