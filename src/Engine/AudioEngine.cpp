@@ -106,6 +106,8 @@ bool AudioEngine::Block()
         return false;
     }
     RunCommands();
+    m_Transport.Follow(m_Frame);
+    LockLoops();
     m_Output.TakeInput();
     m_Output.ClearBuffer();
     TriggerRule::Apply(m_Loops, m_Targets);
@@ -240,8 +242,62 @@ void AudioEngine::QueueTakeEnd(Loop *loop)
     });
 }
 
+void AudioEngine::SetSync(int choice)
+{
+    SyncSource *source = choice == SyncSource::MidiClock       ? static_cast<SyncSource *>(&m_MidiClock)
+                         : choice == SyncSource::JackTransport ? &m_JackTransport
+                                                               : nullptr;
+    Post(this, [this, source] {
+        if (source == m_Transport.Leader()) return;
+        m_Transport.Lead(source);
+        for (Loop *loop : m_Loops)
+            loop->m_LockBeat = -1;
+    });
+}
+
+void AudioEngine::LockLoops()
+{
+    const TempoMap &map = m_Transport.Map();
+    if (!m_Transport.Leading() || !m_Transport.Running() || !map.Valid()) return;
+    // Once a bar: a loop in step is touched about never, and one a little
+    // off is set right at most once a bar.
+    if (map.NextLine(m_Frame, TempoMap::Bar) >= m_Frame + KorvelInfo::BufferSize) return;
+    const double beat = map.BeatAt(m_Frame);
+    for (Loop *loop : m_Loops) {
+        const int64_t length = loop->m_LoopLength;
+        const double lap = length / static_cast<double>(loop->m_Speed);
+        const int64_t beats = loop->m_Speed > 0 ? std::llround(lap / map.FramesPerBeat()) : 0;
+        if (!loop->m_Playing || loop->m_Recording || loop->m_Delete || length <= 0 || beats < 1 ||
+            std::fabs(lap - beats * map.FramesPerBeat()) > lap * LockSlack) {
+            loop->m_LockBeat = -1;
+            continue;
+        }
+        if (loop->m_LockBeat < 0 || loop->m_LockLength != length) {
+            // Its start goes to the grid beat nearest to where it falls now.
+            const int64_t start = std::llround(beat - loop->m_Pos / length * beats);
+            loop->m_LockBeat = (start % beats + beats) % beats;
+            loop->m_LockLength = length;
+        }
+        double into = std::fmod(beat - loop->m_LockBeat, static_cast<double>(beats));
+        if (into < 0) into += beats;
+        const double want = into / beats * length;
+        double off = want - loop->m_Pos;
+        off -= std::round(off / length) * length;
+        if (std::fabs(off) >= loop->m_Speed) loop->m_Pos = want;
+    }
+}
+
+void AudioEngine::TransportAt(const TransportPosition &position, int64_t ahead)
+{
+    TransportPosition at = position;
+    at.m_Frame = m_Frame + ahead;
+    m_JackTransport.Note(at);
+}
+
 bool AudioEngine::MidiEvent(const unsigned char *bytes, size_t size, int64_t ahead)
 {
+    // The clock's bytes go to the clock whatever leads, and nowhere else.
+    if (m_MidiClock.Take(bytes, size, m_Frame + ahead)) return true;
     if (m_MidiLearning.load(std::memory_order_relaxed) || !m_Whole.Enter()) return false;
     const bool taken = m_Midi.Take(bytes, size, m_Frame + ahead, RecordDelay(), m_Loops);
     m_Whole.Leave();

@@ -8,6 +8,8 @@
 #include "Engine/SpscQueue.h"
 #include "KorvelSound/Sample.h"
 #include "Midi/EngineMidi.h"
+#include "Sync/JackTransportSync.h"
+#include "Sync/MidiClockSync.h"
 #include "Sync/Transport.h"
 
 #include <atomic>
@@ -76,6 +78,7 @@ public:
     bool Block();
     bool RunBlock() override { return Block(); }
     bool MidiEvent(const unsigned char *bytes, size_t size, int64_t ahead) override;
+    void TransportAt(const TransportPosition &position, int64_t ahead) override;
     // The pedals the engine acts on itself (GUI thread); none while learning.
     void SetPedals(std::vector<EnginePedal> pedals);
     void SetMidiLearning(bool on) { m_MidiLearning.store(on, std::memory_order_relaxed); }
@@ -100,6 +103,12 @@ public:
     // that many bars on), or ends on the next line; at once without a line.
     void QueueTakeStart(Loop *loop, int bars);
     void QueueTakeEnd(Loop *loop);
+    // From the next block the grid follows that source (SyncSource::Choice).
+    void SetSync(int choice);
+    // A loop a whole number of beats long (within LockSlack of its lap) keeps
+    // its laps on the leading grid's beats: at each bar line a position off
+    // by a frame or more is set right, through the loop's jump fade.
+    static constexpr double LockSlack = 0.005;
     // Whether the loop's quantize has a line to wait for.
     static bool Quantized(const Loop &loop, const TempoMap &map);
     // The first frame of the next block, for the windows.
@@ -110,6 +119,7 @@ public:
     HandOver m_Whole;
 
 private:
+    void LockLoops();
     // The loop's next quantize line at or after the block's first frame.
     int64_t NextLine(const Loop &loop) const;
     // A quantized change of Play that falls in this block.
@@ -131,6 +141,8 @@ private:
     std::atomic<int> m_RecordDelay{0};
     std::atomic<bool> m_MidiLearning{false};
     EngineMidi m_Midi;
+    MidiClockSync m_MidiClock;
+    JackTransportSync m_JackTransport;
     int64_t m_Frame = 0; // the frames of input the blocks took
     std::atomic<int64_t> m_PublishedFrame{0};
     const short *m_MeteredInput = nullptr;

@@ -6,6 +6,7 @@
 
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
+#include <FL/Fl_Choice.H>
 #include <FL/Fl_Light_Button.H>
 #include <FL/Fl_Slider.H>
 #include <FL/Fl_Value_Input.H>
@@ -55,6 +56,13 @@ void TakeBarsTyped(Fl_Widget *widget, void *)
     Fl_Value_Input *input = static_cast<Fl_Value_Input *>(widget);
     input->value(input->clamp(std::round(input->value())));
     PanelOf(widget)->m_Settings.m_TakeBars = static_cast<int>(input->value());
+}
+
+void SyncChosen(Fl_Widget *widget, void *)
+{
+    TimeGUI *panel = PanelOf(widget);
+    panel->m_Settings.m_Sync = panel->m_SyncIn->value();
+    panel->Apply();
 }
 
 void TapPressed(Fl_Widget *widget, void *)
@@ -128,6 +136,12 @@ void TimeGUI::CreateGUI(int x, int y, const char *)
     m_TakeBarsIn = Input(x + 684, y, 26, "Take bars", 0, 64, 1, TakeBarsTyped, this);
     m_TakeBarsIn->tooltip(
         "A quantized take ends by itself after this many bars (0: when Record is pressed again)");
+    m_SyncIn = new Fl_Choice(x + 716, y, 108, 18);
+    m_SyncIn->textsize(10);
+    m_SyncIn->add("Internal|MIDI clock|JACK transport");
+    m_SyncIn->callback(SyncChosen, this);
+    m_SyncIn->tooltip("What the beat grid follows: its own tempo, MIDI clock on midi_in, or the JACK "
+                      "transport's timebase master");
     UpdateValues();
 }
 
@@ -142,6 +156,7 @@ void TimeGUI::UpdateValues()
         m_InMixBtn->value(m_Settings.m_ClickInMix);
         m_ClockOutBtn->value(m_Settings.m_ClockOut);
         m_TakeBarsIn->value(m_Settings.m_TakeBars);
+        m_SyncIn->value(m_Settings.m_Sync);
     }
     Apply(true);
 }
@@ -152,6 +167,7 @@ void TimeGUI::Apply(bool barNow, const Loop *startOf)
     AudioEngine *engine = m_Engine;
     if (!engine) return;
     engine->SetTempo(settings.m_Bpm, settings.m_BeatsPerBar, barNow, startOf);
+    engine->SetSync(settings.m_Sync);
     AudioEngine::Post(engine, [engine, settings] {
         Transport &transport = engine->m_Transport;
         transport.m_ClickOn = settings.m_Click;
@@ -199,9 +215,12 @@ void TimeGUI::ShowBeat()
 {
     if (!m_BeatOut || !m_Engine) return;
     char text[64] = "";
-    const TempoMap map = m_Settings.m_Bpm > 0 ? TempoMap(m_Settings.m_Bpm, m_Settings.m_BeatsPerBar, m_Rate,
-                                                         m_Engine->m_Transport.Origin())
-                                              : TempoMap();
+    const Transport &transport = m_Engine->m_Transport;
+    // A source that leads sets the tempo the engine plays.
+    const double bpm =
+        m_Settings.m_Sync != SyncSource::Internal && transport.HasGrid() ? transport.Bpm() : m_Settings.m_Bpm;
+    const TempoMap map =
+        bpm > 0 ? TempoMap(bpm, transport.BeatsPerBar(), m_Rate, transport.Origin()) : TempoMap();
     if (map.Valid()) {
         const int64_t beat = static_cast<int64_t>(std::floor(map.BeatAt(m_Engine->Frame())));
         const int64_t bar = beat >= 0 ? beat / map.m_BeatsPerBar : (beat + 1) / map.m_BeatsPerBar - 1;

@@ -17,6 +17,8 @@ struct TimeSettings
     bool m_ClockOut = false;
     // A quantized take ends by itself after so many bars (0: when asked).
     int m_TakeBars = 0;
+    // What the grid follows (SyncSource::Choice).
+    int m_Sync = 0;
 
     // Nothing set: a workspace then needs no record of it, and stays as
     // older versions wrote it.
