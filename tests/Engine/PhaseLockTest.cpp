@@ -16,9 +16,8 @@
 
 namespace {
 
-class LockHost : public LoopHost
+struct LockHost : LoopHost
 {
-public:
     AudioEngine *Engine() override { return m_Engine; }
     AudioEngine *m_Engine = nullptr;
 };
