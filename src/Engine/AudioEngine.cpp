@@ -107,7 +107,7 @@ bool AudioEngine::Block()
     }
     RunCommands();
     m_Transport.Follow(m_Frame);
-    LockLoops();
+    const bool locking = LockingBlock();
     m_Output.TakeInput();
     m_Output.ClearBuffer();
     TriggerRule::Apply(m_Loops, m_Targets);
@@ -122,6 +122,7 @@ bool AudioEngine::Block()
         }
         loop->m_TakeLatency = takeLatency;
         loop->m_BlockFrame = m_Frame;
+        if (locking) Lock(*loop);
         ApplyPlayAt(*loop);
         m_Midi.Apply(*loop, m_Frame + KorvelInfo::BufferSize);
         const bool sounded = loop->GetOutput(m_MixBuffer);
@@ -255,36 +256,39 @@ void AudioEngine::SetSync(int choice)
     });
 }
 
-void AudioEngine::LockLoops()
+bool AudioEngine::LockingBlock() const
 {
     const TempoMap &map = m_Transport.Map();
-    if (!m_Transport.Leading() || !m_Transport.Running() || !map.Valid()) return;
     // Once a bar: a loop in step is touched about never, and one a little
     // off is set right at most once a bar.
-    if (map.NextLine(m_Frame, TempoMap::Bar) >= m_Frame + KorvelInfo::BufferSize) return;
+    return m_Transport.Leading() && m_Transport.Running() && map.Valid() &&
+           map.NextLine(m_Frame, TempoMap::Bar) < m_Frame + KorvelInfo::BufferSize;
+}
+
+void AudioEngine::Lock(Loop &loop)
+{
+    const TempoMap &map = m_Transport.Map();
     const double beat = map.BeatAt(m_Frame);
-    for (Loop *loop : m_Loops) {
-        const int64_t length = loop->m_LoopLength;
-        const double lap = length / static_cast<double>(loop->m_Speed);
-        const int64_t beats = loop->m_Speed > 0 ? std::llround(lap / map.FramesPerBeat()) : 0;
-        if (!loop->m_Playing || loop->m_Recording || loop->m_Delete || length <= 0 || beats < 1 ||
-            std::fabs(lap - beats * map.FramesPerBeat()) > lap * LockSlack) {
-            loop->m_LockBeat = -1;
-            continue;
-        }
-        if (loop->m_LockBeat < 0 || loop->m_LockLength != length) {
-            // Its start goes to the grid beat nearest to where it falls now.
-            const int64_t start = std::llround(beat - loop->m_Pos / length * beats);
-            loop->m_LockBeat = (start % beats + beats) % beats;
-            loop->m_LockLength = length;
-        }
-        double into = std::fmod(beat - loop->m_LockBeat, static_cast<double>(beats));
-        if (into < 0) into += beats;
-        const double want = into / beats * length;
-        double off = want - loop->m_Pos;
-        off -= std::round(off / length) * length;
-        if (std::fabs(off) >= loop->m_Speed) loop->m_Pos = want;
+    const int64_t length = loop.m_LoopLength;
+    const double lap = length / static_cast<double>(loop.m_Speed);
+    const int64_t beats = loop.m_Speed > 0 ? std::llround(lap / map.FramesPerBeat()) : 0;
+    if (!loop.m_Playing || loop.m_Recording || length <= 0 || beats < 1 ||
+        std::fabs(lap - beats * map.FramesPerBeat()) > lap * LockSlack) {
+        loop.m_LockBeat = -1;
+        return;
     }
+    if (loop.m_LockBeat < 0 || loop.m_LockLength != length) {
+        // Its start goes to the grid beat nearest to where it falls now.
+        const int64_t start = std::llround(beat - loop.m_Pos / length * beats);
+        loop.m_LockBeat = (start % beats + beats) % beats;
+        loop.m_LockLength = length;
+    }
+    double into = std::fmod(beat - loop.m_LockBeat, static_cast<double>(beats));
+    if (into < 0) into += beats;
+    const double want = into / beats * length;
+    double off = want - loop.m_Pos;
+    off -= std::round(off / length) * length;
+    if (std::fabs(off) >= loop.m_Speed) loop.m_Pos = want;
 }
 
 void AudioEngine::TransportAt(const TransportPosition &position, int64_t ahead)

@@ -119,7 +119,10 @@ public:
     HandOver m_Whole;
 
 private:
-    void LockLoops();
+    // Whether this block sets the loops right (a bar line of a leading
+    // source's running grid falls in it), and one loop's lock.
+    bool LockingBlock() const;
+    void Lock(Loop &loop);
     // The loop's next quantize line at or after the block's first frame.
     int64_t NextLine(const Loop &loop) const;
     // A quantized change of Play that falls in this block.

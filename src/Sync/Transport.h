@@ -28,8 +28,8 @@ public:
         m_Map = TempoMap();
         Publish();
     }
-    // The block starting at the frame (after Follow): its click and clock bytes to the output, the click into
-    // the stereo mix as well when asked.
+    // The block starting at the frame (after Follow): its click and clock
+    // bytes to the output, the click into the stereo mix as well when asked.
     void Block(int64_t frame, Output &output);
     // The grid for the block starting at the frame from the source that
     // leads, if any: first thing in a block, so the loops play to it.
