@@ -151,7 +151,7 @@ void AudioEngine::SetTempo(double bpm, int beatsPerBar, bool barNow, const Loop 
 {
     Post(this, [this, bpm, beatsPerBar, barNow, startOf] {
         if (bpm <= 0) {
-            m_Transport.ClearTempo();
+            m_Transport.ClearTempo(beatsPerBar);
             return;
         }
         int64_t origin = m_Frame;

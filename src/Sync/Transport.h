@@ -22,10 +22,12 @@ public:
     // A new tempo and meter; a running grid keeps its place in the bar at the
     // frame, a new one (or a fresh one asked for) starts a bar there.
     void SetTempo(double bpm, int beatsPerBar, int64_t frame, bool fresh = false);
-    // No grid: the program's timing as it was without one.
-    void ClearTempo()
+    // No grid: the program's timing as it was without one. The meter stays
+    // for a source that leads with a tempo alone (MIDI clock).
+    void ClearTempo(int beatsPerBar = 4)
     {
         m_Map = TempoMap();
+        m_Map.m_BeatsPerBar = beatsPerBar;
         Publish();
     }
     // The block starting at the frame (after Follow): its click and clock
