@@ -18,6 +18,7 @@ int KorvelInfo::Polyphony = 1;
 int KorvelInfo::UndoMemoryMB = 128;
 int KorvelInfo::OscPortNumber = 9951;
 std::string KorvelInfo::OscAddress = "127.0.0.1";
+int KorvelInfo::SyncChoice = 0;
 
 const float KorvelInfo::SampleScale = 1.0f / KorvelInfo::MaxSampleValue;
 
@@ -132,12 +133,14 @@ void KorvelInfo::ReadSettings(std::istream &in)
     ReadFlag(in, CompensateLatency);
     // Older files end here: their loops sound as they were recorded.
     FadeMs = 0;
+    SyncChoice = 0;
     ReadCount(in, "FadeMs", 0, MaxFadeMs, FadeMs);
     std::string key;
     if (!(in >> key)) return;
     OscPortNumber = oscPort;
     ReadCount(in, "OscPort", 0, 65535, OscPortNumber, false);
     ReadWord(in, OscAddress);
+    ReadCount(in, "SyncSource", 0, MaxSyncChoice, SyncChoice);
 }
 
 void KorvelInfo::WriteSettings(std::ostream &out)
@@ -157,4 +160,5 @@ void KorvelInfo::WriteSettings(std::ostream &out)
     out << "FadeMs            = " << FadeMs << std::endl;
     out << "OscPort           = " << OscPortNumber << std::endl;
     out << "OscAddress        = " << OscAddress << std::endl;
+    out << "SyncSource        = " << SyncChoice << std::endl;
 }

@@ -51,6 +51,10 @@ public:
     // The OSC server's UDP port (0: none) and the address it listens on.
     static int OscPortNumber;
     static std::string OscAddress;
+    // What the beat grid follows at start: 0 the program's own tempo, 1 MIDI
+    // clock in, 2 the JACK transport; a file without the line keeps 0.
+    static int SyncChoice;
+    static constexpr int MaxSyncChoice = 3;
 
     static constexpr int64_t MaxSampleValue = 32767;
     static const float SampleScale;

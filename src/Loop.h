@@ -87,6 +87,11 @@ public:
     // Where Play, stop and takes fall when asked for: on the next beat, bar
     // or lap of the master loop, or at once (Off). Set by command.
     TempoMap::Step m_Quantize = TempoMap::Off;
+    // While a sync source leads: the grid beat (counted from its origin,
+    // modulo the loop's beats) its laps start on, and the play length that
+    // was locked (-1: not locked). The engine's only.
+    int64_t m_LockBeat = -1;
+    int64_t m_LockLength = 0;
     // The engine frame a quantized take starts or ends at, for the window
     // to show it waiting (-1: none asked).
     std::atomic<int64_t> m_TakeAt{-1};

@@ -143,7 +143,7 @@ LoopsApp::~LoopsApp()
 Fl_Window *LoopsApp::CreateWindow()
 {
     Fl_Group::current(nullptr);
-    m_WindowOwner.reset(new Fl_Window(835, 214, "KorvelLoops 2.0.0"));
+    m_WindowOwner.reset(new Fl_Window(835, 236, "KorvelLoops 2.0.0"));
     m_Window = m_WindowOwner.get();
     m_Window->color(0);
     m_Window->callback(MainWindowClosed, this);
@@ -188,6 +188,7 @@ Fl_Window *LoopsApp::CreateWindow()
     m_Strip = new LoopStrip(110, 160, 715, 26);
     m_TimeGUI.m_Engine = &m_Engine;
     m_TimeGUI.m_Rate = KorvelInfo::Samplerate;
+    m_TimeGUI.m_Settings.m_Sync = KorvelInfo::SyncChoice;
     m_TimeGUI.CreateGUI(10, 191, "Time");
     m_Window->end();
 
@@ -381,6 +382,10 @@ double LoopsApp::MatchBarFrames() const
 void LoopsApp::FollowLatency()
 {
     JackDevice *jack = m_Output.Jack();
+    // Link lays its bars where the sound is heard.
+    const int heard =
+        jack && jack->RunsInCallback() ? jack->CallbackOutputFrames() : 2 * KorvelInfo::BufferSize;
+    m_Engine.m_Link.SetOutput(KorvelInfo::Samplerate, heard);
     int roundTrip = 0, frames = 0;
     // Loops record a plug-in's block of the block before, the input port's
     // block of their own.

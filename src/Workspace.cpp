@@ -3,6 +3,7 @@
 #include "GUI/FileChooser.h"
 #include "GUI/LoopGUI.h"
 #include "GUI/Question.h"
+#include "KorvelInfo.h"
 #include "KorvelSound/WavFile.h"
 #include "Loop.h"
 #include "LoopsApp.h"
@@ -372,6 +373,8 @@ bool Workspace::LoadFrom(LoopsApp *app, const std::string &given)
     app->m_ReverbGUI.UpdateValues();
     // A workspace saved without musical time plays as it did: no grid.
     app->m_TimeGUI.m_Settings = records.m_HasTime ? records.m_Time : TimeSettings();
+    // A file from before the sync choice follows what the resource file says.
+    if (!records.m_HasTime) app->m_TimeGUI.m_Settings.m_Sync = KorvelInfo::SyncChoice;
     app->m_TimeGUI.UpdateValues();
     for (const auto &loop : records.m_Quantize) {
         auto found = app->m_Loops.find(loop.first);

@@ -53,7 +53,8 @@ const char *const DefaultFile = "KorvelSound resource file\n"
                                 "CompensateLatency = 1\n"
                                 "FadeMs            = 3\n"
                                 "OscPort           = 9951\n"
-                                "OscAddress        = 127.0.0.1\n";
+                                "OscAddress        = 127.0.0.1\n"
+                                "SyncSource        = 0\n";
 
 std::string FileWith(const std::string &line, const std::string &replacement)
 {
@@ -148,13 +149,19 @@ TEST_F(KorvelInfoTest, ValuesAreTakenByPositionWhateverTheKeysSay)
     EXPECT_EQ(Load(FileWith("FadeMs", "FadeMs = 12")), "");
     EXPECT_EQ(KorvelInfo::FadeMs, 12);
     // A file from before fades keeps its loops sounding as recorded.
-    const std::string beforeFades = std::string(DefaultFile).substr(0, std::string(DefaultFile).find("FadeMs"));
+    const std::string beforeFades =
+        std::string(DefaultFile).substr(0, std::string(DefaultFile).find("FadeMs"));
     EXPECT_EQ(Load(beforeFades), "");
     EXPECT_EQ(KorvelInfo::FadeMs, 0);
     EXPECT_EQ(Load(FileWith("OscAddress", "OscAddress = 0.0.0.0")), "");
     EXPECT_EQ(KorvelInfo::OscAddress, "0.0.0.0");
     EXPECT_EQ(Load(FileWith("OscPort", "OscPort = 0")), "");
     EXPECT_EQ(KorvelInfo::OscPortNumber, 0);
+    EXPECT_EQ(Load(FileWith("SyncSource", "SyncSource = 2")), "");
+    EXPECT_EQ(KorvelInfo::SyncChoice, 2);
+    // Older files follow the program's own tempo.
+    EXPECT_EQ(Load(std::string(DefaultFile).substr(0, std::string(DefaultFile).find("SyncSource"))), "");
+    EXPECT_EQ(KorvelInfo::SyncChoice, 0);
     // A file without the OSC lines (from before the server, or cut short) keeps it off.
     std::string older = DefaultFile;
     for (const char *end : {"OscPort", "CompensateLatency", "Output"}) {

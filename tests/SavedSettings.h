@@ -18,7 +18,8 @@ public:
           m_WantRealtimeOut(KorvelInfo::WantRealtimeOut), m_Polyphony(KorvelInfo::Polyphony),
           m_UndoMemoryMB(KorvelInfo::UndoMemoryMB), m_CompensateLatency(KorvelInfo::CompensateLatency),
           m_FadeMs(KorvelInfo::FadeMs), m_OscPort(KorvelInfo::OscPortNumber),
-          m_OscAddress(KorvelInfo::OscAddress), m_Unpaced(Output::Unpaced)
+          m_OscAddress(KorvelInfo::OscAddress), m_SyncChoice(KorvelInfo::SyncChoice),
+          m_Unpaced(Output::Unpaced)
     {
     }
     ~SavedSettings() { Restore(); }
@@ -26,6 +27,7 @@ public:
     void Restore() const
     {
         KorvelInfo::BufferSize = m_BufferSize;
+        KorvelInfo::SyncChoice = m_SyncChoice;
         KorvelInfo::Samplerate = m_Samplerate;
         KorvelInfo::WantMidi = m_WantMidi;
         KorvelInfo::MidiDevice = m_MidiDevice;
@@ -71,6 +73,7 @@ private:
     int m_FadeMs;
     int m_OscPort;
     std::string m_OscAddress;
+    int m_SyncChoice;
     // Not a setting, but tests switch it the same way.
     bool m_Unpaced;
 };

@@ -369,22 +369,25 @@ TEST_F(WorkspaceTest, MusicalTimeIsKeptWhenSetAndAFileWithoutItHasNoGrid)
     m_App->m_TimeGUI.m_Settings.m_Bpm = 96.5;
     m_App->m_TimeGUI.m_Settings.m_BeatsPerBar = 7;
     m_App->m_TimeGUI.m_Settings.m_Click = true;
+    m_App->m_TimeGUI.m_Settings.m_Sync = SyncSource::JackTransport;
     ASSERT_TRUE(Workspace::SaveTo(m_App.get(), Lws()));
-    EXPECT_EQ(ReadFileBytes(Lws()), bare + "Time 96.5 7 0 1 0.5 0 0 0 0 ");
+    EXPECT_EQ(ReadFileBytes(Lws()), bare + "Time 96.5 7 0 1 0.5 0 0 0 0 2 ");
 
     m_App->m_TimeGUI.m_Settings = TimeSettings();
     ASSERT_TRUE(Workspace::LoadFrom(m_App.get(), Lws()));
     EXPECT_EQ(m_App->m_TimeGUI.m_Settings.m_Bpm, 96.5);
     EXPECT_EQ(m_App->m_Engine.m_Transport.Map().m_BeatsPerBar, 7);
     EXPECT_TRUE(m_App->m_Engine.m_Transport.m_ClickOn);
+    EXPECT_TRUE(m_App->m_Engine.m_Transport.Leading());
 
     WriteFileBytes(Lws("old.lws"), bare);
     ASSERT_TRUE(Workspace::LoadFrom(m_App.get(), Lws("old.lws")));
     EXPECT_EQ(m_App->m_TimeGUI.m_Settings.m_Bpm, 0);
     EXPECT_FALSE(m_App->m_Engine.m_Transport.Map().Valid());
+    EXPECT_FALSE(m_App->m_Engine.m_Transport.Leading());
 
     // A tempo out of range or a record cut short is a damaged file.
-    WriteFileBytes(Lws("bad.lws"), bare + "Time 5000 4 0 0 0.5 0 0 0 0 ");
+    WriteFileBytes(Lws("bad.lws"), bare + "Time 5000 4 0 0 0.5 0 0 0 0 0 ");
     EXPECT_NE(RefusedLoad(Lws("bad.lws")).find("Bad workspace file, nothing loaded"), std::string::npos);
     WriteFileBytes(Lws("short.lws"), bare + "Time 120 4");
     EXPECT_NE(RefusedLoad(Lws("short.lws")).find("Bad workspace file, nothing loaded"), std::string::npos);

@@ -42,7 +42,7 @@ FadeMs            = 3
 OscPort           = $((20000 + RANDOM % 20000))
 OscAddress        = 127.0.0.1
 RC
-printf 'KorvelLoops WorkSpace File Ver 1\n0.5 0.5 1  0 0.2 0.01 1  0 1 0 -1 0 Time %s 4 0 1 0.5 0 1 0 0 ' "$bpm" >"$work/clock.lws"
+printf 'KorvelLoops WorkSpace File Ver 1\n0.5 0.5 1  0 0.2 0.01 1  0 1 0 -1 0 Time %s 4 0 1 0.5 0 1 0 0 0 ' "$bpm" >"$work/clock.lws"
 HOME="$work/home" korvel_spawn "$build/KorvelLoops" >"$work/program.log" 2>&1
 program=$!
 wait_window "KorvelLoops 2.0.0" >/dev/null || fail "no main window"

@@ -4,6 +4,7 @@
 #include "Engine/AudioThread.h"
 #include "Engine/HandOver.h"
 #include "KorvelInfo.h"
+#include "Sync/TransportPosition.h"
 
 #include <jack/jack.h>
 #include <jack/midiport.h>
@@ -236,6 +237,25 @@ void SendBytes(void *port, jack_nframes_t at, unsigned packed)
     }
 }
 
+// The transport at the period's start, bar and beat only from a timebase
+// master (the engine's frame is the caller's to add).
+TransportPosition QueryTransport(jack_client_t *client)
+{
+    jack_position_t position;
+    TransportPosition at;
+    at.m_Rolling = jack_transport_query(client, &position) == JackTransportRolling;
+    if (position.valid & JackPositionBBT) {
+        at.m_HasBar = true;
+        at.m_Bpm = position.beats_per_minute;
+        at.m_BeatsPerBar = static_cast<int>(std::lround(position.beats_per_bar));
+        at.m_Bar = position.bar;
+        at.m_Beat = position.beat;
+        at.m_Tick = position.tick;
+        at.m_TicksPerBeat = position.ticks_per_beat;
+    }
+    return at;
+}
+
 int Process(jack_nframes_t frames, void *arg)
 {
     JackState *state = static_cast<JackState *>(arg);
@@ -252,13 +272,16 @@ int Process(jack_nframes_t frames, void *arg)
     const bool running = runner && state->m_RunnerGate.Enter();
     if (running) DropStaleInput(state);
 
+    // This period's input comes after what the ring holds.
+    const int64_t queued = static_cast<int64_t>(
+        state->m_InRing ? jack_ringbuffer_read_space(state->m_InRing) / sizeof(float) : 0);
+    if (running) runner->TransportAt(QueryTransport(state->m_Client), queued);
+
     // MIDI as it came, whole events only; what the ring cannot take is lost
     // rather than split. A pedal the engine acts on itself is not passed on.
     if (state->m_MidiIn) {
         void *events = jack_port_get_buffer(state->m_MidiIn, frames);
         const uint32_t count = jack_midi_get_event_count(events);
-        const int64_t queued = static_cast<int64_t>(
-            state->m_InRing ? jack_ringbuffer_read_space(state->m_InRing) / sizeof(float) : 0);
         for (uint32_t i = 0; i < count; i++) {
             jack_midi_event_t event;
             if (jack_midi_event_get(&event, events, i) != 0) continue;
@@ -646,6 +669,17 @@ int JackDevice::CallbackRoundTripFrames() const
     const JackState &state = *m_State;
     if (!state.m_Client || state.m_Block < 1) return 0;
     return state.PortLatency() + static_cast<int>(CallbackPrefill(state.m_Period.load(), state.m_Block));
+}
+
+int JackDevice::CallbackOutputFrames() const
+{
+    const JackState &state = *m_State;
+    if (!state.m_Client || state.m_Block < 1) return 0;
+    const int period = state.m_Period.load(), block = state.m_Block;
+    // Several blocks of one period are made at once: on average half the
+    // period less the block before their time.
+    const int together = period > block ? (period - block) / 2 : 0;
+    return state.m_PlaybackLatency.load() + static_cast<int>(CallbackPrefill(period, block)) + together;
 }
 
 int JackDevice::PeriodFrames() const

@@ -56,6 +56,9 @@ public:
     virtual int RoundTripFrames() const;
     // The same once the blocks are made in the callback (RunInCallback).
     virtual int CallbackRoundTripFrames() const;
+    // With blocks made in the callback: from a block's making to its first
+    // frame's sound at the output, in frames.
+    virtual int CallbackOutputFrames() const;
     // The server's period, following its changes.
     virtual int PeriodFrames() const;
     // From now on the process callback makes the blocks it plays by calling

@@ -106,6 +106,8 @@ bool AudioEngine::Block()
         return false;
     }
     RunCommands();
+    m_Transport.Follow(m_Frame);
+    const bool locking = LockingBlock();
     m_Output.TakeInput();
     m_Output.ClearBuffer();
     TriggerRule::Apply(m_Loops, m_Targets, this);
@@ -121,6 +123,7 @@ bool AudioEngine::Block()
         loop->m_TakeLatency = takeLatency;
         loop->m_BlockFrame = m_Frame;
         m_Midi.Apply(*loop, m_Frame + KorvelInfo::BufferSize, this);
+        if (locking) Lock(*loop);
         // After the pedals: a line a pedal's event is waiting for may fall in this block.
         ApplyPlayAt(*loop);
         const bool sounded = loop->GetOutput(m_MixBuffer);
@@ -149,7 +152,7 @@ void AudioEngine::SetTempo(double bpm, int beatsPerBar, bool barNow, const Loop 
 {
     Post(this, [this, bpm, beatsPerBar, barNow, startOf] {
         if (bpm <= 0) {
-            m_Transport.ClearTempo();
+            m_Transport.ClearTempo(beatsPerBar);
             return;
         }
         int64_t origin = m_Frame;
@@ -259,8 +262,72 @@ void AudioEngine::QueueTakeEnd(Loop *loop)
     });
 }
 
+void AudioEngine::SetSync(int choice)
+{
+    SyncSource *source = nullptr;
+    if (choice == SyncSource::MidiClock) source = &m_MidiClock;
+    if (choice == SyncSource::JackTransport) source = &m_JackTransport;
+    if (choice == SyncSource::Link) source = &m_Link;
+    // Link joins its session before it leads, and leaves once it no longer does.
+    if (source == &m_Link && !m_Link.Enabled()) m_Link.Enable(true);
+    Post(this, [this, source] {
+        if (source == m_Transport.Leader()) return;
+        m_Transport.Lead(source);
+        for (Loop *loop : m_Loops)
+            loop->m_LockBeat = -1;
+    });
+    if (source != &m_Link && m_Link.Enabled()) {
+        WaitForCommands();
+        m_Link.Enable(false);
+    }
+}
+
+bool AudioEngine::LockingBlock() const
+{
+    const TempoMap &map = m_Transport.Map();
+    // Once a bar: a loop in step is touched about never, and one a little
+    // off is set right at most once a bar.
+    return m_Transport.Leading() && m_Transport.Running() && map.Valid() &&
+           map.NextLine(m_Frame, TempoMap::Bar) < m_Frame + KorvelInfo::BufferSize;
+}
+
+void AudioEngine::Lock(Loop &loop)
+{
+    const TempoMap &map = m_Transport.Map();
+    const double beat = map.BeatAt(m_Frame);
+    const int64_t length = loop.m_LoopLength;
+    const double lap = length / static_cast<double>(loop.m_Speed);
+    const int64_t beats = loop.m_Speed > 0 ? std::llround(lap / map.FramesPerBeat()) : 0;
+    if (!loop.m_Playing || loop.m_Recording || length <= 0 || beats < 1 ||
+        std::fabs(lap - beats * map.FramesPerBeat()) > lap * LockSlack) {
+        loop.m_LockBeat = -1;
+        return;
+    }
+    if (loop.m_LockBeat < 0 || loop.m_LockLength != length) {
+        // Its start goes to the grid beat nearest to where it falls now.
+        const int64_t start = std::llround(beat - loop.m_Pos / length * beats);
+        loop.m_LockBeat = (start % beats + beats) % beats;
+        loop.m_LockLength = length;
+    }
+    double into = std::fmod(beat - loop.m_LockBeat, static_cast<double>(beats));
+    if (into < 0) into += beats;
+    const double want = into / beats * length;
+    double off = want - loop.m_Pos;
+    off -= std::round(off / length) * length;
+    if (std::fabs(off) >= loop.m_Speed) loop.m_Pos = want;
+}
+
+void AudioEngine::TransportAt(const TransportPosition &position, int64_t ahead)
+{
+    TransportPosition at = position;
+    at.m_Frame = m_Frame + ahead;
+    m_JackTransport.Note(at);
+}
+
 bool AudioEngine::MidiEvent(const unsigned char *bytes, size_t size, int64_t ahead)
 {
+    // The clock's bytes go to the clock whatever leads, and nowhere else.
+    if (m_MidiClock.Take(bytes, size, m_Frame + ahead)) return true;
     if (m_MidiLearning.load(std::memory_order_relaxed) || !m_Whole.Enter()) return false;
     const bool taken = m_Midi.Take(bytes, size, m_Frame + ahead, RecordDelay(), m_Loops);
     m_Whole.Leave();

@@ -8,6 +8,9 @@
 #include "Engine/SpscQueue.h"
 #include "KorvelSound/Sample.h"
 #include "Midi/EngineMidi.h"
+#include "Sync/JackTransportSync.h"
+#include "Sync/LinkSync.h"
+#include "Sync/MidiClockSync.h"
 #include "Sync/Transport.h"
 
 #include <atomic>
@@ -76,6 +79,7 @@ public:
     bool Block();
     bool RunBlock() override { return Block(); }
     bool MidiEvent(const unsigned char *bytes, size_t size, int64_t ahead) override;
+    void TransportAt(const TransportPosition &position, int64_t ahead) override;
     // The pedals the engine acts on itself (GUI thread); none while learning.
     void SetPedals(std::vector<EnginePedal> pedals);
     void SetMidiLearning(bool on) { m_MidiLearning.store(on, std::memory_order_relaxed); }
@@ -89,6 +93,9 @@ public:
 
     // The beat grid, metronome and clock out; changed by command only.
     Transport m_Transport;
+    // The Link session: it joins only while it leads (SetSync); its output
+    // latency and tempo proposals come from the GUI side.
+    LinkSync m_Link;
     // From the next block: a tempo and meter (0 BPM: no grid). The grid keeps
     // its place in the bar, or starts a bar at once when asked, or where the
     // loop given passes its start.
@@ -100,6 +107,12 @@ public:
     // that many bars on), or ends on the next line; at once without a line.
     void QueueTakeStart(Loop *loop, int bars);
     void QueueTakeEnd(Loop *loop);
+    // From the next block the grid follows that source (SyncSource::Choice).
+    void SetSync(int choice);
+    // A loop a whole number of beats long (within LockSlack of its lap) keeps
+    // its laps on the leading grid's beats: at each bar line a position off
+    // by a frame or more is set right, through the loop's jump fade.
+    static constexpr double LockSlack = 0.005;
     // Whether the loop's quantize has a line to wait for.
     static bool Quantized(const Loop &loop, const TempoMap &map);
     // The loop's next quantize line at or after the frame (-1: the block's first).
@@ -112,6 +125,10 @@ public:
     HandOver m_Whole;
 
 private:
+    // Whether this block sets the loops right (a bar line of a leading
+    // source's running grid falls in it), and one loop's lock.
+    bool LockingBlock() const;
+    void Lock(Loop &loop);
     // A quantized change of Play that falls in this block.
     void ApplyPlayAt(Loop &loop);
     // Waits while the queue is full: the windows may wait, the engine never.
@@ -131,6 +148,8 @@ private:
     std::atomic<int> m_RecordDelay{0};
     std::atomic<bool> m_MidiLearning{false};
     EngineMidi m_Midi;
+    MidiClockSync m_MidiClock;
+    JackTransportSync m_JackTransport;
     int64_t m_Frame = 0; // the frames of input the blocks took
     std::atomic<int64_t> m_PublishedFrame{0};
     const short *m_MeteredInput = nullptr;

@@ -6,6 +6,7 @@
 
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
+#include <FL/Fl_Choice.H>
 #include <FL/Fl_Light_Button.H>
 #include <FL/Fl_Slider.H>
 #include <FL/Fl_Value_Input.H>
@@ -60,6 +61,13 @@ void TakeBarsTyped(Fl_Widget *widget, void *)
     Fl_Value_Input *input = static_cast<Fl_Value_Input *>(widget);
     input->value(input->clamp(std::round(input->value())));
     PanelOf(widget)->m_Settings.m_TakeBars = static_cast<int>(input->value());
+}
+
+void SyncChosen(Fl_Widget *widget, void *)
+{
+    TimeGUI *panel = PanelOf(widget);
+    panel->m_Settings.m_Sync = panel->m_SyncIn->value();
+    panel->Apply();
 }
 
 void TapPressed(Fl_Widget *widget, void *)
@@ -138,10 +146,19 @@ void TimeGUI::CreateGUI(int x, int y, const char *)
     m_ClockOutBtn = Light(x + 544, y, 78, "Clock out", this);
     m_ClockOutBtn->tooltip("MIDI clock on midi_out from the next bar, Start and Stop with it");
     m_TakeBarsIn = Input(x + 684, y, 26, "Take bars", 0, 64, 1, TakeBarsTyped, this);
-    m_MatchBarsBtn = Light(x + 716, y, 92, "Match bars", this);
+    // A second row: what the grid follows, and Match's bars.
+    m_MatchBarsBtn = Light(x + 170, y + 22, 92, "Match bars", this);
     m_MatchBarsBtn->tooltip("Match makes whole bars of the beat grid, not the master loop's exact length");
     m_TakeBarsIn->tooltip(
         "A quantized take ends by itself after this many bars (0: when Record is pressed again)");
+    m_SyncIn = new Fl_Choice(x + 38, y + 22, 120, 18, "Sync");
+    m_SyncIn->labelsize(10);
+    m_SyncIn->labelcolor(FL_WHITE);
+    m_SyncIn->textsize(10);
+    m_SyncIn->add("Internal|MIDI clock|JACK transport|Ableton Link");
+    m_SyncIn->callback(SyncChosen, this);
+    m_SyncIn->tooltip("What the beat grid follows: its own tempo, MIDI clock on midi_in, the JACK "
+                      "transport's timebase master, or an Ableton Link session");
     UpdateValues();
 }
 
@@ -157,6 +174,7 @@ void TimeGUI::UpdateValues()
         m_ClockOutBtn->value(m_Settings.m_ClockOut);
         m_TakeBarsIn->value(m_Settings.m_TakeBars);
         m_MatchBarsBtn->value(m_Settings.m_MatchBars);
+        m_SyncIn->value(m_Settings.m_Sync);
     }
     Apply(true);
 }
@@ -167,6 +185,9 @@ void TimeGUI::Apply(bool barNow, const Loop *startOf)
     AudioEngine *engine = m_Engine;
     if (!engine) return;
     engine->SetTempo(settings.m_Bpm, settings.m_BeatsPerBar, barNow, startOf);
+    // A tempo set here while Link leads goes to the whole session.
+    if (settings.m_Sync == SyncSource::Link && settings.m_Bpm > 0) engine->m_Link.SetTempo(settings.m_Bpm);
+    engine->SetSync(settings.m_Sync);
     AudioEngine::Post(engine, [engine, settings] {
         Transport &transport = engine->m_Transport;
         transport.m_ClickOn = settings.m_Click;
@@ -214,9 +235,12 @@ void TimeGUI::ShowBeat()
 {
     if (!m_BeatOut || !m_Engine) return;
     char text[64] = "";
-    const TempoMap map = m_Settings.m_Bpm > 0 ? TempoMap(m_Settings.m_Bpm, m_Settings.m_BeatsPerBar, m_Rate,
-                                                         m_Engine->m_Transport.Origin())
-                                              : TempoMap();
+    const Transport &transport = m_Engine->m_Transport;
+    // A source that leads sets the tempo the engine plays.
+    const double bpm =
+        m_Settings.m_Sync != SyncSource::Internal && transport.HasGrid() ? transport.Bpm() : m_Settings.m_Bpm;
+    const TempoMap map =
+        bpm > 0 ? TempoMap(bpm, transport.BeatsPerBar(), m_Rate, transport.Origin()) : TempoMap();
     if (map.Valid()) {
         const int64_t beat = static_cast<int64_t>(std::floor(map.BeatAt(m_Engine->Frame())));
         const int64_t bar = beat >= 0 ? beat / map.m_BeatsPerBar : (beat + 1) / map.m_BeatsPerBar - 1;

@@ -10,6 +10,7 @@
 class AudioEngine;
 class Fl_Box;
 class Fl_Button;
+class Fl_Choice;
 class Fl_Light_Button;
 class Fl_Slider;
 class Fl_Value_Input;
@@ -17,8 +18,9 @@ class Loop;
 
 // The musical time in a row of the main window: tempo (typed or tapped; 0 is
 // no grid), beats to the bar, how many bars the first take makes, the
-// metronome and its level, and the MIDI clock sent out; the grid's bar and
-// beat as it plays. Every change goes to the engine's transport by command.
+// metronome and its level, the MIDI clock sent out, and what the grid
+// follows (its own tempo, MIDI clock in, the JACK transport); the grid's bar
+// and beat as it plays. Every change goes to the engine's transport by command.
 class TimeGUI : public GUIBase
 {
 public:
@@ -47,6 +49,7 @@ public:
     Fl_Light_Button *m_ClockOutBtn = nullptr;
     Fl_Value_Input *m_TakeBarsIn = nullptr;
     Fl_Light_Button *m_MatchBarsBtn = nullptr;
+    Fl_Choice *m_SyncIn = nullptr;
     Fl_Box *m_BeatOut = nullptr;
 
 private:

@@ -11,6 +11,16 @@
 class SyncSource
 {
 public:
+    // Which source leads, as the resource file and a workspace keep it.
+    enum Choice
+    {
+        Internal,
+        MidiClock,
+        JackTransport,
+        Link,
+        Choices
+    };
+
     virtual ~SyncSource() = default;
     // The grid for the block starting at the engine frame (frames long):
     // true with map set to the grid to follow (its origin in engine frames)

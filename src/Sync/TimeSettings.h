@@ -19,6 +19,8 @@ struct TimeSettings
     int m_TakeBars = 0;
     // Match makes whole bars of the grid rather than the master's length.
     bool m_MatchBars = false;
+    // What the grid follows (SyncSource::Choice).
+    int m_Sync = 0;
 
     // Nothing set: a workspace then needs no record of it, and stays as
     // older versions wrote it.

@@ -38,7 +38,7 @@ void Transport::Publish()
     m_BeatsPerBar.store(m_Map.m_BeatsPerBar, std::memory_order_relaxed);
 }
 
-void Transport::Block(int64_t frame, Output &output)
+void Transport::Follow(int64_t frame)
 {
     const int frames = static_cast<int>(m_Click.size());
     if (m_Source) {
@@ -52,6 +52,11 @@ void Transport::Block(int64_t frame, Output &output)
     } else {
         m_Running.store(true, std::memory_order_relaxed);
     }
+}
+
+void Transport::Block(int64_t frame, Output &output)
+{
+    const int frames = static_cast<int>(m_Click.size());
     // A leading source's stopped transport stops the click and the clock.
     const bool running = m_Running.load(std::memory_order_relaxed);
     const bool clicking = m_ClickOn && m_Map.Valid() && running;

@@ -22,19 +22,25 @@ public:
     // A new tempo and meter; a running grid keeps its place in the bar at the
     // frame, a new one (or a fresh one asked for) starts a bar there.
     void SetTempo(double bpm, int beatsPerBar, int64_t frame, bool fresh = false);
-    // No grid: the program's timing as it was without one.
-    void ClearTempo()
+    // No grid: the program's timing as it was without one. The meter stays
+    // for a source that leads with a tempo alone (MIDI clock).
+    void ClearTempo(int beatsPerBar = 4)
     {
         m_Map = TempoMap();
+        m_Map.m_BeatsPerBar = beatsPerBar;
         Publish();
     }
-    // The block starting at the frame: the grid from the source that leads,
-    // if any; its click and clock bytes to the output, the click into the
-    // stereo mix as well when asked.
+    // The block starting at the frame (after Follow): its click and clock
+    // bytes to the output, the click into the stereo mix as well when asked.
     void Block(int64_t frame, Output &output);
+    // The grid for the block starting at the frame from the source that
+    // leads, if any: first thing in a block, so the loops play to it.
+    void Follow(int64_t frame);
     // The source the grid follows (null: the program's own tempo). Not owned;
     // set by command, and kept alive until another command took it away.
     void Lead(SyncSource *source) { m_Source = source; }
+    SyncSource *Leader() const { return m_Source; }
+    bool Leading() const { return m_Source != nullptr; }
     // Whether the leading source's transport runs (always, without one).
     bool Running() const { return m_Running.load(std::memory_order_relaxed); }
 

@@ -74,7 +74,7 @@ TEST_F(MidiControlTest, LearntPedalsRecordOverdubAndUndoALoop)
 {
     Fl_Window *main = m_App->m_Window;
     Fl_Loop *window = PanelAt(0)->m_Display;
-    window->position(0, 230);
+    window->position(0, 260);
     ASSERT_TRUE(WidgetTest::ShowAndDraw(main) && WidgetTest::ShowAndDraw(window));
     MidiControl &midi = m_App->m_Midi;
     Person(main, "150 115 click 1", [&] { return midi.m_Learning; }); // "MIDI Learn"
