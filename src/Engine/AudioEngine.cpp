@@ -298,11 +298,13 @@ void AudioEngine::Lock(Loop &loop)
     const int64_t length = loop.m_LoopLength;
     const double lap = length / static_cast<double>(loop.m_Speed);
     const int64_t beats = loop.m_Speed > 0 ? std::llround(lap / map.FramesPerBeat()) : 0;
-    if (!loop.m_Playing || loop.m_Recording || length <= 0 || beats < 1 ||
-        std::fabs(lap - beats * map.FramesPerBeat()) > lap * LockSlack) {
+    if (!loop.m_Playing || loop.m_Recording || length <= 0) {
         loop.m_LockBeat = -1;
         return;
     }
+    // Out of step with the tempo (another tempo, or a fit starting again
+    // after a lost period) it plays freely but keeps its beat for after.
+    if (beats < 1 || std::fabs(lap - beats * map.FramesPerBeat()) > lap * LockSlack) return;
     if (loop.m_LockBeat < 0 || loop.m_LockLength != length) {
         // Its start goes to the grid beat nearest to where it falls now.
         const int64_t start = std::llround(beat - loop.m_Pos / length * beats);
