@@ -520,6 +520,8 @@ void LoopsApp::SetMaster(int id, float length, float speed)
     LoopHost::SetMaster(id, length, speed);
     for (auto &item : m_Loops)
         if (item.second->m_Loop->m_ID != id) item.second->m_GUI->SetMaster(false);
+    auto master = m_Loops.find(id);
+    if (master != m_Loops.end()) m_TimeGUI.MasterChosen(*master->second->m_Loop);
 }
 
 void LoopsApp::SnapPointsChanged(double value)

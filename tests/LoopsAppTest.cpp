@@ -418,4 +418,10 @@ TEST_F(LoopsAppTest, TapsOrTheFirstTakeMakeTheTempoAndTheGridStartsWhereTheyDo)
     PanelAt(1)->m_MatchBtn->do_callback();
     const double bar = map.FramesPerBar();
     EXPECT_EQ(LoopAt(1)->m_LoopLength, std::llround(std::round(100000 / bar) * bar));
+
+    // A loop made master is the tempo's source, "First loop" bars long.
+    time.m_Settings.m_FirstBars = 2;
+    PanelAt(1)->m_MasterBtn->value(1);
+    PanelAt(1)->m_MasterBtn->do_callback();
+    EXPECT_NEAR(time.m_Settings.m_Bpm, 60.0 * 8 * KorvelInfo::Samplerate / LoopAt(1)->m_LoopLength, 1e-6);
 }

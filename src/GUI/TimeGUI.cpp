@@ -213,9 +213,20 @@ void TimeGUI::Tap(std::chrono::steady_clock::time_point now)
 
 void TimeGUI::TakeEnded(Loop &loop, bool fresh)
 {
+    if (fresh && m_Settings.m_Bpm <= 0) TempoFrom(loop);
+}
+
+void TimeGUI::MasterChosen(Loop &loop)
+{
+    // The master is the tempo's source, unless another instrument leads.
+    if (m_Settings.m_Sync == SyncSource::Internal) TempoFrom(loop);
+}
+
+void TimeGUI::TempoFrom(Loop &loop)
+{
     const int bars = m_Settings.m_FirstBars;
-    if (!fresh || bars <= 0 || m_Settings.m_Bpm > 0 || loop.m_LoopLength <= 0) return;
-    const double seconds = static_cast<double>(loop.m_LoopLength) / m_Rate;
+    if (bars <= 0 || loop.m_LoopLength <= 0 || loop.m_Speed <= 0) return;
+    const double seconds = static_cast<double>(loop.m_LoopLength) / loop.m_Speed / m_Rate;
     const double bpm = 60.0 * bars * m_Settings.m_BeatsPerBar / seconds;
     if (bpm < TempoMap::MinBpm || bpm > TempoMap::MaxBpm) {
         std::cerr << "Loop " << loop.m_ID << ": " << bars << " bars of " << std::round(seconds * 100) / 100

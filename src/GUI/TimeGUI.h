@@ -31,6 +31,8 @@ public:
     void ShowBeat();
     // A take ended; the first of a session without a tempo may make it.
     void TakeEnded(Loop &loop, bool fresh);
+    // A loop became the master: with "First loop" bars set, it makes the tempo.
+    void MasterChosen(Loop &loop);
     // A tap: two or more in time make the tempo, a bar starting at the last.
     void Tap(std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now());
     // The settings to the engine; barNow starts a bar at once.
@@ -53,6 +55,9 @@ public:
     Fl_Box *m_BeatOut = nullptr;
 
 private:
+    // The loop is "First loop" bars long: the tempo, bars starting at its start.
+    void TempoFrom(Loop &loop);
+
     std::deque<std::chrono::steady_clock::time_point> m_Taps;
     char m_BeatText[64] = "";
 };
