@@ -144,6 +144,7 @@ bool AudioEngine::Block()
     m_Midi.Forget(m_Loops);
     m_Frame += KorvelInfo::BufferSize;
     m_PublishedFrame.store(m_Frame, std::memory_order_relaxed);
+    m_PublishedMicros.store(NowMicros(), std::memory_order_relaxed);
     m_Whole.Leave();
     return true;
 }
@@ -260,6 +261,21 @@ void AudioEngine::QueueTakeEnd(Loop *loop)
         loop->m_BlockFrame = m_Frame;
         loop->RequestStop(line + m_TakeLatency.load(std::memory_order_relaxed));
     });
+}
+
+int64_t AudioEngine::NowMicros()
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void AudioEngine::ClockByte(unsigned char byte)
+{
+    const int64_t since =
+        std::max<int64_t>(0, NowMicros() - m_PublishedMicros.load(std::memory_order_relaxed));
+    const int64_t frame = Frame() + since * KorvelInfo::Samplerate / 1000000;
+    Post(this, [this, byte, frame] { m_MidiClock.Take(&byte, 1, frame); });
 }
 
 void AudioEngine::SetSync(int choice)

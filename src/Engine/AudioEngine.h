@@ -119,6 +119,10 @@ public:
     int64_t NextLine(const Loop &loop, int64_t from = -1) const;
     // The first frame of the next block, for the windows.
     int64_t Frame() const { return m_PublishedFrame.load(std::memory_order_relaxed); }
+    // A MIDI clock byte read on the windows' side (the raw device) now: it
+    // reaches the clock in the engine with the frame it came at, worked out
+    // from when the last block was made.
+    void ClockByte(unsigned char byte);
 
     // The GUI holds the whole engine for changes to what it is made of (the
     // set of loops, a workspace, the plug-in, the output's recording).
@@ -131,6 +135,7 @@ private:
     void Lock(Loop &loop);
     // A quantized change of Play that falls in this block.
     void ApplyPlayAt(Loop &loop);
+    static int64_t NowMicros();
     // Waits while the queue is full: the windows may wait, the engine never.
     void Queue(const EngineCommand &command);
     void RunCommands();
@@ -152,6 +157,7 @@ private:
     JackTransportSync m_JackTransport;
     int64_t m_Frame = 0; // the frames of input the blocks took
     std::atomic<int64_t> m_PublishedFrame{0};
+    std::atomic<int64_t> m_PublishedMicros{0}; // when the last block was made
     const short *m_MeteredInput = nullptr;
     std::atomic<int64_t> m_HeldBlocks;
     std::atomic<int64_t> m_Applied;

@@ -1,5 +1,7 @@
 #include "GUI/MidiControl.h"
 
+#include "Engine/AudioEngine.h"
+
 #include "GUI/Fl_Loop.h"
 #include "GUI/LoopGUI.h"
 #include "KorvelInfo.h"
@@ -87,6 +89,11 @@ void MidiControl::Start(const std::string &device, const std::string &bindingsPa
 void MidiControl::Poll()
 {
     m_Input.Poll(*this);
+}
+
+void MidiControl::Clock(unsigned char byte)
+{
+    if (AudioEngine *engine = m_App ? m_App->Engine() : nullptr) engine->ClockByte(byte);
 }
 
 void MidiControl::Received(const MidiMessage &message)

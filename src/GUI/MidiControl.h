@@ -34,6 +34,8 @@ public:
     // Once per audio cycle: what has arrived acts or is learnt.
     void Poll();
     void Received(const MidiMessage &message) override;
+    // The raw device's clock goes to the engine, timed as it is read.
+    void Clock(unsigned char byte) override;
 
     void SetLearning(bool on);
     // The control the next message will be bound to.

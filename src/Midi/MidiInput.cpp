@@ -52,8 +52,10 @@ void MidiInput::PollFeed(Feed &feed, Listener &listener)
     int budget = MostBytesPerPoll;
     for (;;) {
         while (feed.m_Start < feed.m_End) {
+            const unsigned char byte = feed.m_Bytes[feed.m_Start++];
+            if (byte == 0xF8 || byte == 0xFA || byte == 0xFB || byte == 0xFC) listener.Clock(byte);
             MidiMessage message;
-            if (feed.m_Parser.Feed(feed.m_Bytes[feed.m_Start++], message)) listener.Received(message);
+            if (feed.m_Parser.Feed(byte, message)) listener.Received(message);
         }
         if (feed.m_Failed || budget <= 0) return;
         // Read until the source has nothing more: a busy stream read a

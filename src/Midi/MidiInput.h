@@ -25,6 +25,9 @@ public:
     public:
         virtual ~Listener() = default;
         virtual void Received(const MidiMessage &message) = 0;
+        // A clock byte (tick, Start, Continue, Stop) as it came, between
+        // messages or inside one.
+        virtual void Clock(unsigned char) {}
     };
 
     MidiInput();

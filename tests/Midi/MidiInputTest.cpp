@@ -21,7 +21,9 @@ class Heard : public MidiInput::Listener
 {
 public:
     void Received(const MidiMessage &message) override { m_Messages.push_back(message); }
+    void Clock(unsigned char byte) override { m_Clock.push_back(byte); }
     std::vector<MidiMessage> m_Messages;
+    std::vector<unsigned char> m_Clock;
 };
 
 int Lines(const std::string &text)
@@ -59,6 +61,8 @@ TEST(MidiInputTest, MissingDeviceIsOneLineAndIsHeardOnceItAppears)
     close(writer);
     ASSERT_EQ(heard.m_Messages.size(), 2u);
     EXPECT_EQ(heard.m_Messages[1].m_Kind, MidiMessage::NoteOff);
+    // The clock's tick inside the message goes to the clock, as it came.
+    EXPECT_EQ(heard.m_Clock, std::vector<unsigned char>{0xF8});
 }
 
 TEST(MidiInputTest, DeviceThatGoesAwayWhilePlayingIsOneLine)
