@@ -27,8 +27,8 @@ korvel_env_start || exit 1
 fail() { echo "screens: $*" >&2; exit 1; }
 shot() {
   sleep 0.6
-  import -window root -crop 940x600+0+0 "$out/$1.png" 2>/dev/null ||
-    xwd -root -silent | convert xwd:- -crop 940x600+0+0 "$out/$1.png"
+  import -window root -crop 940x640+0+0 "$out/$1.png" 2>/dev/null ||
+    xwd -root -silent | convert xwd:- -crop 940x640+0+0 "$out/$1.png"
 }
 
 mkdir -p "$out/home"
@@ -44,10 +44,10 @@ input=$(wait_window "Live Input") || fail "no live input window"
 xdotool windowmove "$input" 0 700
 click "$main" 55 75 # "New Loop"
 loop0=$(wait_window "KorvelLoop 0") || fail "no loop window"
-xdotool windowmove "$loop0" 0 220
+xdotool windowmove "$loop0" 0 250
 click "$main" 55 75
 loop1=$(wait_window "KorvelLoop 1") || fail "no second loop window"
-xdotool windowmove "$loop1" 320 220
+xdotool windowmove "$loop1" 320 250
 sleep 0.5
 click "$loop0" 105 207 # "Record": a fresh take of the tone
 sleep 1.5
