@@ -1,7 +1,8 @@
 #ifndef CLOCK_ESTIMATOR_H
 #define CLOCK_ESTIMATOR_H
 
-#include <array>
+#include "Sync/LineFit.h"
+
 #include <cstdint>
 
 // Where an incoming clock's ticks fall, from the frames they arrived at: a
@@ -16,7 +17,7 @@ public:
     void Reset();
     // A tick, numbered by its sender's count, arrived at the frame.
     void Tick(int64_t index, int64_t frame);
-    bool Ready() const { return m_Count >= MinTicks; }
+    bool Ready() const { return m_Fit.Count() >= MinTicks; }
     // Frames between ticks, and the frame where the tick of that number falls.
     double FramesPerTick() const { return m_Slope; }
     double FrameOf(int64_t index) const;
@@ -25,19 +26,9 @@ public:
     static constexpr int MinTicks = 12;
 
 private:
-    void Fit();
-
-    std::array<int64_t, Window> m_Index{};
-    std::array<int64_t, Window> m_Frame{};
-    int m_Next = 0;
-    int m_Count = 0;
+    LineFit<Window> m_Fit; // frame against tick number
     int m_Misses = 0;
     double m_Slope = 0;
-    // The line through (m_MeanIndex, m_MeanFrame), kept relative for precision.
-    double m_MeanIndex = 0;
-    double m_MeanFrame = 0;
-    int64_t m_BaseIndex = 0;
-    int64_t m_BaseFrame = 0;
 };
 
 #endif

@@ -1,7 +1,8 @@
 #ifndef FRAME_CLOCK_H
 #define FRAME_CLOCK_H
 
-#include <array>
+#include "Sync/LineFit.h"
+
 #include <cstdint>
 
 // When an engine frame happens on the host's clock: a straight line fitted
@@ -26,21 +27,11 @@ public:
     static constexpr double JumpMicros = 50000;
 
 private:
-    void Fit();
-
-    std::array<int64_t, Window> m_Frame{};
-    std::array<int64_t, Window> m_Micros{};
-    int m_Next = 0;
-    int m_Count = 0;
+    LineFit<Window> m_Fit; // host time against frame
     int m_Misses = 0;
     int m_Rate = 0;
     double m_Nominal = 0;
     double m_Slope = 0;
-    // The line through (m_BaseFrame + m_MeanFrame, m_BaseMicros + m_MeanMicros).
-    int64_t m_BaseFrame = 0;
-    int64_t m_BaseMicros = 0;
-    double m_MeanFrame = 0;
-    double m_MeanMicros = 0;
 };
 
 #endif
