@@ -19,6 +19,10 @@ void Transport::Prepare(int rate, int blockFrames)
 void Transport::SetTempo(double bpm, int beatsPerBar, int64_t frame, bool fresh)
 {
     TempoMap next(bpm, beatsPerBar, m_Rate, frame);
+    // The same again (another setting of the row changed): the grid stays
+    // exactly where it is, not rounded to a new origin.
+    if (m_Map.Valid() && !fresh && next.m_Bpm == m_Map.m_Bpm && next.m_BeatsPerBar == m_Map.m_BeatsPerBar)
+        return;
     if (m_Map.Valid() && !fresh) {
         // The same place in the bar, at the new tempo.
         const double beats = std::fmod(m_Map.BeatAt(frame), m_Map.m_BeatsPerBar);
