@@ -253,6 +253,7 @@ TEST(JackSyncTest, JackTransportTempoLocateAndStopAreFollowedAndALoopRestartsOnT
     Peer peer(server, 16);
     ASSERT_EQ(jack_set_timebase_callback(peer.m_Sender, 0, Peer::Timebase, &peer), 0);
     program.Run(SyncSource::JackTransport);
+    const int64_t xruns = program.m_Output->Jack()->Xruns();
     ASSERT_TRUE(peer.Start());
     jack_transport_start(peer.m_Sender);
     ASSERT_TRUE(peer.WaitFor(1));
@@ -269,6 +270,10 @@ TEST(JackSyncTest, JackTransportTempoLocateAndStopAreFollowedAndALoopRestartsOnT
     ASSERT_TRUE(peer.WaitFor(16));
     EXPECT_FALSE(engine.m_Transport.Running());
     engine.SetLive(false);
+    // A period the server lost (a busy machine: hundreds of them under a
+    // loaded suite) moves the frames heard against the transport's: no
+    // measure of the phase then.
+    if (program.m_Output->Jack()->Xruns() > xruns) GTEST_SKIP() << "the server reported xruns";
 
     auto beatsAt = [&](double bpm) {
         return [&peer, bpm](int64_t frame) {
