@@ -54,7 +54,7 @@ public:
     // What the beat grid follows at start: 0 the program's own tempo, 1 MIDI
     // clock in, 2 the JACK transport; a file without the line keeps 0.
     static int SyncChoice;
-    static constexpr int MaxSyncChoice = 3;
+    static constexpr int MaxSyncChoice = 4;
 
     static constexpr int64_t MaxSampleValue = 32767;
     static const float SampleScale;

@@ -188,6 +188,7 @@ Fl_Window *LoopsApp::CreateWindow()
     m_Strip = new LoopStrip(110, 160, 715, 26);
     m_TimeGUI.m_Engine = &m_Engine;
     m_TimeGUI.m_Rate = KorvelInfo::Samplerate;
+    m_TimeGUI.m_Jack = m_Output.Jack();
     m_TimeGUI.m_Settings.m_Sync = KorvelInfo::SyncChoice;
     m_TimeGUI.CreateGUI(10, 191, "Time");
     m_Window->end();

@@ -165,6 +165,11 @@ public:
     std::atomic<BlockRunner *> m_Runner{nullptr};
     std::atomic<bool> m_RunnerFresh{false}; // the rings still hold the old way's frames
     HandOver m_RunnerGate;
+    // As the transport's timebase master: the tempo and meter its bar and
+    // beat are counted in (set by the main thread, read by JACK's).
+    std::atomic<double> m_LeadBpm{0};
+    std::atomic<int> m_LeadBeats{4};
+    bool m_Leading = false;
 
     int PortLatency() const { return m_CaptureLatency.load() + m_PlaybackLatency.load(); }
     size_t QueuedFrames() const
@@ -254,6 +259,27 @@ TransportPosition QueryTransport(jack_client_t *client)
         at.m_TicksPerBeat = position.ticks_per_beat;
     }
     return at;
+}
+
+// Bar, beat and tick of the transport's frame, counted from its frame 0 at
+// one tempo, so a locate anywhere gives the same bar as playing there.
+void Timebase(jack_transport_state_t, jack_nframes_t, jack_position_t *position, int, void *arg)
+{
+    const JackState *state = static_cast<const JackState *>(arg);
+    const double bpm = state->m_LeadBpm.load(std::memory_order_relaxed);
+    const int beatsPerBar = std::max(1, state->m_LeadBeats.load(std::memory_order_relaxed));
+    if (bpm <= 0 || position->frame_rate == 0) return;
+    const double beats = position->frame * bpm / (60.0 * position->frame_rate);
+    const int64_t beat = static_cast<int64_t>(std::floor(beats));
+    position->valid = static_cast<jack_position_bits_t>(position->valid | JackPositionBBT);
+    position->beats_per_minute = bpm;
+    position->beats_per_bar = static_cast<float>(beatsPerBar);
+    position->beat_type = 4;
+    position->ticks_per_beat = 1920;
+    position->bar = static_cast<int32_t>(beat / beatsPerBar + 1);
+    position->beat = static_cast<int32_t>(beat % beatsPerBar + 1);
+    position->tick = static_cast<int32_t>((beats - beat) * position->ticks_per_beat);
+    position->bar_start_tick = (position->bar - 1) * beatsPerBar * position->ticks_per_beat;
 }
 
 int Process(jack_nframes_t frames, void *arg)
@@ -517,6 +543,21 @@ void JackDevice::Close()
     if (state.m_MidiRing) jack_ringbuffer_free(state.m_MidiRing);
     if (state.m_HasSemaphore) sem_destroy(&state.m_Room);
     m_State.reset(new JackState);
+}
+
+bool JackDevice::LeadTransport(double bpm, int beatsPerBar)
+{
+    JackState &state = *m_State;
+    if (!state.m_Client) return bpm <= 0;
+    state.m_LeadBeats.store(beatsPerBar);
+    state.m_LeadBpm.store(bpm);
+    if (bpm > 0 && !state.m_Leading)
+        state.m_Leading = jack_set_timebase_callback(state.m_Client, 1, Timebase, &state) == 0;
+    else if (bpm <= 0 && state.m_Leading) {
+        jack_release_timebase(state.m_Client);
+        state.m_Leading = false;
+    }
+    return bpm <= 0 || state.m_Leading;
 }
 
 int JackDevice::SampleRate() const

@@ -66,6 +66,10 @@ public:
     // Write, called from inside it, never waits.
     virtual void RunInCallback(BlockRunner *runner);
     bool RunsInCallback() const;
+    // Takes the transport's timebase, unless another client holds it
+    // (false then), and gives bar and beat at this tempo and meter from the
+    // transport's frame 0; a tempo of 0 lets it go.
+    virtual bool LeadTransport(double bpm, int beatsPerBar);
     // The server went away.
     virtual bool Gone() const;
     virtual const std::string &Error() const { return m_Error; }

@@ -282,7 +282,9 @@ void AudioEngine::SetSync(int choice)
 {
     SyncSource *source = nullptr;
     if (choice == SyncSource::MidiClock) source = &m_MidiClock;
-    if (choice == SyncSource::JackTransport) source = &m_JackTransport;
+    // As timebase master the program follows its own bar and beat as JACK
+    // hands them round, so it starts, stops and locates with the transport.
+    if (choice == SyncSource::JackTransport || choice == SyncSource::JackMaster) source = &m_JackTransport;
     if (choice == SyncSource::Link) source = &m_Link;
     // Link joins its session before it leads, and leaves once it no longer does.
     if (source == &m_Link && !m_Link.Enabled()) m_Link.Enable(true);

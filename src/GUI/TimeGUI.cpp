@@ -1,5 +1,6 @@
 #include "GUI/TimeGUI.h"
 
+#include "AudioDevices/JackDevice.h"
 #include "Engine/AudioEngine.h"
 #include "KorvelInfo.h"
 #include "Loop.h"
@@ -155,10 +156,11 @@ void TimeGUI::CreateGUI(int x, int y, const char *)
     m_SyncIn->labelsize(10);
     m_SyncIn->labelcolor(FL_WHITE);
     m_SyncIn->textsize(10);
-    m_SyncIn->add("Internal|MIDI clock|JACK transport|Ableton Link");
+    m_SyncIn->add("Internal|MIDI clock|JACK transport|Ableton Link|JACK master");
     m_SyncIn->callback(SyncChosen, this);
     m_SyncIn->tooltip("What the beat grid follows: its own tempo, MIDI clock on midi_in, the JACK "
-                      "transport's timebase master, or an Ableton Link session");
+                      "transport's timebase master, or an Ableton Link session; JACK master: the "
+                      "program is the transport's timebase master at its tempo and follows the transport");
     UpdateValues();
 }
 
@@ -188,6 +190,13 @@ void TimeGUI::Apply(bool barNow, const Loop *startOf)
     // A tempo set here while Link leads goes to the whole session.
     if (settings.m_Sync == SyncSource::Link && settings.m_Bpm > 0) engine->m_Link.SetTempo(settings.m_Bpm);
     engine->SetSync(settings.m_Sync);
+    if (m_Jack) {
+        const bool master = settings.m_Sync == SyncSource::JackMaster && settings.m_Bpm > 0;
+        const bool led = m_Jack->LeadTransport(master ? settings.m_Bpm : 0, settings.m_BeatsPerBar);
+        if (!led && !m_TimebaseRefused)
+            std::cerr << "JACK: another program is the transport's timebase master: following it" << std::endl;
+        m_TimebaseRefused = !led;
+    }
     AudioEngine::Post(engine, [engine, settings] {
         Transport &transport = engine->m_Transport;
         transport.m_ClickOn = settings.m_Click;
@@ -219,7 +228,7 @@ void TimeGUI::TakeEnded(Loop &loop, bool fresh)
 void TimeGUI::MasterChosen(Loop &loop)
 {
     // The master is the tempo's source, unless another instrument leads.
-    if (m_Settings.m_Sync == SyncSource::Internal) TempoFrom(loop);
+    if (m_Settings.m_Sync == SyncSource::Internal || m_Settings.m_Sync == SyncSource::JackMaster) TempoFrom(loop);
 }
 
 void TimeGUI::TempoFrom(Loop &loop)

@@ -14,6 +14,7 @@ class Fl_Choice;
 class Fl_Light_Button;
 class Fl_Slider;
 class Fl_Value_Input;
+class JackDevice;
 class Loop;
 
 // The musical time in a row of the main window: tempo (typed or tapped; 0 is
@@ -40,6 +41,7 @@ public:
 
     TimeSettings m_Settings;
     AudioEngine *m_Engine = nullptr;
+    JackDevice *m_Jack = nullptr; // the transport's timebase, with JACK only
     int m_Rate = 44100;
     Fl_Value_Input *m_BpmIn = nullptr;
     Fl_Value_Input *m_BeatsIn = nullptr;
@@ -60,6 +62,7 @@ private:
 
     std::deque<std::chrono::steady_clock::time_point> m_Taps;
     char m_BeatText[64] = "";
+    bool m_TimebaseRefused = false; // said once
 };
 
 #endif

@@ -18,6 +18,8 @@ public:
         MidiClock,
         JackTransport,
         Link,
+        // The JACK transport again, its timebase counted at the program's tempo.
+        JackMaster,
         Choices
     };
 

@@ -119,6 +119,14 @@ struct Peer
         position->tick = static_cast<int32_t>(tick % 1920);
         position->bar_start_tick = (position->bar - 1) * 4 * 1920.0;
     }
+    // The beats of the transport at a recorded frame, at a tempo (-1 stopped).
+    std::function<double(int64_t)> TransportBeats(double bpm) const
+    {
+        return [this, bpm](int64_t frame) {
+            const int64_t transport = m_Transport[frame / 64];
+            return transport < 0 ? -1.0 : (transport + frame % 64) * bpm / (Rate * 60.0);
+        };
+    }
     // The clicks (how many are returned) and, if asked, the loop's laps
     // recorded in [from, to) against the beats the peer gives each frame:
     // within a millisecond, the accents on the bars.
@@ -275,14 +283,52 @@ TEST(JackSyncTest, JackTransportTempoLocateAndStopAreFollowedAndALoopRestartsOnT
     // measure of the phase then.
     if (program.m_Output->Jack()->Xruns() > xruns) GTEST_SKIP() << "the server reported xruns";
 
-    auto beatsAt = [&](double bpm) {
-        return [&peer, bpm](int64_t frame) {
-            const int64_t transport = peer.m_Transport[frame / 64];
-            return transport < 0 ? -1.0 : (transport + frame % 64) * bpm / (Rate * 60.0);
-        };
-    };
+    auto beatsAt = [&peer](double bpm) { return peer.TransportBeats(bpm); };
     EXPECT_GE(peer.Check(2, 6, beatsAt(100), 26460, "100 BPM"), 4u);
     EXPECT_GE(peer.Check(7.5, 11, beatsAt(100), 26460, "after the locate"), 4u);
     EXPECT_GE(peer.Check(12, 14, beatsAt(140), Rate * 60.0 / 140, "140 BPM", false), 4u);
     EXPECT_EQ(peer.Check(14.5, 16, beatsAt(140), Rate * 60.0 / 140, "stopped", false), 0u);
+}
+
+// As timebase master the program gives way to a master already there, then
+// counts every client's bar and beat at its own tempo from the transport's
+// frame, follows the transport it leads, and lets the timebase go.
+TEST(JackSyncTest, AsTimebaseMasterTheProgramCountsBarAndBeatAtItsTempoAndPlaysOnThem)
+{
+    SavedSettings saved;
+    JackTestServer server(256);
+    ASSERT_TRUE(server.Ready()) << server.Log();
+    const int perBeat = 25200; // 105 BPM
+    Program program(server, 4 * perBeat);
+    AudioEngine &engine = program.m_Engine;
+    JackDevice &jack = *program.m_Output->Jack();
+    Peer peer(server, 8);
+    ASSERT_EQ(jack_set_timebase_callback(peer.m_Sender, 1, Peer::Timebase, &peer), 0);
+    EXPECT_FALSE(jack.LeadTransport(105, 4));
+    ASSERT_EQ(jack_release_timebase(peer.m_Sender), 0);
+    EXPECT_TRUE(jack.LeadTransport(105, 4));
+    program.Run(SyncSource::JackMaster);
+    const int64_t xruns = jack.Xruns();
+    ASSERT_TRUE(peer.Start());
+    jack_transport_locate(peer.m_Sender, 10 * perBeat + 100);
+    jack_transport_start(peer.m_Sender);
+    ASSERT_TRUE(peer.WaitFor(1));
+    jack_position_t position;
+    ASSERT_EQ(jack_transport_query(peer.m_Sender, &position), JackTransportRolling);
+    ASSERT_TRUE(position.valid & JackPositionBBT);
+    const int64_t beat = position.frame / perBeat;
+    EXPECT_EQ(position.beats_per_minute, 105);
+    EXPECT_EQ(position.bar, beat / 4 + 1);
+    EXPECT_EQ(position.beat, beat % 4 + 1);
+    EXPECT_EQ(position.tick, (position.frame % perBeat) * 1920 / perBeat);
+    engine.QueuePlay(&program.m_Loop, true);
+    ASSERT_TRUE(peer.WaitFor(8));
+    EXPECT_EQ(engine.m_Transport.Bpm(), 105);
+    EXPECT_TRUE(engine.m_Transport.Running());
+    engine.SetLive(false);
+    EXPECT_TRUE(jack.LeadTransport(0, 4));
+    // Free again: another client may take it.
+    EXPECT_EQ(jack_set_timebase_callback(peer.m_Sender, 1, Peer::Timebase, &peer), 0);
+    if (jack.Xruns() > xruns) GTEST_SKIP() << "the server reported xruns";
+    EXPECT_GE(peer.Check(2, 8, peer.TransportBeats(105), perBeat, "as master"), 4u);
 }
