@@ -16,6 +16,7 @@
 #include <jack/ringbuffer.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -38,7 +39,14 @@ struct Probe
     jack_ringbuffer_t *m_Ring = nullptr;
     double m_LatencyMicros = 0;
     long m_Silent = 0;
+    std::atomic<int> m_Xruns{0};
 };
+
+int Xrun(void *arg)
+{
+    static_cast<Probe *>(arg)->m_Xruns++;
+    return 0;
+}
 
 int Process(jack_nframes_t frames, void *arg)
 {
@@ -112,6 +120,7 @@ int main(int argc, char **argv)
         jack_free(ports);
     }
     jack_set_process_callback(probe.m_Client, Process, &probe);
+    jack_set_xrun_callback(probe.m_Client, Xrun, &probe);
     if (!probe.m_Port || jack_activate(probe.m_Client) != 0 ||
         jack_connect(probe.m_Client, argv[3], jack_port_name(probe.m_Port)) != 0) {
         std::fprintf(stderr, "korvel-link-output: cannot listen to %s\n", argv[3]);
@@ -127,7 +136,7 @@ int main(int argc, char **argv)
     const auto end = start + std::chrono::duration<double>(seconds);
     double offset = ClockOffset(link), worstMs = 0, sumMs = 0, maxFirst = 0;
     std::vector<std::pair<double, double>> beats; // (beat, Link micros) of each counted click
-    std::vector<double> phases;
+    std::vector<double> phases, sizes;
     while (std::chrono::steady_clock::now() < end) {
         if (!proposed && link.numPeers() > 0) {
             auto state = link.captureAppSessionState();
@@ -150,6 +159,7 @@ int main(int argc, char **argv)
             const double ms = (beat - std::round(beat)) * 60000 / state.tempo();
             worstMs = std::max(worstMs, std::fabs(ms));
             sumMs += ms;
+            sizes.push_back(std::fabs(ms));
             beats.emplace_back(std::round(beat), at);
             phases.push_back(std::fmod(std::round(state.phaseAtTime(when, quantum)), quantum));
             heard.push_back(click);
@@ -179,9 +189,13 @@ int main(int argc, char **argv)
         sbt += (b - b0) * (t - t0);
     }
     const double microsPerBeat = (n * sbt - sb * st) / (n * sbb - sb * sb);
-    std::printf("link output: %zu clicks over %.0f s, at %d Hz: apart from the peer's beat mean %.4f ms, worst "
-                "%.4f ms; %zu of %zu accents on its bar; tempo of the clicks %.5f BPM, the session's %.5f\n",
-                beats.size(), (beats.back().second - beats.front().second) / 1e6, rate, sumMs / n, worstMs,
-                onBar, accents, 60e6 / microsPerBeat, state.tempo());
+    std::sort(sizes.begin(), sizes.end());
+    const size_t over = static_cast<size_t>(sizes.end() - std::upper_bound(sizes.begin(), sizes.end(), 1.0));
+    std::printf("link output: %zu clicks over %.0f s, at %d Hz: apart from the peer's beat mean %.4f ms, median "
+                "%.4f ms, worst %.4f ms, %zu over 1 ms; %zu of %zu accents on its bar; tempo of the clicks %.5f "
+                "BPM, the session's %.5f; the server reported %d xruns\n",
+                beats.size(), (beats.back().second - beats.front().second) / 1e6, rate, sumMs / n,
+                sizes[sizes.size() / 2], worstMs, over, onBar, accents, 60e6 / microsPerBeat, state.tempo(),
+                probe.m_Xruns.load());
     return 0;
 }

@@ -551,9 +551,11 @@ bool JackDevice::LeadTransport(double bpm, int beatsPerBar)
     if (!state.m_Client) return bpm <= 0;
     state.m_LeadBeats.store(beatsPerBar);
     state.m_LeadBpm.store(bpm);
-    if (bpm > 0 && !state.m_Leading)
+    // Asked again each time: the server says whether this client still is
+    // the master (a client may take it without asking).
+    if (bpm > 0)
         state.m_Leading = jack_set_timebase_callback(state.m_Client, 1, Timebase, &state) == 0;
-    else if (bpm <= 0 && state.m_Leading) {
+    else if (state.m_Leading) {
         jack_release_timebase(state.m_Client);
         state.m_Leading = false;
     }
