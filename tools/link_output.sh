@@ -8,7 +8,7 @@
 set -uo pipefail
 if [ -z "${KORVEL_LINK_NETNS:-}" ]; then
   # As root the namespace keeps root's rights (JACK's realtime threads).
-  own=-n; [ "$(id -u)" = 0 ] || own=-rn
+  own=-rn; [ "$(id -u)" = 0 ] && unshare -n true 2>/dev/null && own=-n
   KORVEL_LINK_NETNS=1 exec unshare "$own" bash -c \
     'ip link set lo up && ip route add 224.0.0.0/4 dev lo && exec bash "$0" "$@"' "$0" "$@"
 fi
