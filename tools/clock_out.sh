@@ -24,8 +24,6 @@ cleanup() {
 trap cleanup EXIT
 KORVEL_JACK_PERIOD=$period korvel_env_start || exit 1
 fail() { echo "clock_out: $*" >&2; cat "$work/program.log" >&2; exit 1; }
-mkdir -p "$work/home"
-cat >"$work/home/.KorvelLoopsrc" <<RC
 KorvelSound resource file
 
 BufferSize        = $period
@@ -43,12 +41,10 @@ OscPort           = $((20000 + RANDOM % 20000))
 OscAddress        = 127.0.0.1
 RC
 printf 'KorvelLoops WorkSpace File Ver 1\n0.5 0.5 1  0 0.2 0.01 1  0 1 0 -1 0 Time %s 4 0 1 0.5 0 1 0 0 0 ' "$bpm" >"$work/clock.lws"
-HOME="$work/home" korvel_spawn "$build/KorvelLoops" >"$work/program.log" 2>&1
-program=$!
-wait_window "KorvelLoops 2.0.0" >/dev/null || fail "no main window"
-for i in $(seq 1 50); do grep -q "OSC: listening on" "$work/program.log" && break; sleep 0.1; done
-port=$(sed -n 's|^OSC: listening on osc.udp://127.0.0.1:\([0-9]*\)/$|\1|p' "$work/program.log")
-[ -n "$port" ] || fail "no OSC server"
+korvel_osc_program "$build" "$work/home" "$work/program.log" "$period" 3
+program=$korvel_program
+[ -n "$korvel_osc_port" ] || exit 1
+port=$korvel_osc_port
 korvel_spawn jack_midi_dump -a dump >"$work/dump.txt" 2>&1
 dump=$!
 sleep 1

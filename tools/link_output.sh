@@ -30,8 +30,6 @@ cleanup() {
 trap cleanup EXIT
 KORVEL_JACK_PERIOD=$period korvel_env_start || exit 1
 fail() { echo "link_output: $*" >&2; cat "$work/program.log" >&2; exit 1; }
-mkdir -p "$work/home"
-cat >"$work/home/.KorvelLoopsrc" <<RC
 KorvelSound resource file
 
 BufferSize        = $period
@@ -50,12 +48,10 @@ OscAddress        = 127.0.0.1
 SyncSource        = 3
 RC
 printf 'KorvelLoops WorkSpace File Ver 1\n0.5 0.5 1  0 0.2 0.01 1  0 1 0 -1 0 Time 120 4 0 1 0.5 0 0 0 0 3 ' >"$work/link.lws"
-HOME="$work/home" korvel_spawn "$build/KorvelLoops" >"$work/program.log" 2>&1
-program=$!
-wait_window "KorvelLoops 2.0.0" >/dev/null || fail "no main window"
-for i in $(seq 1 50); do grep -q "OSC: listening on" "$work/program.log" && break; sleep 0.1; done
-port=$(sed -n 's|^OSC: listening on osc.udp://127.0.0.1:\([0-9]*\)/$|\1|p' "$work/program.log")
-[ -n "$port" ] || fail "no OSC server"
+korvel_osc_program "$build" "$work/home" "$work/program.log" "$period" 3 "SyncSource        = 3"
+program=$korvel_program
+[ -n "$korvel_osc_port" ] || exit 1
+port=$korvel_osc_port
 oscsend localhost "$port" /load_session s "$work/link.lws" || fail "oscsend"
 client=${KORVEL_JACK_CLIENT:-KorvelLoops}
 "$build/tools/korvel-link-output" "$bpm" "$seconds" "$client:click_left" || fail "no measure"

@@ -18,14 +18,10 @@ program=""
 cleanup() { korvel_end "$program"; korvel_env_stop; rm -rf "$work"; }
 trap cleanup EXIT
 KORVEL_JACK_PERIOD=$period korvel_env_start || exit 1
-mkdir -p "$work/home"
-printf 'KorvelSound resource file\n\nBufferSize = %s\nSamplerate = 44100\nWantMidi = 0\nFilterGranularity = 50\nOutput = jack\nMidi = /dev/midi\nWantRealtimeOut = 1\nPolyphony = 1\nUndoMemoryMB = 128\nCompensateLatency = 1\nOscPort = %s\nOscAddress = 127.0.0.1\n' \
-  "$period" $((20000 + RANDOM % 20000)) >"$work/home/.KorvelLoopsrc"
-HOME="$work/home" korvel_spawn "$build/KorvelLoops" >"$work/program.log" 2>&1
-program=$!
-wait_window "KorvelLoops 2.0.0" >/dev/null || { cat "$work/program.log"; exit 1; }
-sleep 0.5
-port=$(sed -n 's|^OSC: listening on osc.udp://127.0.0.1:\([0-9]*\)/$|\1|p' "$work/program.log")
+korvel_osc_program "$build" "$work/home" "$work/program.log" "$period" 0
+program=$korvel_program
+[ -n "$korvel_osc_port" ] || exit 1
+port=$korvel_osc_port
 oscsend localhost "$port" /loop_add if 1 10
 wait_window "KorvelLoop 0" >/dev/null || exit 1
 oscsend localhost "$port" /korvel/loop/0/load s "$build/share/demo-loop.wav"

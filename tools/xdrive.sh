@@ -43,3 +43,31 @@ close_window() {
   "$build/tools/korvel-xclose" "$1"
   sleep 0.5
 }
+
+# The program on JACK with its OSC server on a free port from a random base:
+# writes HOME's resource file (the period as BufferSize, then FadeMs, then
+# any extra lines; the lines are read by position, so none may be left
+# out before the OSC server's), starts
+# the program there with its output to the log, and waits for its main
+# window and the server. Sets korvel_program (its process id) and
+# korvel_osc_port; fails with the log on standard error.
+#   korvel_osc_program BUILD HOME LOG PERIOD FADE_MS [LINE...]
+korvel_osc_program() {
+  local build=$1 home=$2 log=$3 period=$4 fade=$5 i
+  shift 5
+  mkdir -p "$home"
+  {
+    printf 'KorvelSound resource file\n\n'
+    printf '%-17s = %s\n' BufferSize "$period" Samplerate 44100 WantMidi 0 FilterGranularity 50 \
+      Output jack Midi /dev/midi WantRealtimeOut 1 Polyphony 1 UndoMemoryMB 128 CompensateLatency 1
+    printf '%-17s = %s\n' FadeMs "$fade" OscPort $((20000 + RANDOM % 20000)) OscAddress 127.0.0.1
+    [ $# -gt 0 ] && printf '%s\n' "$@"
+  } >"$home/.KorvelLoopsrc"
+  HOME="$home" korvel_spawn "$build/KorvelLoops" >"$log" 2>&1
+  korvel_program=$!
+  korvel_osc_port=""
+  wait_window "KorvelLoops 2.0.0" >/dev/null || { echo "no main window" >&2; cat "$log" >&2; return 1; }
+  for i in $(seq 1 50); do grep -q "OSC: listening on" "$log" && break; sleep 0.1; done
+  korvel_osc_port=$(sed -n 's|^OSC: listening on osc.udp://127.0.0.1:\([0-9]*\)/$|\1|p' "$log")
+  [ -n "$korvel_osc_port" ] || { echo "no OSC server" >&2; cat "$log" >&2; return 1; }
+}

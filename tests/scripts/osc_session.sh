@@ -46,28 +46,10 @@ done
 [ -n "$dump" ] || fail "oscdump found no free port"
 me="osc.udp://127.0.0.1:$dport/"
 
-mkdir -p "$work/home"
-cat >"$work/home/.KorvelLoopsrc" <<EOF
-KorvelSound resource file
-
-BufferSize        = 256
-Samplerate        = 44100
-WantMidi          = 0
-FilterGranularity = 50
-Output            = jack
-Midi              = /dev/midi
-WantRealtimeOut   = 1
-Polyphony         = 1
-UndoMemoryMB      = 128
-CompensateLatency = 1
-OscPort           = $((20000 + RANDOM % 20000))
-OscAddress        = 127.0.0.1
-EOF
-HOME="$work/home" korvel_spawn "$build/KorvelLoops" >"$work/program.log" 2>&1
-program=$!
-wait_window "KorvelLoops 2.0.0" >/dev/null || fail "no main window"
-wait_line "OSC: listening on" "$work/program.log" || fail "no OSC server"
-url=$(sed -n 's|^OSC: listening on osc.udp://127.0.0.1:\([0-9]*\)/$|\1|p' "$work/program.log")
+korvel_osc_program "$build" "$work/home" "$work/program.log" 256 0
+program=$korvel_program
+[ -n "$korvel_osc_port" ] || fail "the program did not start with its OSC server"
+url=$korvel_osc_port
 send() { oscsend localhost "$url" "$@" || fail "oscsend $*"; }
 
 send /ping ss "$me" /pong
