@@ -11,6 +11,8 @@
 // it and the playback latency of the first physical output) and compared with
 // this peer's beat at that time. Clicks in the first 10 s are not counted.
 
+#include "LinkProposer.h"
+
 #include <ableton/Link.hpp>
 #include <jack/jack.h>
 #include <jack/ringbuffer.h>
@@ -130,7 +132,7 @@ int main(int argc, char **argv)
     ableton::Link link(bpm);
     link.enableStartStopSync(true);
     link.enable(true);
-    bool proposed = false;
+    LinkProposer proposer(bpm, quantum);
     std::vector<Click> heard;
     const auto start = std::chrono::steady_clock::now();
     const auto end = start + std::chrono::duration<double>(seconds);
@@ -138,14 +140,7 @@ int main(int argc, char **argv)
     std::vector<std::pair<double, double>> beats; // (beat, Link micros) of each counted click
     std::vector<double> phases, sizes;
     while (std::chrono::steady_clock::now() < end) {
-        if (!proposed && link.numPeers() > 0) {
-            auto state = link.captureAppSessionState();
-            const auto now = link.clock().micros();
-            state.setTempo(bpm, now);
-            state.setIsPlayingAndRequestBeatAtTime(true, now, 0, quantum);
-            link.commitAppSessionState(state);
-            proposed = true;
-        }
+        proposer.Poll(link);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         offset = ClockOffset(link);
         Click click;

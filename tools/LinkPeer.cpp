@@ -10,6 +10,8 @@
 // read at a host time it chose itself (Link's clock), so a reader can ask
 // its own Link peer for the same instant. Quits after the seconds.
 
+#include "LinkProposer.h"
+
 #include <ableton/Link.hpp>
 
 #include <chrono>
@@ -29,19 +31,10 @@ int main(int argc, char **argv)
     ableton::Link link(bpm > 0 ? bpm : 120);
     link.enableStartStopSync(true);
     link.enable(true);
-    // The tempo is proposed once a peer is there, so it is the session's and
-    // not only this peer's before joining.
-    bool proposed = bpm <= 0;
+    LinkProposer proposer(bpm, quantum);
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (std::chrono::steady_clock::now() < end) {
-        if (!proposed && link.numPeers() > 0) {
-            auto state = link.captureAppSessionState();
-            const auto now = link.clock().micros();
-            state.setTempo(bpm, now);
-            state.setIsPlayingAndRequestBeatAtTime(true, now, 0, quantum);
-            link.commitAppSessionState(state);
-            proposed = true;
-        }
+        proposer.Poll(link);
         const auto state = link.captureAppSessionState();
         const auto at = link.clock().micros();
         std::printf("%lld %.6f %.6f %.6f %zu %d %lld\n", static_cast<long long>(at.count()), state.tempo(),
